@@ -1,0 +1,29 @@
+# Shared settings for the project's own targets (not for third-party code).
+function(es_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR})
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# A shared companion library named as shipped (Tessard.dll / Tessard.so).
+function(es_companion target)
+  add_library(${target} SHARED ${ARGN})
+  es_defaults(${target})
+  set_target_properties(${target} PROPERTIES PREFIX "")
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+endfunction()
+
+# One GoogleTest executable, registered with CTest (under Wine for the Windows build).
+function(es_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  es_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  if(WIN32)
+    target_sources(${name} PRIVATE ${ES_RESOURCE_RC})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "ES_TEST_BIN=${ES_BIN_DIR};ES_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

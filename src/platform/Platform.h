@@ -1,0 +1,173 @@
+// The seam between the module and the operating system. The core calls the OS only
+// through this interface; one backend per OS (posix/, win32/). Tests may install a
+// backend of their own that forwards to the real one and fails on purpose.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace es::platform {
+
+using Str = std::u16string;
+
+#ifdef _WIN32
+inline constexpr char16_t kPathSep = u'\\';
+inline constexpr char16_t kModuleFileName[] = u"Input.ExternalStorage.dll";
+#else
+inline constexpr char16_t kPathSep = u'/';
+inline constexpr char16_t kModuleFileName[] = u"Input.ExternalStorage.so";
+#endif
+
+// File attribute bits, with their Windows values so that stored rules read the same.
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+
+enum class Access { Read, Write };
+// Share::None denies every other opener; Share::Read lets other readers in.
+enum class Share { None, Read };
+enum class Disposition {
+  OpenExisting,  // fail when the file is missing
+  CreateAlways,  // create or truncate
+};
+
+// Why an operation failed, as far as the core cares.
+enum class Error {
+  None = 0,
+  NotFound,
+  AccessDenied,
+  SharingViolation,
+  AlreadyExists,
+  NotEmpty,
+  InvalidArgument,
+  Io,
+  Injected,  // a test backend failed this call on purpose
+};
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+struct DirEntry {
+  Str name;
+  bool isDirectory = false;
+  std::uint32_t attributes = 0;
+};
+
+// The kinds of call a fault-injecting backend can count.
+enum class CallKind {
+  Open,
+  Read,
+  Write,
+  Delete,
+  Rename,
+  RemoveDirectory,
+  SetAttributes,
+  Enumerate,
+};
+
+class IPlatform {
+ public:
+  virtual ~IPlatform() = default;
+
+  // Files.
+  virtual FileHandle OpenFile(const Str& path, Access access, Share share, Disposition disposition,
+                              Error* error) = 0;
+  virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
+  virtual bool Seek(FileHandle file, std::uint64_t offset) = 0;
+  // Reads up to `count` bytes; `*got` is what arrived (0 at end of file).
+  virtual bool Read(FileHandle file, void* buffer, std::size_t count, std::size_t* got) = 0;
+  virtual bool Write(FileHandle file, const void* buffer, std::size_t count) = 0;
+  virtual void Close(FileHandle file) = 0;
+
+  virtual bool DeleteFile(const Str& path, Error* error) = 0;
+  virtual bool RemoveDirectory(const Str& path, Error* error) = 0;
+  // Renames without replacing: fails when `to` exists, as MoveFileW does.
+  virtual bool MoveFile(const Str& from, const Str& to, Error* error) = 0;
+  virtual bool CreateDirectory(const Str& path, Error* error) = 0;
+  virtual bool GetAttributes(const Str& path, std::uint32_t* attributes) = 0;
+  virtual bool SetAttributes(const Str& path, std::uint32_t attributes) = 0;
+
+  // Enumerates `pattern` (a folder, a separator and a wildcard such as "*.*" or "*.pg").
+  // "." and ".." are reported where the file system has them. `visit` returns false
+  // to stop early. Returns false when the enumeration could not be started.
+  virtual bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) = 0;
+
+  // Text in the thread's ANSI code page.
+  virtual Str AnsiToUtf16(const char* bytes, std::size_t count) = 0;
+  virtual bool Utf16ToAnsi(const Str& text, std::string* bytes) = 0;
+
+  // %NAME% references; unknown names stay as written. Fails when the result needs
+  // more than `capacity` characters including its terminator.
+  virtual bool ExpandEnvironment(const Str& text, std::size_t capacity, Str* expanded) = 0;
+
+  // Names limited to `capacity` characters including the terminator; false when they
+  // cannot be had or do not fit.
+  virtual bool UserName(std::size_t capacity, Str* name) = 0;
+  virtual bool ComputerName(std::size_t capacity, Str* name) = 0;
+
+  // The module handle of the loaded module with that file name, or null.
+  virtual void* ModuleHandleByName(const Str& name) = 0;
+  // The full file name of a module; null means the host program's own file.
+  virtual Str ModuleFileName(void* module) = 0;
+
+  // Current time, seconds since 1970-01-01 UTC.
+  virtual std::int64_t UnixTime() = 0;
+
+  // String resource of a resource module with LoadStringW semantics: at most
+  // capacity - 1 characters and a terminator. Returns the number of characters copied.
+  virtual int LoadString(void* resourceModule, std::uint32_t id, char16_t* buffer, int capacity) = 0;
+};
+
+// The backend in use. Never null: the native backend unless a test installed another.
+IPlatform& Os();
+// Installs a backend for tests; null restores the native one. Returns the previous one.
+IPlatform* SetPlatform(IPlatform* platform);
+IPlatform& NativePlatform();
+
+// Allocation of BSTR-style strings shared with the host: see HostInterfaces.h.
+char16_t* BstrAlloc(const char16_t* text, std::size_t length);
+void BstrFree(char16_t* text);
+
+// Process-wide ANSI code page for backends that have none of their own (POSIX).
+// Windows-1252 unless the host chooses another. Ignored by the Win32 backend.
+void SetAnsiCodePage(const char* name);
+
+// A manual-reset event.
+class Event {
+ public:
+  explicit Event(bool initiallySet);
+  ~Event();
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  void Set();
+  void Reset();
+  // True when the event was set within `timeoutMs` (negative: no limit).
+  bool Wait(int timeoutMs);
+  void* NativeHandle() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A thread whose end can be awaited for a bounded time.
+class Thread {
+ public:
+  Thread();
+  ~Thread();  // detaches a thread still running: the owner decided not to wait longer
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  bool Start(std::function<void()> body);
+  // True when the thread has ended within `timeoutMs`; the handle is then released.
+  bool Join(int timeoutMs);
+  bool Running() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace es::platform
