@@ -13,6 +13,11 @@ function(es_companion target)
   es_defaults(${target})
   set_target_properties(${target} PROPERTIES PREFIX "")
   target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  if(WIN32)
+    # MinGW exports every symbol of a DLL without dllexport; keep the statically linked
+    # runtime's symbols out of the export table.
+    target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL)
+  endif()
 endfunction()
 
 # One GoogleTest executable, registered with CTest (under Wine for the Windows build).

@@ -9,6 +9,16 @@
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+// <windows.h> turns these names into macros for its W functions; the seam's methods keep
+// their own names in every translation unit, whatever was included before.
+#undef CreateDirectory
+#undef DeleteFile
+#undef LoadString
+#undef MoveFile
+#undef RemoveDirectory
+#endif
+
 namespace es::platform {
 
 using Str = std::u16string;
@@ -134,6 +144,11 @@ void BstrFree(char16_t* text);
 // Process-wide ANSI code page for backends that have none of their own (POSIX).
 // Windows-1252 unless the host chooses another. Ignored by the Win32 backend.
 void SetAnsiCodePage(const char* name);
+
+// The instance handle of the binary this code is linked into (the module when linked into
+// the module, the program when linked into a test), as LoadString takes it. Windows: the
+// HMODULE. POSIX: the binary's registered string-table record (see Lunmere.h).
+void* ThisModuleHandle();
 
 // A manual-reset event.
 class Event {

@@ -12,10 +12,12 @@ class CLang {
 
 // Loads string resource `id` of a resource module with LoadStringW semantics: at most
 // capacity - 1 characters and a terminator; returns the number of characters copied
-// (0 when the string is missing, the buffer then untouched).
+// (0 when the string is missing, the buffer then untouched). On POSIX `resources` must
+// be a registered LunmereModule; any other handle yields 0.
 int LunmereLoadString(void* resources, std::uint32_t id, char16_t* buffer, int capacity);
 
-// The module containing a code address (null when none is known).
+// The module containing a code address (null when none is known). On POSIX: the
+// registered LunmereModule whose anyAddressInside lies in the same loaded object.
 void* LunmereModuleFromAddress(const void* address);
 
 #ifndef _WIN32

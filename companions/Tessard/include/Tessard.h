@@ -19,6 +19,14 @@ class CLogBase {
   // Format inserts: printf style (%s takes const char16_t*, %hs const char*, %d, %u,
   // %x, %ld, %lx, %08lx, %c, %%) and FormatMessage style (%1, %2!d!, %3!s!). A string
   // resource id is looked up in the resource module given to InitImpl for `module`.
+  //
+  // Arguments are read in argument-number order: a numbered insert names its number, a
+  // printf insert takes the next number no numbered insert names. A numbered insert
+  // without !fmt! takes a const char16_t*. In format texts %1..%99 are always numbered
+  // inserts, so a printf width starts with a flag or a star (%08lx, %-5s, %*s).
+  // String resources and messages know only numbered inserts and the FormatMessage
+  // escapes (%%, %n, %r, %t, %0). A missing string gives "[string <id>]", an unknown
+  // message "[message <n>]".
   static void TraceImpl(std::int32_t severity, void* module, const char* source, int line,
                         const char16_t* format, va_list args);
   static void TraceImpl(std::int32_t severity, void* module, const char* source, int line,
@@ -51,8 +59,13 @@ struct TessardRecord {
   std::int32_t kind;         // TessardTextKind
   std::uint32_t id;          // resource id or message number; 0 for format texts
   const char16_t* text;      // the formatted text
-  const char* lineUtf8;      // the whole line: TIME<TAB>sev=N<TAB>SOURCE:LINE<TAB>TEXT
+  // The whole line without its line end: TIME<TAB>sev=N<TAB>SOURCE:LINE<TAB>TEXT, TIME
+  // in UTC (2026-12-06T14:03:07.123Z), TEXT in UTF-8 with CR and LF written as \r, \n.
+  const char* lineUtf8;
 };
+
+// A sink is called under the layer's lock, one record at a time; `text` and `lineUtf8`
+// are valid only during the call.
 
 using TessardSinkFn = void (*)(void* context, const TessardRecord* record);
 

@@ -1,0 +1,86 @@
+// UTF-8 <-> UTF-16 for the companions' own text output (trace lines, stderr boxes).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace lunmere {
+
+// A lone surrogate becomes U+FFFD: the result is always valid UTF-8.
+inline std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Narrow texts of the callers are UTF-8; a byte that does not start a valid sequence
+// is taken as Latin-1, so nothing is lost from an 8-bit text.
+inline std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if (b0 < 0x80) {
+      length = 1, c = b0;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      length = 2, c = b0 & 0x1F, minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      length = 3, c = b0 & 0x0F, minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      length = 4, c = b0 & 0x07, minimum = 0x10000;
+    }
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      if ((b & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (b & 0x3F);
+    }
+    if (valid && (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
+    if (!valid) {
+      out += static_cast<char16_t>(b0);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += length;
+  }
+  return out;
+}
+
+}  // namespace lunmere

@@ -1,0 +1,33 @@
+add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/settings)
+
+# CLI11 is header-only; the cross build borrows the build machine's copy through a
+# folder that holds nothing else (see settings/CMakeLists.txt for the same with JSON).
+if(NOT TARGET CLI11::CLI11)
+  set(cli11_include ${CMAKE_BINARY_DIR}/third_party/cli11/include)
+  file(MAKE_DIRECTORY ${cli11_include})
+  if(NOT EXISTS ${cli11_include}/CLI)
+    file(CREATE_LINK /usr/include/CLI ${cli11_include}/CLI SYMBOLIC COPY_ON_ERROR)
+  endif()
+  add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${cli11_include})
+endif()
+
+# What eshost is made of, also linked by the host's tests.
+add_library(eshost_lib STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/ModuleLoader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/AttrJson.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/InfoCommand.cpp)
+es_defaults(eshost_lib)
+target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(eshost_lib PUBLIC eshost_settings es_core Quillet Tessard Brivel nlohmann_json::nlohmann_json)
+if(NOT WIN32)
+  target_link_libraries(eshost_lib PUBLIC dl)
+endif()
+
+add_executable(eshost ${CMAKE_CURRENT_SOURCE_DIR}/Main.cpp)
+es_defaults(eshost)
+target_link_libraries(eshost PRIVATE eshost_lib CLI11::CLI11)
+if(WIN32)
+  target_link_options(eshost PRIVATE -municode)
+endif()
+add_dependencies(eshost Input.ExternalStorage)

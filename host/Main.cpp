@@ -1,0 +1,52 @@
+// eshost: a host application for the External Storage input module.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "host/Commands.h"
+#include "host/ModuleLoader.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+  CLI::App app{
+      "eshost: loads the External Storage input module, keeps its settings, and drives it "
+      "like a document-scanning host application."};
+  app.require_subcommand(1);
+  eshost::GlobalOptions global;
+  app.add_option("--module", global.modulePath, "Path of the module (default: the module beside eshost)");
+  app.add_option("--settings", global.settingsPath, "Settings file of the element (JSON)")
+      ->capture_default_str();
+
+  eshost::InfoOptions info;
+  auto* infoCommand = app.add_subcommand(
+      "info", "Print what the module reports: type and display name, flags, registered storages, "
+              "deletion switches and the default attributes of a fresh page");
+  infoCommand->add_flag("--json", info.json, "Print one JSON object instead of text");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  if (infoCommand->parsed()) return eshost::RunInfo(global, info);
+  return 2;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Arguments arrive as UTF-16 and are handed on as UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(eshost::Utf16To8(reinterpret_cast<const char16_t*>(wargv[i])));
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return Run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

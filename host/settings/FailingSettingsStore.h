@@ -1,0 +1,144 @@
+// A settings store for tests: forwards every Get and Set to a real store, records
+// each call (operation and name), counts AddRef against Release, and fails or throws
+// at the n-th Get/Set call on request, so that tests can see how loading and saving
+// settings react to a store that breaks part-way.
+//
+// Unlike a real COM object it does not delete itself: it lives on the test's stack
+// and its reference balance is there to be checked. It holds one reference to the
+// store it forwards to.
+#pragma once
+
+#include <es/HostInterfaces.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace es::host {
+
+// What FailingSettingsStore throws when told to.
+class InjectedStoreError : public std::runtime_error {
+ public:
+  explicit InjectedStoreError(HResult result)
+      : std::runtime_error("settings store failure injected by a test"), result_(result) {}
+  HResult result() const { return result_; }
+
+ private:
+  HResult result_;
+};
+
+class FailingSettingsStore final : public ISettingsStore {
+ public:
+  enum class Op { GetString, GetInteger, GetBool, SetString, SetInteger, SetBool };
+
+  struct Call {
+    Op op;
+    std::u16string name;
+    HResult result;  // what the caller got; kE_FAIL-like values for injected failures
+    bool injected;   // this call was failed or thrown on purpose
+  };
+
+  explicit FailingSettingsStore(ISettingsStore* inner) : inner_(inner) {
+    if (inner_ != nullptr) inner_->AddRef();
+  }
+  ~FailingSettingsStore() {
+    if (inner_ != nullptr) inner_->Release();
+  }
+  FailingSettingsStore(const FailingSettingsStore&) = delete;
+  FailingSettingsStore& operator=(const FailingSettingsStore&) = delete;
+
+  // The n-th Get/Set call (counting from 1, all six operations together) returns
+  // `result` without reaching the inner store. 0 switches failing off.
+  void FailAt(int n, HResult result = kE_FAIL) {
+    failAt_ = n;
+    failResult_ = result;
+    throwAt_ = 0;
+  }
+  // The n-th Get/Set call throws InjectedStoreError instead. 0 switches it off.
+  void ThrowAt(int n, HResult result = kE_FAIL) {
+    throwAt_ = n;
+    failResult_ = result;
+    failAt_ = 0;
+  }
+
+  const std::vector<Call>& Calls() const { return calls_; }
+  int GetSetCount() const { return static_cast<int>(calls_.size()); }
+  int AddRefCount() const { return addRefs_; }
+  int ReleaseCount() const { return releases_; }
+  // AddRef calls minus Release calls; 0 when every use was bracketed.
+  int RefBalance() const { return addRefs_ - releases_; }
+
+  HResult QueryInterface(const EsGuid& iid, void** object) override {
+    if (object == nullptr) return kE_POINTER;
+    *object = nullptr;
+    if (inner_ == nullptr) return static_cast<HResult>(0x80004002u);
+    void* innerObject = nullptr;
+    const HResult result = inner_->QueryInterface(iid, &innerObject);
+    if (result < 0) return result;
+    // Hand out this wrapper, not the inner store, so that every call stays recorded.
+    inner_->Release();
+    *object = static_cast<ISettingsStore*>(this);
+    AddRef();
+    return kS_OK;
+  }
+  std::uint32_t AddRef() override { return static_cast<std::uint32_t>(1 + ++addRefs_ - releases_); }
+  std::uint32_t Release() override { return static_cast<std::uint32_t>(1 + addRefs_ - ++releases_); }
+  HResult Reserved3() override { return kE_NOTIMPL; }
+  HResult Reserved4() override { return kE_NOTIMPL; }
+  HResult Reserved5() override { return kE_NOTIMPL; }
+  HResult Reserved6() override { return kE_NOTIMPL; }
+  HResult Reserved7() override { return kE_NOTIMPL; }
+  HResult Reserved8() override { return kE_NOTIMPL; }
+  HResult Reserved9() override { return kE_NOTIMPL; }
+  HResult Reserved10() override { return kE_NOTIMPL; }
+  HResult Reserved11() override { return kE_NOTIMPL; }
+  HResult GetString(Bstr name, Bstr* value) override {
+    return Forward(Op::GetString, name, [&] { return inner_->GetString(name, value); });
+  }
+  HResult GetInteger(Bstr name, std::int64_t* value) override {
+    return Forward(Op::GetInteger, name, [&] { return inner_->GetInteger(name, value); });
+  }
+  HResult Reserved14() override { return kE_NOTIMPL; }
+  HResult GetBool(Bstr name, std::int16_t* value) override {
+    return Forward(Op::GetBool, name, [&] { return inner_->GetBool(name, value); });
+  }
+  HResult Reserved16() override { return kE_NOTIMPL; }
+  HResult SetString(Bstr name, Bstr value) override {
+    return Forward(Op::SetString, name, [&] { return inner_->SetString(name, value); });
+  }
+  HResult SetInteger(Bstr name, std::int64_t value) override {
+    return Forward(Op::SetInteger, name, [&] { return inner_->SetInteger(name, value); });
+  }
+  HResult Reserved19() override { return kE_NOTIMPL; }
+  HResult SetBool(Bstr name, std::int16_t value) override {
+    return Forward(Op::SetBool, name, [&] { return inner_->SetBool(name, value); });
+  }
+
+ private:
+  template <typename Body>
+  HResult Forward(Op op, Bstr name, Body&& body) {
+    const std::size_t index = calls_.size();
+    const int number = static_cast<int>(index) + 1;
+    calls_.push_back(Call{op, name != nullptr ? std::u16string(name) : std::u16string(), kS_OK, false});
+    if (number == throwAt_ || number == failAt_) {
+      calls_[index].injected = true;
+      calls_[index].result = failResult_;
+      if (number == throwAt_) throw InjectedStoreError(failResult_);
+      return failResult_;
+    }
+    const HResult result = inner_ != nullptr ? body() : kE_UNEXPECTED;
+    calls_[index].result = result;
+    return result;
+  }
+
+  ISettingsStore* inner_;
+  std::vector<Call> calls_;
+  int failAt_ = 0;
+  int throwAt_ = 0;
+  HResult failResult_ = kE_FAIL;
+  int addRefs_ = 0;
+  int releases_ = 0;
+};
+
+}  // namespace es::host

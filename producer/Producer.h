@@ -1,0 +1,177 @@
+// The producer kit: writes External Storages that the module imports. Used by esproduce,
+// by the tests (every test storage is built with it) and by the benchmarks.
+//
+// Texts of the storage's small files (description, lock, order, commands, version-1
+// texts) are bytes in the producer's ANSI code page: pass them as they should stand on
+// disk; Ansi1252() converts UTF-8 for the common case.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace esproduce {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// UTF-8 to Windows-1252 bytes ('?' for what 1252 cannot hold).
+std::string Ansi1252(const std::string& utf8);
+
+// ---- Attribute file, version 0x0200 ------------------------------------------------
+struct PageRecordV2 {
+  std::uint32_t value = 0;  // handed back to the reader; not used for naming
+  Bytes block;              // serialized page container (QuilletBlockWriter)
+};
+struct AttrFileV2 {
+  std::uint16_t field0 = 0;
+  std::uint16_t version = 0x0200;
+  std::uint32_t field4 = 0;
+  Bytes documentBlock;               // serialized document container
+  std::vector<PageRecordV2> pages;
+  // Test hooks: announce another page count than pages.size(); declare other sizes.
+  std::optional<std::int32_t> pageCountOverride;
+  std::optional<std::uint32_t> documentSizeOverride;
+};
+Bytes Serialize(const AttrFileV2& file);
+
+// ---- Attribute file, version 0x0100 ------------------------------------------------
+enum class RecordKind : std::uint8_t { Raw = 0, Ansi = 1, Utf16 = 2 };
+struct RecordV1 {
+  std::int16_t type = 0;
+  RecordKind kind = RecordKind::Raw;
+  Bytes payload;
+  std::optional<std::int16_t> lengthOverride;  // test hook: a wrong total length L
+  static RecordV1 Int32(std::int16_t type, std::int32_t value);
+  static RecordV1 Int64(std::int16_t type, std::int64_t value);
+  static RecordV1 Ansi(std::int16_t type, const std::string& bytes);  // no NUL added
+  static RecordV1 Utf16(std::int16_t type, const std::u16string& text);
+};
+struct AttrFileV1 {
+  std::uint16_t field0 = 0;
+  std::uint16_t version = 0x0100;
+  std::uint32_t field4 = 0;
+  std::vector<RecordV1> documentRecords;
+  std::vector<std::vector<RecordV1>> pages;  // one record list per page
+  // Test hooks: declare other values in the header than the lists written.
+  std::optional<std::uint32_t> documentListOffsetOverride;
+  std::optional<std::int16_t> documentRecordCountOverride;
+  std::optional<std::int16_t> pageCountOverride;
+};
+// Layout: a 16-byte head, N page-table entries of 8 bytes, then the document's record
+// list and each page's, in that order. Throws std::length_error for a record or a count
+// that the 16-bit fields cannot hold.
+
+Bytes Serialize(const AttrFileV1& file);
+
+// Record types of the version-1 file.
+namespace v1 {
+inline constexpr std::int16_t kDocText0 = 0;   // text, goes to the pile index
+inline constexpr std::int16_t kDocText1 = 1;   // text, goes to the barcode
+inline constexpr std::int16_t kDocText2 = 2;   // text
+inline constexpr std::int16_t kDocValue3 = 3;  // raw 4 bytes, not passed on
+inline constexpr std::int16_t kPageValue = 0x100;       // raw 4: names the page file
+inline constexpr std::int16_t kPageWidth = 0x101;       // raw 4
+inline constexpr std::int16_t kPageHeight = 0x102;      // raw 4
+inline constexpr std::int16_t kPageResolutionX = 0x103; // raw 4
+inline constexpr std::int16_t kPageResolutionY = 0x104; // raw 4
+inline constexpr std::int16_t kPage105 = 0x105;         // raw 4, not passed on
+inline constexpr std::int16_t kPage106 = 0x106;         // raw, any length, not passed on
+inline constexpr std::int16_t kPageSourceName = 0x107;  // text, capacity 64
+inline constexpr std::int16_t kPage108 = 0x108;         // raw 4
+inline constexpr std::int16_t kPage109 = 0x109;         // raw 4
+inline constexpr std::int16_t kPage10A = 0x10A;         // raw 4
+inline constexpr std::int16_t kPage10B = 0x10B;         // raw 4
+inline constexpr std::int16_t kPage10C = 0x10C;         // raw 4
+inline constexpr std::int16_t kPage10D = 0x10D;         // raw 4
+inline constexpr std::int16_t kPageScanTime = 0x10E;    // raw 8, seconds since 1970
+inline constexpr std::int16_t kPageUserName = 0x10F;    // text, capacity 100
+inline constexpr std::int16_t kPageComputerName = 0x110;  // text, capacity 15
+inline constexpr std::uint32_t kHeadSize = 16;
+inline constexpr std::uint32_t kPageEntrySize = 8;
+inline constexpr std::uint32_t kRecordHeadSize = 5;
+}  // namespace v1
+
+// Name of a version-1 page file: the page value as eight lower-case hex digits + ".pg".
+std::string PageFileNameV1(std::uint32_t pageValue);
+// Name of page n (from 1) of a version-2 document: "1.pg", "2.pg", ...
+std::string PageFileNameV2(int pageNumber);
+
+// ---- The tree ----------------------------------------------------------------------
+struct FileSpec {
+  std::string name;  // UTF-8 file name (on POSIX any bytes)
+  Bytes content;
+  bool readOnly = false;
+};
+
+struct DocumentSpec {
+  std::string folderName;
+  std::optional<Bytes> attributeFile;  // "SC_ATTR.BIN" as produced by Serialize
+  std::optional<std::string> commands; // "COMMANDS" bytes
+  std::optional<Bytes> kvattr;         // "KVATTR" bytes
+  std::vector<FileSpec> files;         // page files and anything else
+};
+
+struct GroupSpec {
+  std::string folderName;
+  std::optional<std::string> lockText;  // "GR_LOCK.TXT" bytes; nullopt: no lock file
+  // "Doc_Order.txt" lines, joined with CR LF (and one after the last line);
+  // nullopt: no order file.
+  std::optional<std::vector<std::string>> order;
+  std::optional<std::string> rawOrderFile;  // exact bytes instead of `order`
+  std::vector<DocumentSpec> documents;
+};
+
+struct StorageSpec {
+  std::optional<std::string> description;       // "ESDesc.txt" bytes
+  std::optional<std::vector<std::string>> groupOrder;  // the storage's "Doc_Order.txt"
+  std::vector<GroupSpec> groups;
+};
+
+// Writes the storage below `root` (created when missing). Existing files are replaced
+// (read-only ones too); other content stays. A group's lock file is written after the
+// rest of the group, a document's attribute file after its other files. File names may
+// reach into sub-folders of the document; folder names are one level. On failure
+// `error` names the path and the reason.
+bool WriteStorage(const std::filesystem::path& root, const StorageSpec& storage, std::string* error);
+bool WriteGroup(const std::filesystem::path& storageRoot, const GroupSpec& group, std::string* error);
+bool WriteDocument(const std::filesystem::path& groupFolder, const DocumentSpec& document, std::string* error);
+
+// Names in StorageSpec and its parts are UTF-8; these convert them for the file system
+// (on POSIX the bytes are kept as they are, so names that are not UTF-8 work too).
+std::filesystem::path PathFromUtf8(const std::string& name);
+std::string PathToUtf8(const std::filesystem::path& path);
+
+// ---- Generated storages (what esproduce writes) -------------------------------------
+enum class AttrVersion { None, V1, V2 };
+
+struct GenerateOptions {
+  int groups = 1;
+  int documents = 1;  // per group
+  int pages = 1;      // per document
+  AttrVersion attrVersion = AttrVersion::V2;
+  std::optional<std::string> description;  // UTF-8; "ESDesc.txt" only when given
+  bool commands = false;                   // a "COMMANDS" file per document
+  bool kvattr = false;                     // a "KVATTR" file per document
+  bool groupOrder = false;                 // the storage's "Doc_Order.txt"
+  std::uint32_t seed = 1;
+  std::string groupPrefix = "Group";       // UTF-8
+};
+
+// The same options and seed give the same storage, byte for byte, on every platform.
+// Throws std::invalid_argument for counts out of range (see kMax* below).
+StorageSpec GenerateStorage(const GenerateOptions& options);
+inline constexpr int kMaxGroups = 9999;
+inline constexpr int kMaxDocuments = 99999;
+inline constexpr int kMaxPages = 9999;
+
+// What a storage holds, for the one-line summary of esproduce.
+struct StorageCounts {
+  std::size_t groups = 0;
+  std::size_t documents = 0;
+  std::size_t files = 0;  // every file below the document folders
+};
+StorageCounts Count(const StorageSpec& storage);
+
+}  // namespace esproduce

@@ -1,0 +1,44 @@
+// The module's facade over the logging layer and the UI-controls library: every trace
+// line carries the module handle, a source name and a line number.
+#pragma once
+
+#include <cstdint>
+
+#include "Brivel.h"
+#include "Tessard.h"
+#include "es/HostInterfaces.h"
+
+namespace es {
+
+// Severities the module uses.
+inline constexpr std::int32_t kSevSkipped = 2;   // an item could not be used; the import goes on
+inline constexpr std::int32_t kSevError = 3;     // details of errors
+inline constexpr std::int32_t kSevProgress = 6;  // progress and unexpected exceptions
+inline constexpr std::int32_t kSevLayout = 7;    // dialog layout detail
+
+// Source names carried by trace lines.
+inline constexpr char kSourceFrame[] = "VAVudiImplement";
+inline constexpr char kSourceConfigure[] = "DlgCfg";
+inline constexpr char kSourceAttributes[] = "EIDocAtr";
+
+// Style of every message box of the import: the error icon.
+inline constexpr std::uint32_t kErrorIconStyle = 16;
+
+// The module's instance handle; null until start-up sets it, never changed afterwards.
+extern void* traceModuleHandle;
+
+// Arguments follow the inserts of the text in order: %s and %1 take const char16_t*,
+// %d and %1!d! take int.
+void Trace(std::int32_t severity, const char* source, int line, const char16_t* format, ...);
+void Trace(std::int32_t severity, const char* source, int line, const char* format, ...);
+void Trace(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...);
+void Trace(std::int32_t severity, const char* source, int line, Log::Message message, ...);
+
+// A warning of the import: a message box owned by `parent`, or, when the host runs
+// unattended, a trace line of severity 2 with the same string and no inserts.
+void ShowWarning(IScanningCallback* callback, WindowHandle parent, std::uint32_t stringId, int line);
+
+// Help topics of the dialogs: the dialog template id plus this base.
+inline constexpr std::uint32_t kHelpTopicBase = 0x20000;
+
+}  // namespace es

@@ -1,0 +1,396 @@
+// The POSIX backend. Windows semantics the core relies on, and how they are had here:
+//
+// - Sharing: an open with Share::None takes flock(LOCK_EX | LOCK_NB) on its own
+//   descriptor, Share::Read takes flock(LOCK_SH | LOCK_NB); a lock that cannot be had is a
+//   sharing violation. This excludes every opener that follows the same convention (this
+//   module, eshost, esproduce), not programs that open files without locking.
+//   CreateAlways opens without truncating, locks, and only then truncates, so a file
+//   somebody holds is never emptied under them.
+// - Delete and rename refuse a regular file another opener holds locked, as Windows
+//   refuses a file that is open without delete sharing.
+// - Read-only attribute: a file without any write permission bit. Deleting it or opening
+//   it for writing fails with AccessDenied, even for root. Clearing the attribute adds
+//   the owner's write permission.
+// - Names are compared without regard to case: when the exact name is missing, each
+//   path component falls back to an entry of its folder that differs only in case.
+// - Only regular files open as files: a directory gives AccessDenied like CreateFileW,
+//   and a FIFO or device is refused rather than left to block the import.
+// - Listing patterns use Windows wildcards (see Names.h); "." and ".." are reported.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "platform/PlatformInternal.h"
+#include "platform/posix/Names.h"
+#include "platform/posix/PosixBackend.h"
+
+namespace es::platform {
+namespace posix {
+namespace {
+
+Error FromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return Error::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return Error::AccessDenied;
+    case EEXIST:
+      return Error::AlreadyExists;
+    case ENOTEMPTY:
+      return Error::NotEmpty;
+    case EWOULDBLOCK:
+      return Error::SharingViolation;
+    case EINVAL:
+    case ENAMETOOLONG:
+    case EILSEQ:
+    case ELOOP:
+      return Error::InvalidArgument;
+    default:
+      return Error::Io;
+  }
+}
+
+bool Fail(Error* error, Error reason) {
+  if (error) *error = reason;
+  return false;
+}
+
+FileHandle FailOpen(Error* error, Error reason) {
+  Fail(error, reason);
+  return kInvalidFile;
+}
+
+bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+std::uint32_t AttributesOf(const struct stat& st) {
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
+  if (IsReadOnly(st)) attributes |= kAttrReadOnly;
+  return attributes ? attributes : kAttrNormal;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+int Flock(int fd, int operation) {
+  int result;
+  do result = flock(fd, operation | LOCK_NB);
+  while (result != 0 && errno == EINTR);
+  return result;
+}
+
+// The path of an existing entry that equals `path` without regard to case, component by
+// component; where nothing matches, the path with its folders resolved and the rest as
+// given.
+std::string ResolveCase(const std::string& path) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) == 0 || errno != ENOENT) return path;
+  const std::size_t slash = path.find_last_of('/');
+  std::string folder;
+  std::string prefix;
+  if (slash == std::string::npos) {
+    folder = ".";
+  } else if (slash == 0) {
+    folder = prefix = "/";
+  } else {
+    folder = ResolveCase(path.substr(0, slash));
+    prefix = folder + "/";
+  }
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty() || base == "." || base == "..") return prefix + base;
+  DirPtr dir(opendir(folder.c_str()));
+  if (dir) {
+    const Str wanted = DecodeName(base);
+    while (const dirent* entry = readdir(dir.get())) {
+      if (EqualNoCase(DecodeName(entry->d_name), wanted)) return prefix + entry->d_name;
+    }
+  }
+  return prefix + base;
+}
+
+std::string Native(const Str& path) { return ResolveCase(EncodeName(path)); }
+
+// Windows refuses to delete or rename a file somebody has open without delete sharing;
+// here "somebody" is whoever holds the file's lock.
+bool HeldByAnother(const std::string& path) {
+  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return false;  // unreadable to us: nobody we could see holds it
+  return Flock(fd.get(), LOCK_EX) != 0 && errno == EWOULDBLOCK;
+}
+
+class PosixPlatform final : public IPlatform {
+ public:
+  FileHandle OpenFile(const Str& path, Access access, Share share, Disposition disposition,
+                      Error* error) override {
+    const std::string name = Native(path);
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (access == Access::Read ? O_RDONLY : O_WRONLY);
+    if (disposition == Disposition::CreateAlways) flags |= O_CREAT;
+    int raw;
+    do raw = open(name.c_str(), flags, 0666);
+    while (raw < 0 && errno == EINTR);
+    if (raw < 0) return FailOpen(error, FromErrno(errno));
+    Descriptor fd(raw);
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0) return FailOpen(error, FromErrno(errno));
+    if (!S_ISREG(st.st_mode)) return FailOpen(error, Error::AccessDenied);
+    if ((access == Access::Write || disposition == Disposition::CreateAlways) && IsReadOnly(st)) {
+      return FailOpen(error, Error::AccessDenied);
+    }
+    if (Flock(fd.get(), share == Share::None ? LOCK_EX : LOCK_SH) != 0 && errno == EWOULDBLOCK) {
+      return FailOpen(error, Error::SharingViolation);
+    }
+    // Other lock failures (a file system without locks) leave the file usable, unguarded.
+    if (disposition == Disposition::CreateAlways && st.st_size != 0 && ftruncate(fd.get(), 0) != 0) {
+      return FailOpen(error, FromErrno(errno));
+    }
+    const int status = fcntl(fd.get(), F_GETFL);
+    if (status >= 0) fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
+    if (error) *error = Error::None;
+    return fd.release();
+  }
+
+  bool FileSize(FileHandle file, std::uint64_t* size) override {
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0) return false;
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool Seek(FileHandle file, std::uint64_t offset) override {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+    return lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+  }
+
+  bool Read(FileHandle file, void* buffer, std::size_t count, std::size_t* got) override {
+    *got = 0;
+    if (count > SSIZE_MAX) count = SSIZE_MAX;
+    ssize_t result;
+    do result = read(static_cast<int>(file), buffer, count);
+    while (result < 0 && errno == EINTR);
+    if (result < 0) return false;
+    *got = static_cast<std::size_t>(result);
+    return true;
+  }
+
+  bool Write(FileHandle file, const void* buffer, std::size_t count) override {
+    const char* bytes = static_cast<const char*>(buffer);
+    while (count > 0) {
+      const ssize_t result = write(static_cast<int>(file), bytes, count > SSIZE_MAX ? SSIZE_MAX : count);
+      if (result < 0 && errno == EINTR) continue;
+      if (result <= 0) return false;
+      bytes += result;
+      count -= static_cast<std::size_t>(result);
+    }
+    return true;
+  }
+
+  void Close(FileHandle file) override {
+    if (file != kInvalidFile) close(static_cast<int>(file));
+  }
+
+  bool DeleteFile(const Str& path, Error* error) override {
+    const std::string name = Native(path);
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno));
+    if (S_ISDIR(st.st_mode)) return Fail(error, Error::AccessDenied);
+    if (S_ISREG(st.st_mode)) {
+      if (IsReadOnly(st)) return Fail(error, Error::AccessDenied);
+      if (HeldByAnother(name)) return Fail(error, Error::SharingViolation);
+    }
+    if (unlink(name.c_str()) != 0) return Fail(error, FromErrno(errno));
+    if (error) *error = Error::None;
+    return true;
+  }
+
+  bool RemoveDirectory(const Str& path, Error* error) override {
+    const std::string name = Native(path);
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno));
+    if (!S_ISDIR(st.st_mode)) return Fail(error, Error::InvalidArgument);  // ERROR_DIRECTORY
+    if (IsReadOnly(st)) return Fail(error, Error::AccessDenied);
+    if (rmdir(name.c_str()) != 0) {
+      return Fail(error, errno == EEXIST || errno == ENOTEMPTY ? Error::NotEmpty : FromErrno(errno));
+    }
+    if (error) *error = Error::None;
+    return true;
+  }
+
+  bool MoveFile(const Str& from, const Str& to, Error* error) override {
+    const std::string source = Native(from);
+    struct stat sourceStat;
+    if (lstat(source.c_str(), &sourceStat) != 0) return Fail(error, FromErrno(errno));
+    // A target that differs from an existing entry only in case is taken, unless that
+    // entry is the source itself (a rename that changes only the case).
+    std::string target = EncodeName(to);
+    const std::string existing = ResolveCase(target);
+    struct stat targetStat;
+    if (lstat(existing.c_str(), &targetStat) == 0) {
+      if (targetStat.st_dev != sourceStat.st_dev || targetStat.st_ino != sourceStat.st_ino || existing == target) {
+        return Fail(error, Error::AlreadyExists);
+      }
+      const std::size_t slash = existing.find_last_of('/');
+      const std::size_t targetSlash = target.find_last_of('/');
+      target = (slash == std::string::npos ? std::string() : existing.substr(0, slash + 1)) +
+               (targetSlash == std::string::npos ? target : target.substr(targetSlash + 1));
+    } else {
+      target = existing;
+    }
+    if (S_ISREG(sourceStat.st_mode) && HeldByAnother(source)) return Fail(error, Error::SharingViolation);
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      if (error) *error = Error::None;
+      return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Fail(error, FromErrno(errno));
+    // The file system cannot rename without replacing: a hard link cannot replace either.
+    if (!S_ISDIR(sourceStat.st_mode)) {
+      if (link(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno));
+      unlink(source.c_str());
+    } else {
+      struct stat probe;
+      if (lstat(target.c_str(), &probe) == 0) return Fail(error, Error::AlreadyExists);
+      if (rename(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno));
+    }
+    if (error) *error = Error::None;
+    return true;
+  }
+
+  bool CreateDirectory(const Str& path, Error* error) override {
+    const std::string name = Native(path);
+    struct stat st;
+    if (lstat(name.c_str(), &st) == 0) return Fail(error, Error::AlreadyExists);
+    if (mkdir(name.c_str(), 0777) != 0) return Fail(error, FromErrno(errno));
+    if (error) *error = Error::None;
+    return true;
+  }
+
+  bool GetAttributes(const Str& path, std::uint32_t* attributes) override {
+    struct stat st;
+    if (stat(Native(path).c_str(), &st) != 0) return false;
+    *attributes = AttributesOf(st);
+    return true;
+  }
+
+  bool SetAttributes(const Str& path, std::uint32_t attributes) override {
+    const std::string name = Native(path);
+    struct stat st;
+    if (stat(name.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly) {
+      mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+      mode |= S_IWUSR;
+    }
+    return chmod(name.c_str(), mode) == 0;
+  }
+
+  bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) override {
+    const std::size_t sep = pattern.rfind(kPathSep);
+    const Str mask = sep == Str::npos ? pattern : pattern.substr(sep + 1);
+    if (mask.empty()) return false;
+    const Str folder = sep == Str::npos ? Str(u".") : sep == 0 ? Str(u"/") : pattern.substr(0, sep);
+    DirPtr dir(opendir(Native(folder).c_str()));
+    if (!dir) return false;
+    const int folderFd = dirfd(dir.get());
+    while (const dirent* found = readdir(dir.get())) {
+      DirEntry entry;
+      entry.name = DecodeName(found->d_name);
+      if (!MatchWildcard(mask, entry.name)) continue;
+      struct stat st;
+      if (fstatat(folderFd, found->d_name, &st, 0) == 0 ||
+          fstatat(folderFd, found->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        entry.attributes = AttributesOf(st);
+      } else {
+        entry.attributes = found->d_type == DT_DIR ? kAttrDirectory : kAttrNormal;
+      }
+      entry.isDirectory = (entry.attributes & kAttrDirectory) != 0;
+      if (!visit(entry)) break;
+    }
+    return true;
+  }
+
+  Str AnsiToUtf16(const char* bytes, std::size_t count) override { return posix::AnsiToUtf16(bytes, count); }
+  bool Utf16ToAnsi(const Str& text, std::string* bytes) override { return posix::Utf16ToAnsi(text, bytes); }
+
+  bool ExpandEnvironment(const Str& text, std::size_t capacity, Str* expanded) override {
+    return posix::ExpandEnvironment(text, capacity, expanded);
+  }
+  bool UserName(std::size_t capacity, Str* name) override { return posix::UserName(capacity, name); }
+  bool ComputerName(std::size_t capacity, Str* name) override { return posix::ComputerName(capacity, name); }
+  void* ModuleHandleByName(const Str& name) override { return posix::ModuleHandleByName(name); }
+  Str ModuleFileName(void* module) override { return posix::ModuleFileName(module); }
+
+  std::int64_t UnixTime() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+  int LoadString(void* resourceModule, std::uint32_t id, char16_t* buffer, int capacity) override {
+    return posix::LoadString(resourceModule, id, buffer, capacity);
+  }
+};
+
+}  // namespace
+}  // namespace posix
+
+namespace detail {
+IPlatform& CreateNativeBackend() {
+  static posix::PosixPlatform* backend = new posix::PosixPlatform;  // never destroyed
+  return *backend;
+}
+}  // namespace detail
+
+// A BSTR as COM lays it out: a 4-byte byte length, the text, a terminator; the pointer
+// handed out points at the text.
+char16_t* BstrAlloc(const char16_t* text, std::size_t length) {
+  if (length > (UINT32_MAX - 2 * sizeof(char16_t)) / sizeof(char16_t)) return nullptr;
+  const std::size_t bytes = length * sizeof(char16_t);
+  auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(char16_t)));
+  if (!block) return nullptr;
+  const std::uint32_t byteLength = static_cast<std::uint32_t>(bytes);
+  std::memcpy(block, &byteLength, sizeof byteLength);
+  auto* chars = reinterpret_cast<char16_t*>(block + sizeof(std::uint32_t));
+  if (text) {
+    std::memcpy(chars, text, bytes);
+  } else {
+    std::memset(chars, 0, bytes);
+  }
+  chars[length] = 0;
+  return chars;
+}
+
+void BstrFree(char16_t* text) {
+  if (text) std::free(reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t));
+}
+
+}  // namespace es::platform

@@ -1,0 +1,270 @@
+// The Win32 backend: the kernel calls themselves, char16_t reinterpreted as wchar_t.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <climits>
+#include <ctime>
+#include <vector>
+
+#include "platform/Platform.h"  // after <windows.h>: undoes its A/W name macros
+#include "platform/PlatformInternal.h"
+
+namespace es::platform {
+namespace win32 {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+const wchar_t* W(const Str& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+Str FromW(const wchar_t* text) { return Str(reinterpret_cast<const char16_t*>(text)); }
+Str FromW(const wchar_t* text, std::size_t length) { return Str(reinterpret_cast<const char16_t*>(text), length); }
+
+HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+Error FromLastError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return Error::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return Error::AccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return Error::SharingViolation;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Error::AlreadyExists;
+    case ERROR_DIR_NOT_EMPTY:
+      return Error::NotEmpty;
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return Error::InvalidArgument;
+    default:
+      return Error::Io;
+  }
+}
+
+bool Report(BOOL ok, Error* error) {
+  if (error) *error = ok ? Error::None : FromLastError(GetLastError());
+  return ok != FALSE;
+}
+
+// Room for a name of `capacity` characters with its terminator; no account or computer
+// name comes near the bound.
+constexpr std::size_t kNameRoom = 32768;
+
+class Win32Platform final : public IPlatform {
+ public:
+  FileHandle OpenFile(const Str& path, Access access, Share share, Disposition disposition,
+                      Error* error) override {
+    // Windows refuses to write a read-only file even to administrators; say so before the
+    // call, for file systems underneath that would let a privileged user write anyway.
+    if (access == Access::Write || disposition == Disposition::CreateAlways) {
+      const DWORD attributes = GetFileAttributesW(W(path));
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+          !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (error) *error = Error::AccessDenied;
+        return kInvalidFile;
+      }
+    }
+    const HANDLE file = CreateFileW(W(path), access == Access::Read ? GENERIC_READ : GENERIC_WRITE,
+                                    share == Share::Read ? FILE_SHARE_READ : 0, nullptr,
+                                    disposition == Disposition::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (error) *error = FromLastError(GetLastError());
+      return kInvalidFile;
+    }
+    if (error) *error = Error::None;
+    return reinterpret_cast<FileHandle>(file);
+  }
+
+  bool FileSize(FileHandle file, std::uint64_t* size) override {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(H(file), &value)) return false;
+    *size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+  }
+
+  bool Seek(FileHandle file, std::uint64_t offset) override {
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX)) return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(H(file), distance, nullptr, FILE_BEGIN) != FALSE;
+  }
+
+  bool Read(FileHandle file, void* buffer, std::size_t count, std::size_t* got) override {
+    *got = 0;
+    DWORD read = 0;
+    const DWORD wanted = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(count);
+    if (!ReadFile(H(file), buffer, wanted, &read, nullptr)) return false;
+    *got = read;
+    return true;
+  }
+
+  bool Write(FileHandle file, const void* buffer, std::size_t count) override {
+    const char* bytes = static_cast<const char*>(buffer);
+    while (count > 0) {
+      DWORD written = 0;
+      const DWORD chunk = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(count);
+      if (!WriteFile(H(file), bytes, chunk, &written, nullptr) || written == 0) return false;
+      bytes += written;
+      count -= written;
+    }
+    return true;
+  }
+
+  void Close(FileHandle file) override {
+    if (file != kInvalidFile) CloseHandle(H(file));
+  }
+
+  bool DeleteFile(const Str& path, Error* error) override { return Report(DeleteFileW(W(path)), error); }
+  bool RemoveDirectory(const Str& path, Error* error) override { return Report(RemoveDirectoryW(W(path)), error); }
+  bool MoveFile(const Str& from, const Str& to, Error* error) override {
+    return Report(MoveFileW(W(from), W(to)), error);
+  }
+  bool CreateDirectory(const Str& path, Error* error) override {
+    return Report(CreateDirectoryW(W(path), nullptr), error);
+  }
+
+  bool GetAttributes(const Str& path, std::uint32_t* attributes) override {
+    const DWORD value = GetFileAttributesW(W(path));
+    if (value == INVALID_FILE_ATTRIBUTES) return false;
+    *attributes = value;
+    return true;
+  }
+
+  bool SetAttributes(const Str& path, std::uint32_t attributes) override {
+    return SetFileAttributesW(W(path), attributes) != FALSE;
+  }
+
+  bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) override {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(W(pattern), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      // An existing folder where nothing matches is an empty listing, not a failure.
+      return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    struct Closer {
+      HANDLE search;
+      ~Closer() { FindClose(search); }
+    } closer{search};
+    do {
+      DirEntry entry;
+      entry.name = FromW(found.cFileName);
+      entry.attributes = found.dwFileAttributes;
+      entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (!visit(entry)) break;
+    } while (FindNextFileW(search, &found));
+    return true;
+  }
+
+  Str AnsiToUtf16(const char* bytes, std::size_t count) override {
+    if (count == 0 || count > INT_MAX) return {};
+    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(count), nullptr, 0);
+    if (length <= 0) return {};
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(count), wide.data(), length);
+    return FromW(wide.data(), wide.size());
+  }
+
+  bool Utf16ToAnsi(const Str& text, std::string* bytes) override {
+    if (text.empty()) {
+      bytes->clear();
+      return true;
+    }
+    if (text.size() > INT_MAX) return false;
+    const int count = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_THREAD_ACP, 0, W(text), count, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return false;
+    std::string out(static_cast<std::size_t>(length), '\0');
+    if (WideCharToMultiByte(CP_THREAD_ACP, 0, W(text), count, out.data(), length, nullptr, nullptr) != length) {
+      return false;
+    }
+    *bytes = std::move(out);
+    return true;
+  }
+
+  bool ExpandEnvironment(const Str& text, std::size_t capacity, Str* expanded) override {
+    // The size asked for includes the terminator, as the capacity does.
+    const DWORD needed = ExpandEnvironmentStringsW(W(text), nullptr, 0);
+    if (needed == 0 || needed > capacity) return false;
+    std::vector<wchar_t> buffer(needed);
+    const DWORD written = ExpandEnvironmentStringsW(W(text), buffer.data(), needed);
+    if (written == 0 || written > needed) return false;
+    *expanded = FromW(buffer.data());
+    return true;
+  }
+
+  bool UserName(std::size_t capacity, Str* name) override {
+    if (capacity == 0) return false;
+    std::vector<wchar_t> buffer(capacity < kNameRoom ? capacity : kNameRoom);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!GetUserNameW(buffer.data(), &size)) return false;
+    *name = FromW(buffer.data());
+    return true;
+  }
+
+  bool ComputerName(std::size_t capacity, Str* name) override {
+    if (capacity == 0) return false;
+    std::vector<wchar_t> buffer(capacity < kNameRoom ? capacity : kNameRoom);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!GetComputerNameW(buffer.data(), &size)) return false;
+    *name = FromW(buffer.data());
+    return true;
+  }
+
+  void* ModuleHandleByName(const Str& name) override { return GetModuleHandleW(W(name)); }
+
+  Str ModuleFileName(void* module) override {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+      const DWORD length =
+          GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) return {};
+      if (length < buffer.size()) return FromW(buffer.data(), length);
+      if (buffer.size() >= 32768) return {};
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::int64_t UnixTime() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+  int LoadString(void* resourceModule, std::uint32_t id, char16_t* buffer, int capacity) override {
+    // A capacity of 0 would make LoadStringW hand out a pointer into the resource instead.
+    if (!buffer || capacity <= 0) return 0;
+    return LoadStringW(static_cast<HINSTANCE>(resourceModule), id, reinterpret_cast<wchar_t*>(buffer), capacity);
+  }
+};
+
+}  // namespace
+}  // namespace win32
+
+namespace detail {
+IPlatform& CreateNativeBackend() {
+  static win32::Win32Platform* backend = new win32::Win32Platform;  // never destroyed
+  return *backend;
+}
+}  // namespace detail
+
+void* ThisModuleHandle() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModuleHandle), &module);
+  return module;
+}
+
+char16_t* BstrAlloc(const char16_t* text, std::size_t length) {
+  if (length > 0x7FFFFFF0u) return nullptr;
+  return reinterpret_cast<char16_t*>(
+      SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text), static_cast<UINT>(length)));
+}
+
+void BstrFree(char16_t* text) { SysFreeString(reinterpret_cast<BSTR>(text)); }
+
+}  // namespace es::platform

@@ -1,0 +1,30 @@
+// Small operations on a document folder's page files.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/Element.h"
+
+class CAttrContainer;
+
+namespace es {
+
+class File;
+
+// True when the file opens for reading with read sharing (closed again at once).
+bool FileExists(const Str& path);
+// True when the open file is at least 5 bytes long and its next four bytes are "%PDF".
+bool IsPdfFile(File& file);
+// Appends every "*.pg" entry of the folder in listing order; returns how many.
+std::int32_t ListPageFiles(const Str& folder, StrArray& list);
+// Removes the first entry equal to `name` without regard to case; `name` is left
+// upper-cased.
+void RemoveFromList(Str& name, StrArray& list);
+// The attributes of a page from a page file no attribute-file page names.
+void SetExtraPageAttributes(CElement& element, std::int32_t pageNumber, CAttrContainer* page);
+// Hands one page to the host: `refused` when not accepted, `stop` when refused or the
+// host asks to stop. The containers become the host's.
+void HandOverPage(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+                  CAttrContainer* document, bool* refused, bool* stop);
+
+}  // namespace es

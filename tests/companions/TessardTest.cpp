@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CompanionTestSupport.h"
+#include "Lunmere.h"
+#include "Tessard.h"
+
+using namespace companions_test;
+
+namespace {
+
+void* InitializedModule() {
+  void* module = TestModule();
+  CLogBase::InitImpl(u"", module, CLang::GetResourceHandle(module));
+  return module;
+}
+
+std::int64_t NowMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::filesystem::path TempFile(const std::string& stem) {
+  return std::filesystem::temp_directory_path() /
+         (stem + "_" + std::to_string(NowMillis()) + "_" + std::to_string(std::rand()) + ".log");
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(TessardTrace, ResourceIdFillsNumberedInsertsInArgumentOrder) {
+  void* module = InitializedModule();
+  TraceCapture capture;
+  TraceId(3, module, "EIDocAtr", 812, 30709u, 5, 3, u"C:\\Storage\\G1\\Doc7");
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].text,
+            u"There are less pages (3) in the document C:\\Storage\\G1\\Doc7 than specified in the "
+            u"attributes file (5).");
+  EXPECT_EQ(traces[0].severity, 3);
+  EXPECT_EQ(traces[0].module, module);
+  EXPECT_EQ(traces[0].source, "EIDocAtr");
+  EXPECT_EQ(traces[0].line, 812);
+  EXPECT_EQ(traces[0].kind, kTessardResourceId);
+  EXPECT_EQ(traces[0].id, 30709u);
+}
+
+TEST(TessardTrace, ResourceIdWithoutInserts) {
+  void* module = InitializedModule();
+  TraceCapture capture;
+  TraceId(2, module, "VAVudiImplement", 40, 14053u);
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].text, u"Document Group is not available.");
+}
+
+TEST(TessardTrace, MissingStringNamesTheId) {
+  void* module = InitializedModule();
+  TraceCapture capture;
+  TraceId(2, module, "VAVudiImplement", 1, 4242u, u"never read");
+  TraceId(2, nullptr, "VAVudiImplement", 2, 14053u);
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 2u);
+  EXPECT_EQ(traces[0].text, u"[string 4242]");
+  // Before start-up there is no module whose strings could be used.
+  EXPECT_EQ(traces[1].text, u"[string 14053]");
+  EXPECT_EQ(traces[1].module, nullptr);
+}
+
+TEST(TessardTrace, StringsComeFromTheResourcesGivenAtStartUp) {
+  // A module handle that carries no strings itself, with the test program as its resources.
+  int moduleStandIn = 0;
+  CLogBase::InitImpl(u"", &moduleStandIn, TestModule());
+  TraceCapture capture;
+  TraceId(3, &moduleStandIn, "EIDocAtr", 9, 30715u, u"C:\\a.pg");
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_EQ(traces[0].text, u"Cannot delete file: C:\\a.pg");
+  EXPECT_EQ(traces[0].module, &moduleStandIn);
+}
+
+TEST(TessardTrace, PrintfInserts) {
+  TraceCapture capture;
+  TraceText(6, nullptr, "VAVudiImplement", 10,
+            u"%s|%hs|%d|%08lx|%c|%%|%u|%x|%X|%lld|%llu|%i|%ld|%lu|%lX", u"Gr\u00fc\u00dfe", "narrow", -42,
+            0xBEEFUL, static_cast<int>(u'\u00e9'), 7u, 255u, 255u, -5LL, 18446744073709551615ULL, 12,
+            -70000L, 4000000000UL, 0xABCUL);
+  TraceText(6, nullptr, "VAVudiImplement", 11, u"[%*s][%-4d][%.2s][%03d][%s][%hs]", 5, u"ab", 7, u"xyz", -4,
+            static_cast<const char16_t*>(nullptr), static_cast<const char*>(nullptr));
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 2u);
+  EXPECT_EQ(traces[0].text,
+            u"Gr\u00fc\u00dfe|narrow|-42|0000beef|\u00e9|%|7|ff|FF|-5|18446744073709551615|12|-70000|"
+            u"4000000000|ABC");
+  EXPECT_EQ(traces[0].kind, kTessardUtf16);
+  EXPECT_EQ(traces[0].id, 0u);
+  EXPECT_EQ(traces[1].text, u"[   ab][7   ][xy][-04][(null)][(null)]");
+}
+
+TEST(TessardTrace, NarrowFormatText) {
+  TraceCapture capture;
+  TraceNarrow(6, nullptr, "VAVudiImplement", 20, "Directory to scan: '%s'", u"C:\\Storage\\Gr\u00fcppe");
+  TraceNarrow(6, nullptr, "VAVudiImplement", 21, "%d.pg", 3);
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 2u);
+  EXPECT_EQ(traces[0].text, u"Directory to scan: 'C:\\Storage\\Gr\u00fcppe'");
+  EXPECT_EQ(traces[0].kind, kTessardNarrow);
+  EXPECT_EQ(traces[1].text, u"3.pg");
+}
+
+TEST(TessardTrace, NumberedInsertsInFormatTexts) {
+  TraceCapture capture;
+  TraceNarrow(3, nullptr, "EIDocAtr", 30, "Attempt to access an invalid page #%1!d!. Document has %2!d! pages.", -1, 4);
+  TraceText(3, nullptr, "EIDocAtr", 31, u"%2 before %1, %2 again", u"one", u"two");
+  // An argument named by no insert is still taken, so that later ones stay in step.
+  TraceText(3, nullptr, "EIDocAtr", 32, u"%1 and %3", u"a", u"unused", u"c");
+  // Printf inserts take the numbers that no numbered insert names.
+  TraceText(3, nullptr, "EIDocAtr", 33, u"%s then %1!d! then %s", 9, u"x", u"y");
+  TraceText(3, nullptr, "EIDocAtr", 34, u"%1!08lx!|%2!hs!|%3!lu!", 0xBEEFUL, "narrow", 123UL);
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 5u);
+  EXPECT_EQ(traces[0].text, u"Attempt to access an invalid page #-1. Document has 4 pages.");
+  EXPECT_EQ(traces[1].text, u"two before one, two again");
+  EXPECT_EQ(traces[2].text, u"a and c");
+  EXPECT_EQ(traces[3].text, u"x then 9 then y");
+  EXPECT_EQ(traces[4].text, u"0000beef|narrow|123");
+}
+
+TEST(TessardTrace, LineFormat) {
+  TraceCapture capture;
+  const std::int64_t before = NowMillis();
+  TraceText(6, nullptr, "VAVudiImplement", 61, u"first\r\nsecond\nC:\\dir");
+  const std::int64_t after = NowMillis();
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 1u);
+  const std::regex pattern(
+      R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.(\d{3})Z\tsev=6\tVAVudiImplement:61\tfirst\\r\\nsecond\\nC:\\dir$)");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(traces[0].lineUtf8, match, pattern)) << traces[0].lineUtf8;
+  EXPECT_GE(traces[0].unixMillis, before);
+  EXPECT_LE(traces[0].unixMillis, after);
+  EXPECT_EQ(std::stoi(match[1].str()), traces[0].unixMillis % 1000);
+  // The record's text is the text itself, unescaped.
+  EXPECT_EQ(traces[0].text, u"first\r\nsecond\nC:\\dir");
+}
+
+TEST(TessardTrace, LineTimeIsUtc) {
+  TraceCapture capture;
+  TraceText(7, nullptr, "DlgCfg", 5, u"x");
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 1u);
+  // The day of the Unix time, computed independently of any time zone.
+  const std::chrono::sys_days day =
+      std::chrono::floor<std::chrono::days>(std::chrono::sys_time<std::chrono::milliseconds>(
+          std::chrono::milliseconds(traces[0].unixMillis)));
+  const std::chrono::year_month_day date(day);
+  const std::int64_t secondsOfDay = traces[0].unixMillis / 1000 % 86400;
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(secondsOfDay / 3600),
+                static_cast<int>(secondsOfDay / 60 % 60), static_cast<int>(secondsOfDay % 60),
+                static_cast<int>(traces[0].unixMillis % 1000));
+  EXPECT_EQ(traces[0].lineUtf8.substr(0, 24), expected);
+}
+
+TEST(TessardTrace, FileCannotBeOpenedMessage) {
+  TraceCapture capture;
+  TraceMessage(2, nullptr, "VAVudiImplement", 700, Log::kFileCannotBeOpened, u"C:\\Storage\\G1\\D1\\00000001.pg");
+  TraceMessage(2, nullptr, "VAVudiImplement", 701, static_cast<Log::Message>(77), u"unused");
+  const auto traces = capture.Traces();
+  ASSERT_EQ(traces.size(), 2u);
+  EXPECT_EQ(traces[0].text, u"File C:\\Storage\\G1\\D1\\00000001.pg cannot be opened.");
+  EXPECT_EQ(traces[0].kind, kTessardMessage);
+  EXPECT_EQ(traces[0].id, 9u);
+  EXPECT_EQ(traces[0].severity, 2);
+  EXPECT_EQ(traces[1].text, u"[message 77]");
+}
+
+TEST(TessardSinks, FileSinkAppends) {
+  const auto path = TempFile("tessard_append");
+  {
+    std::ofstream existing(path, std::ios::binary);
+    existing << "earlier line\n";
+  }
+  ASSERT_TRUE(TessardSetFileSink(Utf8(path).c_str()));
+  TraceText(6, nullptr, "VAVudiImplement", 1, u"one");
+  TraceNarrow(6, nullptr, "VAVudiImplement", 2, "two\nlines");
+  // Each line is on disk as soon as it is traced.
+  auto lines = ReadLines(path);
+  TessardSetSink(nullptr, nullptr);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "earlier line");
+  EXPECT_TRUE(lines[1].ends_with("\tsev=6\tVAVudiImplement:1\tone")) << lines[1];
+  EXPECT_TRUE(lines[2].ends_with("\tVAVudiImplement:2\ttwo\\nlines")) << lines[2];
+  // After the sink is changed the file is left alone.
+  TraceText(6, nullptr, "VAVudiImplement", 3, u"not in the file");
+  EXPECT_EQ(ReadLines(path).size(), 3u);
+  TessardSetStderrSink();
+  std::filesystem::remove(path);
+}
+
+TEST(TessardSinks, FileSinkThatCannotBeOpened) {
+  const auto path = std::filesystem::temp_directory_path() / "tessard_no_such_folder" / "x" / "t.log";
+  EXPECT_FALSE(TessardSetFileSink(Utf8(path).c_str()));
+  EXPECT_FALSE(TessardSetFileSink(nullptr));
+}
+
+TEST(TessardSinks, NullSinkSilencesAndStopsCapturing) {
+  TraceCapture capture;
+  TraceText(6, nullptr, "VAVudiImplement", 1, u"seen");
+  TessardSetSink(nullptr, nullptr);
+  TraceText(6, nullptr, "VAVudiImplement", 2, u"not seen");
+  EXPECT_EQ(capture.Traces().size(), 1u);
+}
+
+TEST(TessardSinks, ConcurrentTracesStayWholeLines) {
+  const auto path = TempFile("tessard_threads");
+  ASSERT_TRUE(TessardSetFileSink(Utf8(path).c_str()));
+  constexpr int kThreads = 4;
+  constexpr int kTraces = 1000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kTraces; ++i) {
+        TraceText(6, nullptr, "VAVudiImplement", i, u"thread %d trace %d of %s", t, i, u"many");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  TessardSetStderrSink();
+  const auto lines = ReadLines(path);
+  std::filesystem::remove(path);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kTraces));
+  const std::regex pattern(R"(^\S+\tsev=6\tVAVudiImplement:(\d+)\tthread (\d) trace (\d+) of many$)");
+  std::set<std::pair<int, int>> seen;
+  for (const auto& line : lines) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, pattern)) << line;
+    EXPECT_EQ(match[1].str(), match[3].str());
+    seen.insert({std::stoi(match[2].str()), std::stoi(match[3].str())});
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kTraces));
+}
+
+TEST(TessardThreads, RegisteredThreadsAreCounted) {
+  const std::int32_t baseline = TessardRegisteredThreads();
+  EXPECT_EQ(KVInitW(u"Scan", 2, TestModule()), 0);
+  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
+  // Registering the same thread again does not count it twice.
+  KVInitW(u"Scan", 2, TestModule());
+  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
+
+  std::int32_t whileWorkerRuns = 0;
+  std::thread worker([&] {
+    KVInitW(u"Scan", 2, TestModule());
+    whileWorkerRuns = TessardRegisteredThreads();
+    EXPECT_EQ(KVExit(TestModule()), 0);
+  });
+  worker.join();
+  EXPECT_EQ(whileWorkerRuns, baseline + 2);
+  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
+
+  EXPECT_EQ(KVExit(TestModule()), 0);
+  EXPECT_EQ(TessardRegisteredThreads(), baseline);
+  // A thread that never registered changes nothing when it ends.
+  std::thread stranger([] { KVExit(nullptr); });
+  stranger.join();
+  EXPECT_EQ(TessardRegisteredThreads(), baseline);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// The factory and the element as a host sees them: through raw slots of their tables.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "Quillet.h"
+#include "frame/ModuleState.h"
+#include "frame/Trace.h"
+#include "frame/VAVudiImplement.h"
+#include "tests/support/Capture.h"
+#include "tests/frame/ModuleAttachEnvironment.h"
+
+using estest::CallSlot;
+
+namespace {
+std::atomic<bool> gFailAllocations{false};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (gFailAllocations.load()) throw std::bad_alloc();
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new estest::ModuleAttachEnvironment);
+
+IElementFactory* NewFactory() {
+  IElementFactory* factory = nullptr;
+  EXPECT_EQ(1, es::CreateImplements(7, &factory));
+  return factory;
+}
+
+class ThrowingRegistry : public IAttributeRegistry {
+ public:
+  enum Mode { kNone, kAttributeException, kOther };
+  explicit ThrowingRegistry(Mode mode) : mode_(mode) {}
+  HResult RegisterAttribute(std::uint32_t id, const char16_t* name, std::int32_t flags) override {
+    calls++;
+    lastId = id;
+    lastName = name;
+    lastFlags = flags;
+    if (mode_ == kAttributeException) throw CAttributeException(u"Attribute 0x010000CB is taken 100%s");
+    if (mode_ == kOther) throw std::runtime_error("registry broke");
+    return kE_FAIL;  // ignored by the module
+  }
+  int calls = 0;
+  std::uint32_t lastId = 0;
+  std::u16string lastName;
+  std::int32_t lastFlags = -1;
+
+ private:
+  Mode mode_;
+};
+
+TEST(FactoryEntry, NumberAndOutPointerRules) {
+  IElementFactory* factory = reinterpret_cast<IElementFactory*>(0x1234);
+  EXPECT_EQ(1, es::CreateImplements(0, &factory));
+  EXPECT_EQ(reinterpret_cast<IElementFactory*>(0x1234), factory) << "number 0 must write nothing";
+  EXPECT_EQ(1, es::CreateImplements(1, nullptr));
+  factory = nullptr;
+  EXPECT_EQ(1, es::CreateImplements(7, &factory));
+  ASSERT_NE(nullptr, factory);
+  CallSlot<void>(factory, 0);
+}
+
+TEST(FactorySlots, AnswerAsTheTableSays) {
+  IElementFactory* factory = NewFactory();
+  const auto* typeName = CallSlot<const char16_t*>(factory, 1);
+  EXPECT_EQ(std::u16string(u"VUVOVUR|VUVOVUR"), typeName);
+
+  char16_t buffer[64] = {};
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, char16_t*, std::int32_t>(factory, 2, buffer, 64)));
+  EXPECT_EQ(std::u16string(u"External Storage"), buffer);
+
+  char16_t small[5] = {u'x', u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, char16_t*, std::int32_t>(factory, 2, small, 5)));
+  EXPECT_EQ(std::u16string(u"Exte"), small);
+
+  void* icon = CallSlot<void*>(factory, 3);
+  EXPECT_NE(nullptr, icon);
+  EXPECT_EQ(icon, CallSlot<void*>(factory, 3)) << "a shared resource icon";
+
+  EXPECT_FALSE(CallSlot<bool>(factory, 5));
+
+  IElement* element = nullptr;
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, &element)));
+  ASSERT_NE(nullptr, element);
+  EXPECT_EQ(typeName, CallSlot<const char16_t*>(element, 1)) << "the same static text";
+  char16_t elementName[64] = {};
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, char16_t*, std::int32_t>(element, 2, elementName, 64)));
+  EXPECT_EQ(std::u16string(buffer), elementName);
+  EXPECT_EQ(icon, CallSlot<void*>(element, 3));
+  CallSlot<void>(element, 0);
+  CallSlot<void>(factory, 0);
+}
+
+TEST(FactoryRegisterAttributes, RegistersTheSignature) {
+  estest::TraceCapture traces;
+  IElementFactory* factory = NewFactory();
+  ThrowingRegistry registry(ThrowingRegistry::kNone);
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, IAttributeRegistry*>(factory, 4, &registry)));
+  EXPECT_EQ(1, registry.calls);
+  EXPECT_EQ(0x010000CBu, registry.lastId);
+  EXPECT_EQ(std::u16string(u"SIG_VUVOVUR"), registry.lastName);
+  EXPECT_EQ(0, registry.lastFlags);
+  EXPECT_TRUE(traces.Lines().empty());
+  CallSlot<void>(factory, 0);
+}
+
+TEST(FactoryRegisterAttributes, ExceptionsAreCaughtTracedAndStateRestored) {
+  IElementFactory* factory = NewFactory();
+  es::ModuleState callerState;
+  es::ModuleState* before = es::SwapModuleState(&callerState);
+  {
+    estest::TraceCapture traces;
+    ThrowingRegistry registry(ThrowingRegistry::kAttributeException);
+    EXPECT_EQ(kE_FAIL, (CallSlot<HResult, IAttributeRegistry*>(factory, 4, &registry)));
+    const auto lines = traces.Lines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(6, lines[0].severity);
+    EXPECT_EQ(61, lines[0].line);
+    EXPECT_EQ("VAVudiImplement", lines[0].source);
+    EXPECT_EQ(std::u16string(u"Attribute 0x010000CB is taken 100%s"), lines[0].text);
+    EXPECT_EQ(&callerState, es::CurrentModuleState());
+  }
+  {
+    estest::TraceCapture traces;
+    ThrowingRegistry registry(ThrowingRegistry::kOther);
+    EXPECT_EQ(kE_UNEXPECTED, (CallSlot<HResult, IAttributeRegistry*>(factory, 4, &registry)));
+    const auto lines = traces.Lines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(6, lines[0].severity);
+    EXPECT_EQ(66, lines[0].line);
+    EXPECT_EQ(std::u16string(u"Unhandled exception"), lines[0].text);
+    EXPECT_EQ(&callerState, es::CurrentModuleState());
+  }
+  es::SwapModuleState(before);
+  CallSlot<void>(factory, 0);
+}
+
+TEST(FactoryCreateElement, ElementsAreIndependentAndOutliveTheFactory) {
+  IElementFactory* factory = NewFactory();
+  IElement* a = nullptr;
+  IElement* b = nullptr;
+  ASSERT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, &a)));
+  ASSERT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, &b)));
+  ASSERT_NE(a, b);
+  CallSlot<void>(factory, 0);
+  // Both still answer after the factory is gone.
+  EXPECT_EQ(64u, CallSlot<std::uint32_t>(a, 12));
+  char16_t name[32] = {};
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, char16_t*, std::int32_t>(b, 2, name, 32)));
+  EXPECT_EQ(std::u16string(u"External Storage"), name);
+  CallSlot<void>(a, 0);
+  CallSlot<void>(b, 0);
+}
+
+TEST(FactoryCreateElement, FailedAllocationGivesNullAndEPointer) {
+  IElementFactory* factory = NewFactory();
+  IElement* element = reinterpret_cast<IElement*>(0x99);
+  gFailAllocations = true;
+  const HResult result = CallSlot<HResult, IElement**>(factory, 6, &element);
+  gFailAllocations = false;
+  EXPECT_EQ(kE_POINTER, result);
+  EXPECT_EQ(nullptr, element);
+  CallSlot<void>(factory, 0);
+}
+
+TEST(ElementSlots, AnswerAsTheTableSays) {
+  IElementFactory* factory = NewFactory();
+  IElement* element = nullptr;
+  ASSERT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, &element)));
+  for (int slot : {6, 8, 9, 10, 11}) EXPECT_TRUE(CallSlot<bool>(element, slot)) << "slot " << slot;
+  EXPECT_EQ(64u, CallSlot<std::uint32_t>(element, 12));
+
+  std::uint32_t value = 5;
+  EXPECT_EQ(kS_OK, (CallSlot<HResult, std::uint64_t, std::uint32_t*>(element, 15, 77, &value)));
+  EXPECT_EQ(0u, value);
+  value = 0;
+  EXPECT_EQ(kE_POINTER, (CallSlot<HResult, std::uint64_t, std::uint32_t*>(element, 15, 77, &value)));
+  EXPECT_EQ(kE_NOTIMPL, CallSlot<HResult>(element, 16));
+  CallSlot<void>(element, 0);
+  CallSlot<void>(factory, 0);
+}
+
+TEST(TraceFacade, ResourceIdAndArgumentsReachTheLoggingLayerUnchanged) {
+  estest::TraceCapture traces;
+  es::Trace(3, "VAVudiImplement", 321, 30709u, 3, 2, u"C:\\store\\g\\doc");
+  const auto lines = traces.Lines();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(3, lines[0].severity);
+  EXPECT_EQ("VAVudiImplement", lines[0].source);
+  EXPECT_EQ(321, lines[0].line);
+  EXPECT_EQ(30709u, lines[0].id);
+  EXPECT_EQ(es::traceModuleHandle, lines[0].module);
+  EXPECT_NE(nullptr, lines[0].module) << "start-up has run";
+  EXPECT_EQ(std::u16string(u"There are less pages (2) in the document C:\\store\\g\\doc than specified in the "
+                           u"attributes file (3)."),
+            lines[0].text);
+}
+
+}  // namespace

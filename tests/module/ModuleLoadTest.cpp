@@ -1,0 +1,65 @@
+// Loading the built module the way a host does, from a folder holding only what ships.
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "host/ModuleLoader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kModule = "Input.ExternalStorage.dll";
+constexpr const char* kExt = ".dll";
+#else
+constexpr const char* kModule = "Input.ExternalStorage.so";
+constexpr const char* kExt = ".so";
+#endif
+
+fs::path BinFolder() {
+  const char* bin = std::getenv("ES_TEST_BIN");
+  return bin != nullptr ? fs::path(bin) : fs::current_path();
+}
+
+TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
+  std::mt19937_64 rng{std::random_device{}()};
+  const fs::path folder = fs::temp_directory_path() / ("es-clean-" + std::to_string(rng()));
+  fs::create_directories(folder);
+  fs::copy_file(BinFolder() / kModule, folder / kModule);
+  for (const char* companion : {"Tessard", "Lunmere", "Brivel", "Quillet", "Pictorn"}) {
+    const fs::path file = BinFolder() / (std::string(companion) + kExt);
+    if (fs::exists(file)) fs::copy_file(file, folder / file.filename());
+  }
+
+  eshost::LoadedModule module;
+  std::string error;
+  ASSERT_TRUE(module.Load((folder / kModule).string(), &error)) << error;
+  IElementFactory* factory = nullptr;
+  EXPECT_EQ(1, module.Entry()(1, &factory));
+  ASSERT_NE(nullptr, factory);
+  char16_t name[64] = {};
+  EXPECT_EQ(kS_OK, factory->GetDisplayName(name, 64));
+  EXPECT_EQ(std::u16string(u"External Storage"), name) << "strings come from the module's own resources";
+  EXPECT_NE(nullptr, factory->GetIcon());
+  factory->DeleteThis();
+  module.Unload();
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+
+TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
+  eshost::LoadedModule module;
+  std::string error;
+  EXPECT_FALSE(module.Load((BinFolder() / "no-such-module.bin").string(), &error));
+  EXPECT_NE(std::string::npos, error.find("module not found")) << error;
+  const fs::path text = fs::temp_directory_path() / "es-not-a-module.txt";
+  { std::FILE* f = std::fopen(text.string().c_str(), "w"); std::fputs("hello", f); std::fclose(f); }
+  EXPECT_FALSE(module.Load(text.string(), &error));
+  EXPECT_NE(std::string::npos, error.find(text.string())) << error;
+  fs::remove(text);
+}
+
+}  // namespace

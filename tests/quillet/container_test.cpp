@@ -1,0 +1,266 @@
+// The attribute container: typing by id, order, replacement, the host's generic access
+// and the library's exception.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Quillet.h"
+
+namespace {
+
+constexpr std::uint32_t kPageInt = 0x01000007;
+constexpr std::uint32_t kPageLong = 0x01020001;
+constexpr std::uint32_t kPageLong2 = 0x01020002;
+constexpr std::uint32_t kPageText = 0x0107000F;
+constexpr std::uint32_t kPageBinary = 0x01080012;
+constexpr std::uint32_t kPageUnknownType = 0x01030001;
+constexpr std::uint32_t kDocText = 0x02070065;
+
+std::vector<std::uint32_t> Ids(const CAttrContainer& c) {
+  std::vector<std::uint32_t> ids;
+  for (std::uint32_t i = 0; i < c.Count(); ++i) {
+    std::uint32_t id = 0;
+    EXPECT_TRUE(c.GetAt(i, &id, nullptr));
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+long Number(const CAttrContainer& c, std::uint32_t id) {
+  long value = 12345;
+  EXPECT_NE(c.GetAttr(id, &value, 0), 0) << std::hex << id;
+  return value;
+}
+
+std::u16string Text(CAttrContainer& c, std::uint32_t id) {
+  AttrVariant v{};
+  if (!c.Get(id, &v, 0) || v.text == nullptr) return u"<absent>";
+  EXPECT_EQ(std::char_traits<char16_t>::length(v.text), v.textLength);
+  return std::u16string(v.text, v.textLength);
+}
+
+TEST(QuilletContainer, NumbersFollowTheIdType) {
+  CAttrContainer c(1);
+  // The element writes long ids through the int overload, and either overload serves both.
+  EXPECT_TRUE(c.SetAttr(kPageLong, 300, 0));
+  EXPECT_TRUE(c.SetAttr(kPageInt, 7L, 0));
+  EXPECT_TRUE(c.SetAttr(kPageLong2, -1L, 0));
+  EXPECT_EQ(Number(c, kPageLong), 300);
+  EXPECT_EQ(Number(c, kPageInt), 7);
+  EXPECT_EQ(Number(c, kPageLong2), -1);
+
+  _SAttrValue record{kPageLong, -2100};
+  EXPECT_TRUE(c.SetAttr(&record));
+  EXPECT_EQ(Number(c, kPageLong), -2100);
+  EXPECT_FALSE(c.SetAttr(nullptr));
+}
+
+TEST(QuilletContainer, LongIsKeptAs32Bits) {
+  // Where long is 64 bits the library narrows; where it is 32 bits the cast does.
+  CAttrContainer c(1);
+  const auto wide = static_cast<long>(std::int64_t{0x100000005});
+  EXPECT_TRUE(c.SetAttr(kPageLong, wide, 0));
+  EXPECT_EQ(Number(c, kPageLong), 5);
+}
+
+TEST(QuilletContainer, UnsuitedValuesAreRefusedWithoutChange) {
+  CAttrContainer c(1);
+  ASSERT_TRUE(c.SetAttr(kPageInt, 1, 0));
+  ASSERT_TRUE(c.SetAttr(kPageText, u"kept", 0));
+
+  EXPECT_FALSE(c.SetAttr(kPageInt, u"text", 0));
+  EXPECT_FALSE(c.SetAttr(kPageText, 5, 0));
+  EXPECT_FALSE(c.SetAttr(kPageText, 5L, 0));
+  EXPECT_FALSE(c.SetAttr(kPageText, "ab", 2, 0));
+  EXPECT_FALSE(c.SetAttr(kPageBinary, u"text", 0));
+  EXPECT_FALSE(c.SetAttr(kPageInt, "ab", 2, 0));
+  EXPECT_FALSE(c.SetAttr(kPageUnknownType, 5, 0));
+  EXPECT_FALSE(c.SetAttr(kDocText, u"other scope", 0));
+  _SAttrValue record{kPageText, 3};
+  EXPECT_FALSE(c.SetAttr(&record));
+
+  EXPECT_EQ(Ids(c), (std::vector<std::uint32_t>{kPageInt, kPageText}));
+  EXPECT_EQ(Number(c, kPageInt), 1);
+  EXPECT_EQ(Text(c, kPageText), u"kept");
+}
+
+TEST(QuilletContainer, ReplacingKeepsTheFirstPosition) {
+  CAttrContainer c(1);
+  c.SetAttr(kPageLong, 1, 0);
+  c.SetAttr(kPageText, u"first", 0);
+  c.SetAttr(kPageInt, 3, 0);
+  c.SetAttr(kPageLong, 10L, 0);
+  c.SetAttr(kPageText, u"second", 0);
+  EXPECT_EQ(Ids(c), (std::vector<std::uint32_t>{kPageLong, kPageText, kPageInt}));
+  EXPECT_EQ(Number(c, kPageLong), 10);
+  EXPECT_EQ(Text(c, kPageText), u"second");
+
+  // Deleted and set again, an attribute goes to the end.
+  c.DeleteAttrIfExist(kPageLong);
+  c.SetAttr(kPageLong, 4, 0);
+  EXPECT_EQ(Ids(c), (std::vector<std::uint32_t>{kPageText, kPageInt, kPageLong}));
+  EXPECT_EQ(Number(c, kPageInt), 3);
+}
+
+TEST(QuilletContainer, EmptinessAndDeletion) {
+  CAttrContainer c(2);
+  EXPECT_EQ(c.Scope(), 2);
+  EXPECT_TRUE(c.IsEmpty());
+  c.DeleteAttrIfExist(kDocText);  // absent: nothing happens
+  EXPECT_TRUE(c.IsEmpty());
+  ASSERT_TRUE(c.SetAttr(kDocText, u"AB12", 0));
+  EXPECT_FALSE(c.IsEmpty());
+  EXPECT_TRUE(c.IsIn(kDocText));
+  c.DeleteAttrIfExist(kDocText);
+  EXPECT_TRUE(c.IsEmpty());
+  EXPECT_FALSE(c.IsIn(kDocText));
+  EXPECT_FALSE(c.Delete(kDocText));
+}
+
+TEST(QuilletContainer, GetAttrReportsPresence) {
+  CAttrContainer c(1);
+  long value = 99;
+  EXPECT_EQ(c.GetAttr(kPageLong, &value, 0), 0);
+  EXPECT_EQ(value, 99);
+
+  c.SetAttr(kPageText, u"x", 0);
+  EXPECT_NE(c.GetAttr(kPageText, &value, 0), 0);
+  EXPECT_EQ(value, 99);  // not a number: left alone
+
+  c.SetAttr(kPageInt, 0, 0);
+  EXPECT_NE(c.GetAttr(kPageInt, nullptr, 0), 0);
+  EXPECT_NE(c.GetAttr(kPageInt, &value, 0), 0);
+  EXPECT_EQ(value, 0);
+}
+
+TEST(QuilletContainer, TextsAndBytesAreCopied) {
+  CAttrContainer c(1);
+  char16_t text[] = u"scan";
+  unsigned char bytes[] = {1, 2, 3};
+  ASSERT_TRUE(c.SetAttr(kPageText, text, 0));
+  ASSERT_TRUE(c.SetAttr(kPageBinary, bytes, 3, 0));
+  text[0] = u'X';
+  bytes[0] = 9;
+  EXPECT_EQ(Text(c, kPageText), u"scan");
+  AttrVariant v{};
+  ASSERT_TRUE(c.Get(kPageBinary, &v, 0));
+  ASSERT_EQ(v.size, 3u);
+  EXPECT_EQ(v.type, 0x08);
+  EXPECT_EQ(std::vector<std::uint8_t>(v.bytes, v.bytes + v.size), (std::vector<std::uint8_t>{1, 2, 3}));
+
+  ASSERT_TRUE(c.SetAttr(kPageText, static_cast<const char16_t*>(nullptr), 0));
+  EXPECT_EQ(Text(c, kPageText), u"");
+  ASSERT_TRUE(c.SetAttr(kPageBinary, nullptr, 0, 0));
+  ASSERT_TRUE(c.Get(kPageBinary, &v, 0));
+  EXPECT_EQ(v.size, 0u);
+  EXPECT_FALSE(c.SetAttr(kPageBinary, nullptr, 4, 0));
+  EXPECT_TRUE(c.IsIn(kPageBinary));
+}
+
+TEST(QuilletContainer, VariantAccessForTheHost) {
+  CAttrContainer c(1);
+  AttrVariant number{};
+  number.type = 0x00;
+  number.number = -5;
+  EXPECT_TRUE(c.Set(kPageLong, number, 0));
+  AttrVariant out{};
+  ASSERT_TRUE(c.Get(kPageLong, &out, 0));
+  EXPECT_EQ(out.type, 0x02);  // the id's type, not the one given
+  EXPECT_EQ(out.number, -5);
+
+  AttrVariant text{};
+  text.type = 0x07;
+  text.text = u"ab\0cd";
+  text.textLength = 5;
+  EXPECT_FALSE(c.Set(kPageText, text, 0));  // a NUL unit inside
+  text.textLength = 2;
+  EXPECT_TRUE(c.Set(kPageText, text, 0));
+  EXPECT_EQ(Text(c, kPageText), u"ab");
+  EXPECT_FALSE(c.Set(kPageInt, text, 0));
+
+  AttrVariant odd{};
+  odd.type = 0x05;
+  EXPECT_FALSE(c.Set(kPageInt, odd, 0));
+  EXPECT_FALSE(c.Get(kPageInt, &out, 0));
+
+  IAttributeContainer* generic = new CAttrContainer(1);
+  EXPECT_TRUE(generic->IsEmpty());
+  EXPECT_TRUE(generic->Set(kPageLong, number, 0));
+  EXPECT_TRUE(generic->IsIn(kPageLong));
+  generic->Destroy();
+}
+
+struct ChunkedIn : IAttrInStream {
+  std::vector<std::uint8_t> data;
+  std::size_t at = 0;
+  std::uint32_t chunk = 2;
+  std::uint32_t Read(void* buffer, std::uint32_t count) override {
+    const std::size_t n = std::min<std::size_t>({count, chunk, data.size() - at});
+    std::memcpy(buffer, data.data() + at, n);
+    at += n;
+    return static_cast<std::uint32_t>(n);
+  }
+};
+
+struct CollectingOut : IAttrOutStream {
+  std::vector<std::uint8_t> data;
+  bool fail = false;
+  bool Write(const void* bytes, std::uint32_t count) override {
+    if (fail) return false;
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    data.insert(data.end(), p, p + count);
+    return true;
+  }
+};
+
+TEST(QuilletContainer, BinaryStreams) {
+  CAttrContainer c(1);
+  ChunkedIn in;
+  in.data = {1, 2, 3, 4, 5};
+  ASSERT_TRUE(c.SetBinary(kPageBinary, &in, 5, 0));
+
+  ChunkedIn shortIn;
+  shortIn.data = {7, 7};
+  EXPECT_FALSE(c.SetBinary(kPageBinary, &shortIn, 5, 0));  // ends early: value kept
+  EXPECT_FALSE(c.SetBinary(kPageBinary, &in, -1, 0));
+  EXPECT_FALSE(c.SetBinary(kPageText, &in, 0, 0));
+
+  CollectingOut out;
+  ASSERT_TRUE(c.GetBinary(kPageBinary, &out, 0));
+  EXPECT_EQ(out.data, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+  out.fail = true;
+  EXPECT_FALSE(c.GetBinary(kPageBinary, &out, 0));
+  EXPECT_FALSE(c.GetBinary(kPageLong, &out, 0));
+}
+
+TEST(QuilletException, ThrownByTheLibraryAndCaughtByType) {
+  // The library throws from its own binary; this test binary catches by type.
+  try {
+    CAttrContainer c(3);
+    FAIL() << "a container of scope 3 was created";
+  } catch (const CAttributeException& e) {
+    EXPECT_EQ(std::u16string(e.GetMessage()), u"Attribute container scope 3 is neither 1 (page) nor 2 (document)");
+  }
+}
+
+TEST(QuilletException, CarriesACopiedBoundedMessage) {
+  std::u16string longText(400, u'a');
+  CAttributeException e(longText.c_str());
+  EXPECT_EQ(std::u16string(e.GetMessage()), std::u16string(255, u'a'));
+
+  CAttributeException empty(nullptr);
+  EXPECT_EQ(std::u16string(empty.GetMessage()), u"");
+
+  try {
+    throw CAttributeException(u"refused by the host");
+  } catch (const CAttributeException& caught) {
+    CAttributeException copy = caught;
+    empty = copy;
+  }
+  EXPECT_EQ(std::u16string(empty.GetMessage()), u"refused by the host");
+}
+
+}  // namespace
