@@ -1,6 +1,9 @@
 # Shared settings for the project's own targets (not for third-party code).
 function(es_defaults target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  if(ES_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR})
   if(WIN32)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)

@@ -1,6 +1,8 @@
 // eshost's commands. Each returns the process exit status.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace eshost {
@@ -15,5 +17,20 @@ struct InfoOptions {
 };
 
 int RunInfo(const GlobalOptions& global, const InfoOptions& options);
+
+struct ScanOptions {
+  bool unattended = false;
+  std::filesystem::path outDir = "eshost-out";
+  std::string tracePath;
+  std::string messagesPath;
+  std::string receiptPath;
+  std::int64_t refuseAt = 0;
+  std::int64_t cancelAt = 0;
+  bool discard = false;
+  double everySeconds = 0;
+  bool quiet = false;
+};
+
+int RunScan(const GlobalOptions& global, const ScanOptions& options);
 
 }  // namespace eshost

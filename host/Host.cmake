@@ -16,10 +16,14 @@ endif()
 add_library(eshost_lib STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ModuleLoader.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AttrJson.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/InfoCommand.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/HostCallback.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/InfoCommand.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/Receipt.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ScanCommand.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/Session.cpp)
 es_defaults(eshost_lib)
 target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(eshost_lib PUBLIC eshost_settings es_core Quillet Tessard Brivel nlohmann_json::nlohmann_json)
+target_link_libraries(eshost_lib PUBLIC eshost_settings es_core Quillet Tessard Brivel Pictorn nlohmann_json::nlohmann_json)
 if(NOT WIN32)
   target_link_libraries(eshost_lib PUBLIC dl)
 endif()

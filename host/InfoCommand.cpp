@@ -11,7 +11,7 @@
 #include "host/Commands.h"
 #include "host/ModuleLoader.h"
 #include "resources/ModuleStrings.h"
-#include "settings/JsonSettingsStore.h"
+#include "host/Session.h"
 
 namespace eshost {
 
@@ -33,47 +33,6 @@ class CountingSite final : public IInitializeSite {
   int notifications = 0;
 };
 
-struct ElementSettings {
-  bool allowRescanning = true;
-  bool deleteImages = true;
-  bool deleteGroupFolder = true;
-  std::string selectedPath;
-  std::vector<std::string> directories;
-};
-
-// What the element holds, read back by letting it save into a scratch store.
-ElementSettings ReadBack(IElement* element) {
-  ElementSettings out;
-  auto scratch = es::host::JsonSettingsStore::Open(std::filesystem::path());
-  element->SaveSettings(scratch.get());
-  auto name = [](const char16_t* n) { return es::platform::BstrAlloc(n, std::char_traits<char16_t>::length(n)); };
-  auto getBool = [&](const char16_t* n, bool* v) {
-    Bstr b = name(n);
-    std::int16_t value = 0;
-    if (scratch->GetBool(b, &value) >= 0) *v = value != 0;
-    es::platform::BstrFree(b);
-  };
-  auto getString = [&](const std::u16string& n) {
-    Bstr b = name(n.c_str());
-    Bstr value = nullptr;
-    std::string text;
-    if (scratch->GetString(b, &value) >= 0 && value != nullptr) text = Utf16To8(value);
-    es::platform::BstrFree(value);
-    es::platform::BstrFree(b);
-    return text;
-  };
-  getBool(u"AllowRescanning", &out.allowRescanning);
-  getBool(u"DeleteFaxes", &out.deleteImages);
-  getBool(u"DeleteGroupFolder", &out.deleteGroupFolder);
-  out.selectedPath = getString(u"SelectedPath");
-  Bstr count = name(u"Number of dirs");
-  std::int64_t n = 0;
-  if (scratch->GetInteger(count, &n) < 0) n = 0;
-  es::platform::BstrFree(count);
-  for (std::int64_t i = 0; i < n; ++i) out.directories.push_back(getString(u"Dir" + Utf8To16(std::to_string(i))));
-  return out;
-}
-
 std::string ValueText(const nlohmann::ordered_json& value) {
   if (value.is_object() && value.contains("base64")) {
     const std::string b64 = value["base64"].get<std::string>();
@@ -87,37 +46,18 @@ std::string ValueText(const nlohmann::ordered_json& value) {
 }  // namespace
 
 int RunInfo(const GlobalOptions& global, const InfoOptions& options) {
-  const std::string modulePath = global.modulePath.empty() ? DefaultModulePath() : global.modulePath;
-  LoadedModule module;
+  Session session;
   std::string error;
-  if (!module.Load(modulePath, &error)) {
+  if (!session.Open(global, &error)) {
     std::cerr << "eshost: " << error << "\n";
     return 2;
   }
-  IElementFactory* factory = nullptr;
-  module.Entry()(1, &factory);
-  if (factory == nullptr) {
-    std::cerr << "eshost: " << modulePath << ": ScanningCreateImplements delivered no factory\n";
-    return 2;
-  }
-  auto* scanning = static_cast<IElementFactoryScanning*>(factory);
-  IElement* element = nullptr;
-  if (scanning->CreateElement(&element) < 0 || element == nullptr) {
-    std::cerr << "eshost: " << modulePath << ": the factory could not create an element\n";
-    factory->DeleteThis();
-    return 2;
-  }
-  auto* elementScanning = static_cast<IElementScanning*>(element);
-
-  auto store = es::host::JsonSettingsStore::Open(global.settingsPath);
-  if (store->HasError()) {
-    std::cerr << "eshost: " << store->Error() << "\n";
-    element->DeleteThis();
-    factory->DeleteThis();
-    return 2;
-  }
-  element->LoadSettings(store.get());
-  const ElementSettings settings = ReadBack(element);
+  auto* scanning = session.Factory();
+  IElementFactory* factory = scanning;
+  IElementScanning* elementScanning = session.Element();
+  IElement* element = elementScanning;
+  const std::string& modulePath = session.ModulePath();
+  const ElementSettings settings = session.ReadSettings();
 
   char16_t displayName[256] = {};
   factory->GetDisplayName(displayName, 256);
@@ -151,9 +91,6 @@ int RunInfo(const GlobalOptions& global, const InfoOptions& options) {
   out["storages"] = storages;
   out["default_attributes_written"] = written;
   out["default_attributes"] = attributes;
-
-  element->DeleteThis();
-  factory->DeleteThis();
 
   if (options.json) {
     std::cout << out.dump(2) << "\n";

@@ -26,12 +26,38 @@ int Run(int argc, char** argv) {
               "deletion switches and the default attributes of a fresh page");
   infoCommand->add_flag("--json", info.json, "Print one JSON object instead of text");
 
+  eshost::ScanOptions scan;
+  auto* scanCommand = app.add_subcommand(
+      "scan", "Import documents: every available group of every registered storage (--unattended). "
+              "Pages go to DIR/pages, one JSON line per page to DIR/manifest.jsonl");
+  scanCommand->add_flag("--unattended", scan.unattended,
+                        "No dialog: take every available group of every registered storage; warnings are "
+                        "traced instead of shown");
+  scanCommand->add_option("--out", scan.outDir, "Output folder for pages and manifest.jsonl")->capture_default_str();
+  scanCommand->add_option("--trace", scan.tracePath, "Append the module's trace lines to this file");
+  scanCommand->add_option("--messages", scan.messagesPath,
+                          "Append each message box as one JSON object (op, id or text, style) to this file");
+  scanCommand->add_option("--receipt", scan.receiptPath,
+                          "Write a JSON receipt: per group the documents listed, imported, kept (and why) and "
+                          "deleted, pages handed over, elapsed time");
+  scanCommand->add_option("--refuse-at", scan.refuseAt, "Refuse the N-th page handed over (1-based)")
+      ->check(CLI::PositiveNumber);
+  scanCommand->add_option("--cancel-at", scan.cancelAt, "Ask the module to stop after the N-th page")
+      ->check(CLI::PositiveNumber);
+  scanCommand->add_flag("--discard", scan.discard, "Write nothing (for benchmarks)");
+  scanCommand->add_option("--every", scan.everySeconds,
+                          "Scan again every SECONDS until interrupted (SIGINT/SIGTERM or Ctrl+C stop at the next "
+                          "page; nothing is lost); exit status 0")
+      ->check(CLI::PositiveNumber);
+  scanCommand->add_flag("--quiet", scan.quiet, "No progress line and no summary");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
   if (infoCommand->parsed()) return eshost::RunInfo(global, info);
+  if (scanCommand->parsed()) return eshost::RunScan(global, scan);
   return 2;
 }
 

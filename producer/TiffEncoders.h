@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace esproduce::tiffcodec {
@@ -25,5 +26,13 @@ Bytes CcittG3(const std::uint8_t* rows, std::size_t rowBytes, std::uint32_t widt
               std::uint32_t rowCount);
 Bytes CcittG4(const std::uint8_t* rows, std::size_t rowBytes, std::uint32_t width,
               std::uint32_t rowCount);
+
+#ifdef _WIN32
+// A complete baseline JPEG stream (JFIF) of gray (1 byte per pixel) or red-green-blue
+// rows, made with the Windows Imaging Component's encoder. `*subsampling` receives the
+// horizontal and vertical sampling factors of the first (luma) component.
+bool JpegStream(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, bool rgb,
+                Bytes* out, std::uint16_t subsampling[2], std::string* error);
+#endif
 
 }  // namespace esproduce::tiffcodec

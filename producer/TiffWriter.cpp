@@ -37,6 +37,7 @@ enum : std::uint16_t {
   kTagT6Options = 293,
   kTagResolutionUnit = 296,
   kTagPageNumber = 297,
+  kTagYCbCrSubsampling = 530,
   kTagTileOffsets = 324,
   kTagTileByteCounts = 325,
 };
@@ -151,9 +152,17 @@ Field Rational(std::uint16_t tag, std::uint32_t numerator) {
   return f;
 }
 
-std::vector<Bytes> EncodeStrips(const PageImage& page, Compression c, std::uint32_t rowsPerStrip) {
+bool EncodeStrips(const PageImage& page, Compression c, std::uint32_t rowsPerStrip,
+                  std::vector<Bytes>* out, std::uint16_t subsampling[2], std::string* error) {
   const std::size_t rowBytes = page.RowBytes();
-  std::vector<Bytes> strips;
+  std::vector<Bytes>& strips = *out;
+#ifdef _WIN32
+  if (c == Compression::Jpeg) {
+    strips.emplace_back();
+    return tiffcodec::JpegStream(page.pixels.data(), page.width, page.height, page.kind == PixelKind::Rgb24,
+                                 &strips.back(), subsampling, error);
+  }
+#endif
   for (std::uint32_t y = 0; y < page.height; y += rowsPerStrip) {
     const std::uint32_t rows = std::min(rowsPerStrip, page.height - y);
     const std::uint8_t* data = page.pixels.data() + y * rowBytes;
@@ -167,27 +176,32 @@ std::vector<Bytes> EncodeStrips(const PageImage& page, Compression c, std::uint3
       case Compression::CcittG4:
         strips.push_back(tiffcodec::CcittG4(data, rowBytes, page.width, rows));
         break;
-      case Compression::Jpeg: break;  // written by libtiff
+      case Compression::Jpeg: break;  // one strip, above
     }
   }
-  return strips;
+  return true;
 }
 
 // Header, then per page its directory, the directory's longer values and the strips.
-Bytes WriteOwnLayout(const std::vector<PageImage>& pages, Compression c) {
+// A JPEG page is one strip holding a complete JPEG stream.
+Bytes WriteOwnLayout(const std::vector<PageImage>& pages, Compression c, std::string* error) {
   Bytes out = {'I', 'I', 42, 0, 0, 0, 0, 0};
   std::size_t link = 4;  // where the offset of the next directory goes
   const bool multiPage = pages.size() > 1;
   for (std::size_t index = 0; index < pages.size(); ++index) {
     const PageImage& page = pages[index];
     const std::size_t rowBytes = page.RowBytes();
-    const std::uint32_t rowsPerStrip = static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(65536 / rowBytes, 1, page.height));
-    const std::vector<Bytes> strips = EncodeStrips(page, c, rowsPerStrip);
+    const std::uint32_t rowsPerStrip = c == Compression::Jpeg
+        ? page.height
+        : static_cast<std::uint32_t>(std::clamp<std::size_t>(65536 / rowBytes, 1, page.height));
+    std::vector<Bytes> strips;
+    std::uint16_t subsampling[2] = {2, 2};
+    if (!EncodeStrips(page, c, rowsPerStrip, &strips, subsampling, error)) return {};
     const unsigned samples = SamplesOf(page.kind);
     const std::uint16_t bits = page.kind == PixelKind::Bitonal ? 1 : 8;
+    const bool ycbcr = c == Compression::Jpeg && page.kind == PixelKind::Rgb24;
     const std::uint16_t photometric =
-        page.kind == PixelKind::Bitonal ? 0 : page.kind == PixelKind::Gray8 ? 1 : 2;
+        page.kind == PixelKind::Bitonal ? 0 : page.kind == PixelKind::Gray8 ? 1 : ycbcr ? 6 : 2;
 
     std::vector<std::uint32_t> counts;
     for (const Bytes& strip : strips) counts.push_back(static_cast<std::uint32_t>(strip.size()));
@@ -213,6 +227,7 @@ Bytes WriteOwnLayout(const std::vector<PageImage>& pages, Compression c) {
       fields.push_back(Shorts(kTagPageNumber, {static_cast<std::uint16_t>(index),
                                                static_cast<std::uint16_t>(pages.size())}));
     }
+    if (ycbcr) fields.push_back(Shorts(kTagYCbCrSubsampling, {subsampling[0], subsampling[1]}));
 
     if (out.size() % 2) out.push_back(0);
     const std::size_t ifd = out.size();
@@ -526,7 +541,7 @@ std::optional<Compression> ParseCompression(std::string_view name) {
 }
 
 bool CanWrite(Compression compression) {
-#ifdef ESPRODUCE_WITH_LIBTIFF
+#if defined(ESPRODUCE_WITH_LIBTIFF) || defined(_WIN32)
   return true;
 #else
   return compression != Compression::Jpeg;
@@ -576,13 +591,13 @@ Bytes MakeTiff(const std::vector<PageImage>& pages, Compression compression, std
   }
   if (!CanWrite(compression)) {
     *error = std::string("compression ") + CompressionName(compression) +
-             " is not available in this build (it needs libtiff)";
+             " is not available in this build (it needs libtiff or the Windows Imaging Component)";
     return {};
   }
 #ifdef ESPRODUCE_WITH_LIBTIFF
   if (compression == Compression::Jpeg) return WriteWithLibtiff(pages, error);
 #endif
-  return WriteOwnLayout(pages, compression);
+  return WriteOwnLayout(pages, compression, error);
 }
 
 bool DamageTiff(Bytes* tiff, Damage damage, std::size_t page, std::string* error) {

@@ -4,7 +4,9 @@
 // The writer lays a file out as header, then per page its directory followed by its
 // strips, so that a file cut inside a page's image data still has that page's directory.
 // None, PackBits, LZW, CCITT G3 (one-dimensional) and CCITT G4 are encoded here on every
-// target; JPEG needs libtiff and is written only where the kit was built with it.
+// target. JPEG is written by libtiff on Linux (its own layout: each page's data ahead of
+// its directory) and on Windows as one complete JPEG stream per page, encoded by the
+// Windows Imaging Component.
 #pragma once
 
 #include <cstddef>
@@ -56,7 +58,7 @@ PageImage MakeRgbPage(std::uint32_t width, std::uint32_t height, std::uint32_t d
 const char* CompressionName(Compression compression);
 std::optional<Compression> ParseCompression(std::string_view name);
 
-// Whether this build of the kit writes the compression (JPEG needs libtiff).
+// Whether this build of the kit writes the compression.
 bool CanWrite(Compression compression);
 // Whether the compression applies to pages of that kind: CCITT needs bitonal pages,
 // JPEG gray or colour pages; the others take every kind.

@@ -36,6 +36,7 @@ bool CDocAttrsImport::ReadAttributeFile(const Str& path) {
 bool CDocAttrsImport::LoadBytes(std::vector<std::uint8_t> bytes) {
   buffer_.clear();
   pageOffsets_.clear();
+  reportedShortFile_ = false;
   // Every version starts with the 12-byte header; without it the file tells nothing.
   if (bytes.size() < kAttrFileHeaderSize) {
     Trace(kSevError, kSourceAttributes, __LINE__, u"Attribute file '%s' is too short for its header (%d bytes).",
@@ -53,8 +54,8 @@ bool CDocAttrsImport::LoadBytes(std::vector<std::uint8_t> bytes) {
     const std::uint64_t documentEnd = kHeadSize + std::uint64_t{attrbytes::U32(bytes.data() + 12)};
     if (documentEnd > bytes.size()) {
       Trace(kSevError, kSourceAttributes, __LINE__,
-            u"Attribute file '%s': the document block of %u bytes runs past the end of the file (%d bytes).",
-            path_.c_str(), attrbytes::U32(bytes.data() + 12), static_cast<int>(bytes.size()));
+            u"Attribute file '%s': the document block of %u bytes runs past the end of the file (%u bytes).",
+            path_.c_str(), attrbytes::U32(bytes.data() + 12), static_cast<unsigned>(bytes.size()));
       return false;
     }
   }
@@ -72,7 +73,9 @@ void CDocAttrsImport::GetHeader(AttrFileHeader* header) const {
 }
 
 bool CDocAttrsImport::HasBody() const {
-  return buffer_.size() >= kHeadSize && kHeadSize + std::uint64_t{DocumentSize()} <= buffer_.size();
+  // A file of another version is read only as far as its header.
+  return buffer_.size() >= kHeadSize && attrbytes::U16(buffer_.data() + 2) == kAttrFileVersion2 &&
+         kHeadSize + std::uint64_t{DocumentSize()} <= buffer_.size();
 }
 
 std::int32_t CDocAttrsImport::PageCount() const { return attrbytes::I32(buffer_.data() + 8); }
@@ -92,7 +95,6 @@ bool CDocAttrsImport::LoadBlock(CAttrContainer* container, std::size_t offset, s
 }
 
 bool CDocAttrsImport::ReadDocumentAttributes(CAttrContainer* document, std::int32_t* pageCount) {
-  // Only a loaded file of this layout has a document block (LoadBytes made sure it is whole).
   if (!HasBody()) return false;
   *pageCount = PageCount();
   return LoadBlock(document, kHeadSize, DocumentSize());
@@ -125,9 +127,13 @@ bool CDocAttrsImport::ReadPageAttributes(std::int32_t index, CAttrContainer* pag
   std::size_t at = 0;
   if (!LocatePage(index, &at) || at + kPageRecordHead > buffer_.size() ||
       at + kPageRecordHead + std::uint64_t{attrbytes::U32(buffer_.data() + at + 4)} > buffer_.size()) {
-    Trace(kSevError, kSourceAttributes, __LINE__,
-          u"Attribute file '%s': the record of page %d runs past the end of the file.", path_.c_str(),
-          static_cast<int>(index));
+    // Once per file: every later page lies past the same end.
+    if (!reportedShortFile_) {
+      Trace(kSevError, kSourceAttributes, __LINE__,
+            u"Attribute file '%s': the record of page %d runs past the end of the file.", path_.c_str(),
+            static_cast<int>(index));
+      reportedShortFile_ = true;
+    }
     return false;
   }
   *pageValue = attrbytes::U32(buffer_.data() + at);

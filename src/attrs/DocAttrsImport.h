@@ -57,6 +57,8 @@ class CDocAttrsImport : public CObject {
   bool ReadDocumentAttributes(CAttrContainer* document, std::int32_t* pageCount);
   // The block of page `index` into `page`, and that page's value.
   bool ReadPageAttributes(std::int32_t index, CAttrContainer* page, std::uint32_t* pageValue);
+  // Bytes read from the file; every page record takes at least 8 of them.
+  std::size_t FileSize() const { return buffer_.size(); }
 
  private:
   bool HasBody() const;
@@ -70,6 +72,7 @@ class CDocAttrsImport : public CObject {
   Str path_;  // for trace lines; empty when the bytes were handed in
   std::vector<std::uint8_t> buffer_;
   std::vector<std::size_t> pageOffsets_;  // start of each page record found so far
+  bool reportedShortFile_ = false;
 };
 
 }  // namespace es

@@ -1,5 +1,6 @@
 #include "storage/Cleanup.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "ResourceIds.h"
@@ -157,6 +158,11 @@ void DeleteFolder(CElement& element, const Str& path, FolderMode mode) {
     if (entry.name != u"." && entry.name != u"..") names.push_back(entry.name);
     return true;
   });
+  // A group's lock file goes last: until then an interrupted clean-up leaves a group
+  // the next scan finds and finishes.
+  if (mode == FolderMode::Group) {
+    std::stable_partition(names.begin(), names.end(), [](const Str& n) { return !EqualsNoCase(n, layout::kLockFile); });
+  }
   // Sub-folders are not entered: deleting one fails and is reported like a file.
   for (const auto& name : names) {
     const Str file = JoinAlways(path, name);

@@ -165,13 +165,22 @@ std::int32_t ImportDocument(CElement& element, const Str& folder, bool notFirst,
   ReadCommandFiles(folder, document.get());
 
   const bool version2 = header.version == kAttrFileVersion2;
+  // A file cannot hold more page records than 8-byte steps: a count beyond that is
+  // damage, and walking it would trace the same failure billions of times.
+  std::int32_t namedPages = header.pageCount;
+  const auto recordLimit = static_cast<std::int64_t>(reader.FileSize() / 8);
+  if (version2 && namedPages > recordLimit) {
+    Trace(kSevError, kSourceFrame, __LINE__, u"Attribute file %s announces %d pages but can hold at most %d.",
+          attrPath.c_str(), namedPages, static_cast<int>(recordLimit));
+    namedPages = static_cast<std::int32_t>(recordLimit);
+  }
   std::int32_t handed = 0;
   Str damaged;
   auto handOver = [&](Container page, std::uint64_t image, std::uint32_t imageSize, bool* refused, bool* stop) {
     HandOverPage(element, page.release(), image, imageSize, document.release(), refused, stop);
   };
 
-  for (std::int32_t i = 0; i < header.pageCount; ++i) {
+  for (std::int32_t i = 0; i < namedPages; ++i) {
     Container page(new CAttrContainer(kScopePage));
     std::uint32_t pageValue = 0;
     const bool read = version2 ? reader.ReadPageAttributes(i, page.get(), &pageValue)

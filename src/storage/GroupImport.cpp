@@ -46,27 +46,31 @@ std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& gro
     if (outcome.pagesHandedOver > 0) {
       element.damagedHeader = header;
       element.pendingDocumentName = name;
-    } else {
-      // Nothing of it reached the host: it stays, and the document before it remains
-      // the one to finish when the next page is accepted.
-      documentKept = true;
+    } else if (result == kDocumentDone) {
+      // Nothing of it reached the host, so the document before it stays the one to
+      // finish. With damaged pages it is reported under its own name and kept; without,
+      // it held nothing to import and goes at once.
       if (!outcome.damagedPages.empty()) {
+        documentKept = true;
         ReportDamagedPages(element, header, outcome.damagedPages);
-      } else if (result == kDocumentDone) {
-        Trace(kSevSkipped, kSourceFrame, __LINE__, u"Document '%s' handed no page to the host and stays in the storage.",
-              name.c_str());
+      } else {
+        RemoveOrderEntry(element, element.orderFilePath, name);
+        DeleteFolder(element, layout::DocumentFolderPath(groupPath, name), FolderMode::Document);
       }
     }
     if (!outcome.damagedPages.empty() && outcome.pagesHandedOver > 0) documentKept = true;
     if (result != kDocumentDone) return result;
   }
 
-  if (!element.lastPageName.empty()) {
-    FinishDocument(element);
+  if (!element.lastPageName.empty()) FinishDocument(element);
+  // The group is cleaned up when a page reached the host, and also when nothing is left
+  // in it: a clean-up that was interrupted is completed by the next scan.
+  if (!element.lastPageName.empty() || (!HasSubfolders(groupPath) && OrderFileNamesNothing(element.orderFilePath))) {
     if (element.DeleteFaxes != 0) {
       lock.Close();
       // The order file stays while a kept document still needs its place in it.
-      if (!documentKept) {
+      std::uint32_t attributes = 0;
+      if (!documentKept && platform::Os().GetAttributes(element.orderFilePath, &attributes)) {
         platform::Error error = platform::Error::None;
         if (!platform::Os().DeleteFile(element.orderFilePath, &error))
           Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, element.orderFilePath.c_str());
@@ -75,6 +79,16 @@ std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& gro
     }
   }
   return kGroupDone;
+}
+
+bool OrderFileNamesNothing(const Str& orderFilePath) {
+  File file(orderFilePath, platform::Access::Read, platform::Share::Read);
+  if (!file.IsOpen()) return true;
+  std::vector<std::uint8_t> bytes;
+  if (!file.ReadAll(&bytes, layout::kTextFileLimit)) return false;
+  for (std::uint8_t b : bytes)
+    if (b != '\r' && b != '\n' && b != ' ' && b != '\t') return false;
+  return true;
 }
 
 }  // namespace es

@@ -19,4 +19,7 @@ inline constexpr std::int32_t kGroupUnavailable = 13;
 void ImportGroups(CElement& element, const StrArray& paths, const StrArray& names, WindowHandle parent);
 std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
 
+// True when the order file is missing or holds no name.
+bool OrderFileNamesNothing(const Str& orderFilePath);
+
 }  // namespace es

@@ -127,12 +127,6 @@ TEST_F(AttributeReading, UnattendedMismatchGoesToTheTraceOnly) {
   EXPECT_EQ(u"There are less pages  in the next scanned document than specified in the attributes file.",
             lines[1].text);
 
-  trace_.Clear();
-  ASSERT_TRUE(Read(WriteV2(1), 2));
-  ASSERT_EQ(2u, trace_.Lines().size());
-  EXPECT_EQ(static_cast<std::uint32_t>(IDS_MORE_PAGES_DETAIL), trace_.Lines()[0].id);
-  EXPECT_EQ(static_cast<std::uint32_t>(IDS_MORE_PAGES), trace_.Lines()[1].id);
-  EXPECT_EQ(es::kSevSkipped, trace_.Lines()[1].severity);
 }
 
 TEST_F(AttributeReading, EqualCountsAreSilent) {
@@ -193,16 +187,6 @@ TEST_F(AttributeReading, VersionOneReaderRefusesOtherVersions) {
   EXPECT_FALSE(ReadV1(folder_.Write("SHORT.BIN", Bytes{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}), 1));
   EXPECT_TRUE(boxes_.boxes.empty());
   EXPECT_FALSE(document_.IsIn(ids::kDocPileIndex));
-}
-
-TEST_F(AttributeReading, VersionOneEqualCountsSetTextsSilently) {
-  esproduce::AttrFileV1 file;
-  file.pages.resize(2);
-  ASSERT_TRUE(ReadV1(WriteV1(file), 2));
-  EXPECT_EQ(2, header_.pageCount);
-  EXPECT_EQ(3u, document_.Count());
-  EXPECT_TRUE(trace_.Lines().empty());
-  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 }  // namespace

@@ -152,6 +152,13 @@ TEST(DocAttrsImport, OtherVersionIsReadOnlyAsFarAsItsHeader) {
   reader.GetHeader(&header);
   EXPECT_EQ(0x0100, header.version);
   EXPECT_EQ(static_cast<std::int32_t>(es::attrbytes::U32(bytes.data() + 8)), header.pageCount);
+  CAttrContainer document(2);
+  std::int32_t pages = 0;
+  EXPECT_FALSE(reader.ReadDocumentAttributes(&document, &pages));
+  CAttrContainer page(1);
+  std::uint32_t value = 0;
+  EXPECT_FALSE(reader.ReadPageAttributes(0, &page, &value));
+  EXPECT_EQ(0u, document.Count() + page.Count());
 
   // Twelve bytes are enough for a file of another version, not for one of this layout.
   CDocAttrsImport twelve;
@@ -238,6 +245,8 @@ TEST(DocAttrsImportDamaged, HugePageCountWithFewRecordsEndsAtTheLastRecord) {
   EXPECT_TRUE(reader.ReadPageAttributes(2, &page, &value));
   EXPECT_FALSE(reader.ReadPageAttributes(3, &page, &value));
   EXPECT_FALSE(reader.ReadPageAttributes(std::numeric_limits<std::int32_t>::max() - 1, &page, &value));
+  // The import walks every announced page: the short file is reported once, not per page.
+  EXPECT_EQ(1u, LinesFrom(quiet, es::kSourceAttributes).size());
 }
 
 TEST(DocAttrsImportDamaged, RandomMutationsNeverReadPastTheFile) {

@@ -1,6 +1,7 @@
 // The reader of the version-1 attribute file layout (0x0100).
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -56,22 +57,13 @@ TEST(DocAttrsImportV1, PageWithoutRecordsGetsTheDefaultsInOrder) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(0u, r.value);  // names the page file 00000000.pg
 
-  EXPECT_EQ(-1, attrtest::Number(page, ids::kPageWidth));
-  EXPECT_EQ(-1, attrtest::Number(page, ids::kPageHeight));
-  EXPECT_EQ(300, attrtest::Number(page, ids::kPageResolutionX));
-  EXPECT_EQ(300, attrtest::Number(page, ids::kPageResolutionY));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr07));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr08));
+  const std::pair<std::uint32_t, long> numbers[] = {
+      {ids::kPageWidth, -1},    {ids::kPageHeight, -1}, {ids::kPageResolutionX, 300}, {ids::kPageResolutionY, 300},
+      {ids::kPageAttr07, 0},    {ids::kPageAttr08, 0},  {ids::kPageAttr0C, 0},        {ids::kPageAttr09, 0},
+      {ids::kPageAttr0A, 0},    {ids::kPageAttr0B, 0},  {ids::kPageBitDepth, 1},      {ids::kPageAttr0E, 1},
+      {ids::kPageAttr0D, 0},    {ids::kPageFirstOfDocument, 0}, {ids::kPageAllowRescan, 1}};
+  for (const auto& [id, value] : numbers) EXPECT_EQ(value, attrtest::Number(page, id)) << std::hex << id;
   EXPECT_EQ(u"", attrtest::Text(page, ids::kPageSourceName));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr0C));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr09));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr0A));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr0B));
-  EXPECT_EQ(1, attrtest::Number(page, ids::kPageBitDepth));
-  EXPECT_EQ(1, attrtest::Number(page, ids::kPageAttr0E));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageAttr0D));
-  EXPECT_EQ(0, attrtest::Number(page, ids::kPageFirstOfDocument));
-  EXPECT_EQ(1, attrtest::Number(page, ids::kPageAllowRescan));
 
   const Bytes attr12 = attrtest::Binary(page, ids::kPageAttr12);
   ASSERT_EQ(16u, attr12.size());
@@ -197,22 +189,6 @@ TEST(DocAttrsImportV1, TextsAreCutToTheirCapacity) {
   EXPECT_EQ((Bytes{'o', 0, 'p', 0, 0, 0}), Bytes(stamp2.begin() + 8, stamp2.begin() + 14));
 }
 
-TEST(DocAttrsImportV1, DocumentRecordGivesTextsValueAndPageCount) {
-  esproduce::AttrFileV1 file;
-  file.documentRecords = {RecordV1::Ansi(v1::kDocText1, "BC-42"), RecordV1::Int32(v1::kDocValue3, 99),
-                          RecordV1::Int32(0x55, 1), RecordV1::Utf16(v1::kDocText0, u"Pile 7")};
-  file.pages.resize(4);
-  es::CDocAttrsImportV1 reader;
-  Load(reader, file);
-  es::DocAttrsV1 record;
-  ASSERT_TRUE(reader.ReadDocumentAttributes(&record));
-  EXPECT_EQ(u"Pile 7", record.text0);
-  EXPECT_EQ(u"BC-42", record.text1);
-  EXPECT_EQ(u"", record.text2);
-  EXPECT_EQ(99u, record.value);
-  EXPECT_EQ(4, record.pageCount);
-}
-
 TEST(DocAttrsImportV1, PageIndexOutsideTheDocumentIsRefusedSilently) {
   esproduce::AttrFileV1 file;
   file.pages.resize(2);
@@ -224,21 +200,6 @@ TEST(DocAttrsImportV1, PageIndexOutsideTheDocumentIsRefusedSilently) {
   EXPECT_FALSE(Read(reader, -1, &page).ok);
   EXPECT_EQ(0u, page.Count());
   EXPECT_TRUE(trace.Lines().empty());
-}
-
-TEST(DocAttrsImportV1, HeaderLeavesThePageCountAlone) {
-  esproduce::AttrFileV1 file;
-  file.field0 = 0xABCD;
-  file.field4 = 0x01020304;
-  es::CDocAttrsImportV1 reader;
-  Load(reader, file);
-  es::AttrFileHeader header;
-  header.pageCount = 12345;
-  reader.GetHeader(&header);
-  EXPECT_EQ(0xABCD, header.field0);
-  EXPECT_EQ(0x0100, header.version);
-  EXPECT_EQ(0x01020304u, header.field4);
-  EXPECT_EQ(12345, header.pageCount);
 }
 
 // ---- Files that do not hold what they declare ------------------------------------------

@@ -19,6 +19,8 @@ namespace {
 std::atomic<bool> gFailAllocations{false};
 }  // namespace
 
+// A replaceable allocator that can be told to fail, for the element allocation test.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (gFailAllocations.load()) throw std::bad_alloc();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;

@@ -60,14 +60,6 @@ TEST(LayoutPaths, OrderFileAndBackup) {
   EXPECT_EQ(layout::OrderFileOfPattern(layout::ListingPattern(u"G")), P({u"G", u"Doc_Order.txt"}));
 }
 
-TEST(LayoutPaths, DocumentFiles) {
-  EXPECT_EQ(layout::DocumentFolderPath(u"G", u"D"), P({u"G", u"D"}));
-  EXPECT_EQ(layout::FirstPagePath(u"D"), P({u"D", u"1.pg"}));
-  EXPECT_EQ(layout::AttributeFilePath(u"D"), P({u"D", u"SC_ATTR.BIN"}));
-  EXPECT_EQ(layout::PageListingPattern(u"D"), P({u"D", u"*.pg"}));
-  EXPECT_EQ(layout::PageFilePath(u"D", u"01.pg"), P({u"D", u"01.pg"}));
-}
-
 TEST(LayoutPaths, SideFilesTakeSeparatorOnlyWhenMissing) {
   EXPECT_EQ(layout::KvAttrPath(u"D"), P({u"D", u"KVATTR"}));
   EXPECT_EQ(layout::KvAttrPath(P({u"D", u""})), P({u"D", u"KVATTR"}));

@@ -154,8 +154,11 @@ bool TiffFile::ValueBytes(const Entry& entry, Bytes* bytes) {
     bytes->assign(entry.field, entry.field + entry.byteSize);
     return true;
   }
+  const std::uint64_t offset = U32(entry.field);
+  const std::uint64_t size = source_.Size();
+  if (offset > size || entry.byteSize > size - offset) return false;  // before allocating
   bytes->resize(entry.byteSize);
-  return source_.ReadAt(U32(entry.field), bytes->data(), bytes->size());
+  return source_.ReadAt(offset, bytes->data(), bytes->size());
 }
 
 bool TiffFile::Numbers(const Entry& entry, std::uint64_t maxCount, std::vector<std::uint64_t>* numbers) {

@@ -1,0 +1,70 @@
+#include "host/Session.h"
+
+#include "platform/Platform.h"
+
+namespace eshost {
+
+Session::~Session() {
+  if (element_ != nullptr) element_->DeleteThis();
+  if (factory_ != nullptr) factory_->DeleteThis();
+  store_.reset();
+}
+
+bool Session::Open(const GlobalOptions& global, std::string* error) {
+  modulePath_ = global.modulePath.empty() ? DefaultModulePath() : global.modulePath;
+  if (!module_.Load(modulePath_, error)) return false;
+  IElementFactory* factory = nullptr;
+  module_.Entry()(1, &factory);
+  if (factory == nullptr) {
+    *error = modulePath_ + ": ScanningCreateImplements delivered no factory";
+    return false;
+  }
+  factory_ = static_cast<IElementFactoryScanning*>(factory);
+  IElement* element = nullptr;
+  if (factory_->CreateElement(&element) < 0 || element == nullptr) {
+    *error = modulePath_ + ": the factory could not create an element";
+    return false;
+  }
+  element_ = static_cast<IElementScanning*>(element);
+  store_ = es::host::JsonSettingsStore::Open(global.settingsPath);
+  if (store_->HasError()) {
+    *error = store_->Error();
+    return false;
+  }
+  element_->LoadSettings(store_.get());
+  return true;
+}
+
+ElementSettings Session::ReadSettings() const {
+  ElementSettings out;
+  auto scratch = es::host::JsonSettingsStore::Open(std::filesystem::path());
+  element_->SaveSettings(scratch.get());
+  auto name = [](const char16_t* n) { return es::platform::BstrAlloc(n, std::char_traits<char16_t>::length(n)); };
+  auto getBool = [&](const char16_t* n, bool* v) {
+    Bstr b = name(n);
+    std::int16_t value = 0;
+    if (scratch->GetBool(b, &value) >= 0) *v = value != 0;
+    es::platform::BstrFree(b);
+  };
+  auto getString = [&](const std::u16string& n) {
+    Bstr b = name(n.c_str());
+    Bstr value = nullptr;
+    std::string text;
+    if (scratch->GetString(b, &value) >= 0 && value != nullptr) text = Utf16To8(value);
+    es::platform::BstrFree(value);
+    es::platform::BstrFree(b);
+    return text;
+  };
+  getBool(u"AllowRescanning", &out.allowRescanning);
+  getBool(u"DeleteFaxes", &out.deleteImages);
+  getBool(u"DeleteGroupFolder", &out.deleteGroupFolder);
+  out.selectedPath = getString(u"SelectedPath");
+  Bstr count = name(u"Number of dirs");
+  std::int64_t n = 0;
+  if (scratch->GetInteger(count, &n) < 0) n = 0;
+  es::platform::BstrFree(count);
+  for (std::int64_t i = 0; i < n; ++i) out.directories.push_back(getString(u"Dir" + Utf8To16(std::to_string(i))));
+  return out;
+}
+
+}  // namespace eshost

@@ -1,0 +1,141 @@
+// Stopping the import process at every page hand-over and at every change to the file
+// system, then importing again to the end: every page arrives at least once, no document
+// goes before all its pages were accepted, and the storage ends empty.
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "frame/ModuleState.h"
+#include "platform/FaultInjection.h"
+#include "storage/GroupImport.h"
+#include "storage/Listing.h"
+#include "tests/import/ImportFixture.h"
+#include "tests/support/Capture.h"
+
+namespace {
+
+using namespace estest;
+
+struct Crash {};
+
+constexpr int kGroups = 2;
+constexpr int kDocuments = 3;
+constexpr int kPages = 2;
+
+std::string DocName(int g, int d) { return "G" + std::to_string(g) + "D" + std::to_string(d); }
+
+void BuildStorage(TempStorage& storage) {
+  esproduce::StorageSpec spec;
+  for (int g = 1; g <= kGroups; ++g) {
+    esproduce::GroupSpec group;
+    group.folderName = "g" + std::to_string(g);
+    group.lockText = group.folderName;
+    std::vector<std::string> order;
+    for (int d = 1; d <= kDocuments; ++d) {
+      group.documents.push_back(NamedDocument(DocName(g, d), kPages));
+      order.push_back(DocName(g, d));
+    }
+    group.order = order;
+    spec.groups.push_back(group);
+  }
+  storage.Write(spec);
+}
+
+void ImportAll(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage) {
+  es::StrArray folders;
+  es::StrArray names;
+  es::DiscoverGroups(storage.Dir(), folders, names);
+  es::StrArray paths;
+  for (const auto& f : folders) paths.push_back(es::JoinPath(storage.Dir(), f));
+  holder.element->callback = &callback;
+  es::ModuleStateScope scope;
+  es::ImportGroups(*holder.element, paths, names, nullptr);
+}
+
+// Documents that lost any file must have had every page accepted.
+void ExpectNoDocumentLostEarly(const TempStorage& storage, const std::set<std::u16string>& accepted, int n) {
+  for (int g = 1; g <= kGroups; ++g)
+    for (int d = 1; d <= kDocuments; ++d) {
+      const std::string folder = "g" + std::to_string(g) + "/" + DocName(g, d);
+      bool complete = storage.Exists(folder + "/SC_ATTR.BIN");
+      for (int p = 1; p <= kPages; ++p) complete = complete && storage.Exists(folder + "/" + std::to_string(p) + ".pg");
+      if (complete) continue;
+      for (int p = 1; p <= kPages; ++p)
+        EXPECT_TRUE(accepted.count(es::FromUtf8(DocName(g, d) + "/p" + std::to_string(p))))
+            << "stop " << n << ": " << folder << " lost files before page " << p << " was accepted";
+    }
+}
+
+void ExpectEverythingDelivered(const std::set<std::u16string>& accepted, int n) {
+  for (int g = 1; g <= kGroups; ++g)
+    for (int d = 1; d <= kDocuments; ++d)
+      for (int p = 1; p <= kPages; ++p)
+        EXPECT_TRUE(accepted.count(es::FromUtf8(DocName(g, d) + "/p" + std::to_string(p))))
+            << "stop " << n << ": " << DocName(g, d) << " page " << p << " never arrived";
+}
+
+// Runs the first import with `arm` preparing the stop; returns false once the stop no
+// longer happens (n is past the last point).
+bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::platform::FaultyPlatform&)>& arm) {
+  TempStorage storage;
+  BuildStorage(storage);
+  std::set<std::u16string> accepted;
+  bool stopped = false;
+  {
+    ElementHolder holder;
+    RecordingCallback callback;
+    callback.unattended = true;
+    es::platform::FaultyPlatform faulty;
+    arm(callback, faulty);
+    es::platform::ScopedPlatform scope(faulty);
+    try {
+      ImportAll(holder, callback, storage);
+    } catch (const Crash&) {
+      stopped = true;
+    }
+    for (const auto& id : callback.AcceptedIds()) accepted.insert(id);
+  }
+  if (!stopped) return false;
+  ExpectNoDocumentLostEarly(storage, accepted, n);
+  {
+    ElementHolder holder;
+    RecordingCallback callback;
+    callback.unattended = true;
+    ImportAll(holder, callback, storage);
+    for (const auto& id : callback.AcceptedIds()) accepted.insert(id);
+  }
+  ExpectEverythingDelivered(accepted, n);
+  std::string left;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(storage.root))
+    left += " " + std::filesystem::relative(entry.path(), storage.root).generic_string();
+  EXPECT_EQ("", left) << "stop " << n << ": the storage is not empty";
+  return true;
+}
+
+TEST(CrashConsistency, StopAtEveryPageHandOver) {
+  TraceCapture quiet;
+  MessageCapture boxes;
+  int n = 1;
+  while (StopThenFinish(n, [n](RecordingCallback& callback, es::platform::FaultyPlatform&) {
+    callback.beforeAnswer = [n](int call) {
+      if (call == n) throw Crash{};
+    };
+  }))
+    ++n;
+  EXPECT_EQ(kGroups * kDocuments * kPages + 1, n) << "every hand-over was a stopping point";
+}
+
+TEST(CrashConsistency, StopAtEveryChangeToTheFileSystem) {
+  TraceCapture quiet;
+  MessageCapture boxes;
+  using es::platform::CallKind;
+  int n = 1;
+  while (StopThenFinish(n, [n](RecordingCallback&, es::platform::FaultyPlatform& faulty) {
+    faulty.RunAt({CallKind::Delete, CallKind::Rename, CallKind::Write}, n,
+                 [] { throw Crash{}; });
+  }))
+    ++n;
+  EXPECT_GT(n, kGroups * kDocuments * 3) << "deletes, renames and writes were all stopping points";
+}
+
+}  // namespace

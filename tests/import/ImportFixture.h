@@ -1,0 +1,220 @@
+// Storages built with the producer kit, an element to import them, and a host callback
+// that records every page it is given.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pictorn.h"
+#include "Quillet.h"
+#include "QuilletBlockWriter.h"
+#include "attrs/AttributeIds.h"
+#include "frame/Element.h"
+#include "frame/Text.h"
+#include "producer/Producer.h"
+#include "producer/TiffWriter.h"
+
+namespace estest {
+
+namespace fs = std::filesystem;
+
+struct Attr {
+  bool isNumber = false;
+  long number = 0;
+  std::u16string text;
+  std::vector<std::uint8_t> bytes;
+};
+using AttrMap = std::map<std::uint32_t, Attr>;
+
+inline AttrMap Snapshot(const CAttrContainer* c) {
+  AttrMap out;
+  if (c == nullptr) return out;
+  for (std::uint32_t i = 0; i < c->Count(); ++i) {
+    std::uint32_t id = 0;
+    AttrVariant v{};
+    c->GetAt(i, &id, &v);
+    Attr a;
+    if (v.type == es::attrs::kTypeInt || v.type == es::attrs::kTypeLong) {
+      a.isNumber = true;
+      a.number = v.number;
+    } else if (v.type == es::attrs::kTypeText) {
+      a.text.assign(v.text, v.textLength);
+    } else {
+      a.bytes.assign(v.bytes, v.bytes + v.size);
+    }
+    out[id] = a;
+  }
+  return out;
+}
+
+struct Delivered {
+  std::string call;
+  bool accepted = true;
+  AttrMap page;
+  bool hasPage = false;
+  bool hasDocument = false;
+  AttrMap document;
+  std::uint32_t imageSize = 0;
+  std::uint32_t contentSize = 0;
+  std::u16string Id() const {
+    auto it = page.find(es::attrs::kPageSourceName);
+    return it == page.end() ? u"" : it->second.text;
+  }
+  long Number(std::uint32_t id) const {
+    auto it = page.find(id);
+    return it == page.end() ? -999999 : it->second.number;
+  }
+};
+
+// The host side: records each page, answers as told, releases what it receives.
+class RecordingCallback final : public IScanningCallback {
+ public:
+  bool unattended = false;
+  int refuseAt = 0;  // 1-based call number to refuse
+  int cancelAt = 0;  // IsCancelled true after this call
+  std::function<void(int call)> beforeAnswer;  // may throw to simulate a crash
+  std::vector<Delivered> pages;
+
+  bool IsCancelled() override { return cancelAt > 0 && static_cast<int>(pages.size()) >= cancelAt; }
+  bool AddPageWithContent(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document,
+                          std::uint8_t* content, std::uint32_t contentSize) override {
+    const bool accepted = Take("AddPageWithContent", page, image, imageSize, document, contentSize);
+    std::free(content);
+    return accepted;
+  }
+  bool AddPage(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document) override {
+    return Take("AddPage", page, image, imageSize, document, 0);
+  }
+  HResult Reserved3() override { return kE_NOTIMPL; }
+  bool IsUnattended() override { return unattended; }
+
+  std::vector<std::u16string> AcceptedIds() const {
+    std::vector<std::u16string> ids;
+    for (const auto& p : pages)
+      if (p.accepted) ids.push_back(p.Id());
+    return ids;
+  }
+
+ private:
+  bool Take(const char* call, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+            CAttrContainer* document, std::uint32_t contentSize) {
+    Delivered d;
+    d.call = call;
+    d.hasPage = page != nullptr;
+    d.page = Snapshot(page);
+    d.hasDocument = document != nullptr;
+    d.document = Snapshot(document);
+    d.imageSize = imageSize;
+    d.contentSize = contentSize;
+    delete page;
+    delete document;
+    if (image != 0) PictornReleaseImage(image);
+    const int call_number = static_cast<int>(pages.size()) + 1;
+    if (beforeAnswer) beforeAnswer(call_number);
+    d.accepted = !(refuseAt > 0 && call_number == refuseAt);
+    pages.push_back(d);
+    return d.accepted;
+  }
+};
+
+inline esproduce::Bytes Tiff(int pages, int firstNumber = 1) {
+  std::vector<esproduce::PageImage> images;
+  for (int i = 0; i < pages; ++i) images.push_back(esproduce::MakeBitonalPage(96, 128, 100, firstNumber + i));
+  std::string error;
+  esproduce::Bytes bytes = esproduce::MakeTiff(images, esproduce::Compression::PackBits, &error);
+  EXPECT_FALSE(bytes.empty()) << error;
+  return bytes;
+}
+
+inline esproduce::Bytes PageBlock(const std::u16string& id) {
+  return QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes();
+}
+
+// A version-2 attribute file announcing one page per id; page i names "i+1.pg".
+inline esproduce::Bytes AttrV2(const std::vector<std::u16string>& pageIds) {
+  esproduce::AttrFileV2 file;
+  file.documentBlock = QuilletBlockWriter(es::attrs::kScopeDocument).AddText(es::attrs::kDocText2, u"doc").Bytes();
+  for (const auto& id : pageIds) file.pages.push_back({0, PageBlock(id)});
+  return esproduce::Serialize(file);
+}
+
+inline esproduce::Bytes PdfBytes() {
+  const std::string text = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
+  return esproduce::Bytes(text.begin(), text.end());
+}
+
+// A document whose pages carry ids "<doc>/p<n>" in 0x0107000F, with named page files.
+inline esproduce::DocumentSpec NamedDocument(const std::string& name, int pages) {
+  esproduce::DocumentSpec doc;
+  doc.folderName = name;
+  std::vector<std::u16string> ids;
+  for (int i = 1; i <= pages; ++i) {
+    ids.push_back(es::FromUtf8(name + "/p" + std::to_string(i)));
+    doc.files.push_back({std::to_string(i) + ".pg", Tiff(1, i)});
+  }
+  doc.attributeFile = AttrV2(ids);
+  return doc;
+}
+
+class TempStorage {
+ public:
+  TempStorage() {
+    std::mt19937_64 rng{std::random_device{}()};
+    root = fs::temp_directory_path() / ("es-import-" + std::to_string(rng()));
+    fs::create_directories(root);
+  }
+  ~TempStorage() {
+    std::error_code ec;
+    for (auto& entry : fs::recursive_directory_iterator(root, ec))
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(root, ec);
+  }
+  TempStorage(const TempStorage&) = delete;
+  TempStorage& operator=(const TempStorage&) = delete;
+
+  void Write(const esproduce::StorageSpec& spec) {
+    std::string error;
+    ASSERT_TRUE(esproduce::WriteStorage(root, spec, &error)) << error;
+  }
+  std::u16string Dir() const { return es::FromUtf8(root.string()); }
+  std::u16string Group(const std::string& folder) const { return es::FromUtf8((root / folder).string()); }
+  bool Exists(const std::string& relative) const { return fs::exists(root / relative); }
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(root / relative, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+  fs::path root;
+};
+
+// An element as a host holds it, with both deletion switches as given.
+class ElementHolder {
+ public:
+  explicit ElementHolder(bool deleteImages = true, bool deleteGroupFolder = true) {
+    IElementFactory* factory = nullptr;
+    es::CreateImplements(1, &factory);
+    static_cast<IElementFactoryScanning*>(factory)->CreateElement(&raw_);
+    factory->DeleteThis();
+    element = static_cast<es::CElement*>(static_cast<IElementScanning*>(raw_));
+    element->LoadSettings(nullptr);
+    element->DeleteFaxes = deleteImages ? 1 : 0;
+    element->DeleteGroupFolder = deleteGroupFolder ? 1 : 0;
+  }
+  ~ElementHolder() { raw_->DeleteThis(); }
+  ElementHolder(const ElementHolder&) = delete;
+  ElementHolder& operator=(const ElementHolder&) = delete;
+  es::CElement* element = nullptr;
+
+ private:
+  IElement* raw_ = nullptr;
+};
+
+}  // namespace estest

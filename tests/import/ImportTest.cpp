@@ -1,0 +1,358 @@
+// Importing documents and groups: what reaches the host, in which order, with which
+// attributes, and what is left in the storage afterwards.
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "ResourceIds.h"
+#include "frame/ModuleState.h"
+#include "platform/Platform.h"
+#include "storage/Cleanup.h"
+#include "storage/File.h"
+#include "storage/GroupImport.h"
+#include "tests/frame/ModuleAttachEnvironment.h"
+#include "tests/import/ImportFixture.h"
+#include "tests/support/Capture.h"
+
+namespace {
+
+using namespace estest;
+using es::attrs::kPageAllowRescan;
+using es::attrs::kPageFirstOfDocument;
+
+::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
+
+void ImportOne(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage,
+               const std::string& group, const std::u16string& name = u"G") {
+  holder.element->callback = &callback;
+  es::ModuleStateScope scope;  // as the element's Scan runs it
+  es::ImportGroups(*holder.element, {storage.Group(group)}, {name}, nullptr);
+}
+
+esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs,
+                           std::optional<std::vector<std::string>> order = std::nullopt) {
+  esproduce::GroupSpec g;
+  g.folderName = folder;
+  g.lockText = folder;
+  g.order = order;
+  g.documents = std::move(docs);
+  return g;
+}
+
+std::vector<std::u16string> Ids(std::initializer_list<const char16_t*> ids) {
+  return std::vector<std::u16string>(ids.begin(), ids.end());
+}
+
+TEST(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1)}, std::vector<std::string>{"D2", "D1"})}});
+  ElementHolder holder;
+  holder.element->AllowRescanning = 0;
+  RecordingCallback callback;
+  ImportOne(holder, callback, storage, "g1");
+  ASSERT_EQ(3u, callback.pages.size());
+  EXPECT_EQ(Ids({u"D2/p1", u"D1/p1", u"D1/p2"}), callback.AcceptedIds()) << "order file decides";
+  EXPECT_TRUE(callback.pages[0].hasDocument);
+  EXPECT_TRUE(callback.pages[1].hasDocument);
+  EXPECT_FALSE(callback.pages[2].hasDocument) << "the document rides with its first page only";
+  EXPECT_EQ(1, callback.pages[1].Number(kPageFirstOfDocument));
+  EXPECT_EQ(0, callback.pages[2].Number(kPageFirstOfDocument));
+  EXPECT_EQ(0, callback.pages[2].Number(kPageAllowRescan));
+  EXPECT_EQ(1, callback.pages[2].Number(es::attrs::kPageAttr0E));
+  EXPECT_EQ(100, callback.pages[0].Number(es::attrs::kPageResolutionX)) << "from the image";
+  EXPECT_FALSE(storage.Exists("g1")) << "both deletion settings on: the whole group goes";
+}
+
+TEST(DocumentImport, DeletionSettingsOffChangeNothing) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})}});
+  ElementHolder holder(false, true);
+  RecordingCallback callback;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(1u, callback.pages.size());
+  EXPECT_TRUE(storage.Exists("g1/D1/1.pg"));
+  EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
+}
+
+TEST(DocumentImport, DeleteImagesWithoutGroupFolderKeepsLockAndFolder) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})}});
+  ElementHolder holder(true, false);
+  RecordingCallback callback;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_FALSE(storage.Exists("g1/D1"));
+  EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt"));
+  EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
+}
+
+TEST(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
+  TempStorage storage;
+  auto doc = NamedDocument("D1", 3);
+  doc.files.erase(doc.files.begin() + 1);  // no 2.pg
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc}, std::vector<std::string>{"D1"})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  TraceCapture traces;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1", u"");
+  EXPECT_EQ(Ids({u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
+  EXPECT_EQ(1u, traces.WithId(IDS_TIFF_MISSING).size());
+  EXPECT_EQ(1u, traces.WithId(IDS_IMAGE_UNREADABLE).size());
+  EXPECT_EQ(1u, traces.WithId(IDS_LESS_PAGES_DETAIL).size());
+  ASSERT_EQ(2u, boxes.boxes.size());
+  EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id);
+  EXPECT_EQ(16u, boxes.boxes[0].style);
+  EXPECT_EQ(std::u16string(u"The following pages from document D1 from group \"\" are damaged:\n2.PG\n"
+                           u"Document will not be deleted."),
+            boxes.boxes[1].text);
+  EXPECT_TRUE(storage.Exists("g1/D1/1.pg")) << "a damaged document stays";
+  EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
+}
+
+TEST(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
+  TempStorage storage;
+  auto doc = NamedDocument("D1", 3);
+  doc.files.push_back({"4.pg", Tiff(1, 4)});
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  callback.unattended = true;
+  TraceCapture traces;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1");
+  ASSERT_EQ(4u, callback.pages.size());
+  EXPECT_TRUE(boxes.boxes.empty()) << "unattended: traced instead";
+  EXPECT_EQ(1u, traces.WithId(IDS_MORE_PAGES).size());
+  EXPECT_EQ(2, traces.WithId(IDS_MORE_PAGES)[0].severity);
+  EXPECT_EQ(std::u16string(u"External Storage image file"), callback.pages[3].Id());
+  EXPECT_EQ(0, callback.pages[3].Number(kPageFirstOfDocument));
+  EXPECT_EQ(248u, callback.pages[3].page.at(es::attrs::kPageScanStamp).bytes.size());
+}
+
+TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
+  TempStorage storage;
+  esproduce::DocumentSpec withAttrs;
+  withAttrs.folderName = "A";
+  withAttrs.files.push_back({"1.pg", Tiff(5)});
+  withAttrs.attributeFile = AttrV2(Ids({u"A/p1", u"A/p2", u"A/p3"}));
+  esproduce::DocumentSpec without;
+  without.folderName = "B";
+  without.files.push_back({"1.pg", Tiff(5)});
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {withAttrs, without}, std::vector<std::string>{"A", "B"})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1");
+  ASSERT_EQ(8u, callback.pages.size());
+  const auto ids = callback.AcceptedIds();
+  EXPECT_EQ(Ids({u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
+  ASSERT_EQ(1u, boxes.boxes.size());
+  EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
+  EXPECT_EQ(1, callback.pages[3].Number(kPageFirstOfDocument)) << "B's first extra image";
+  for (int i = 4; i < 8; ++i) EXPECT_EQ(0, callback.pages[i].Number(kPageFirstOfDocument));
+}
+
+TEST(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
+  TempStorage storage;
+  esproduce::DocumentSpec empty;
+  empty.folderName = "D2";
+  storage.Write({std::nullopt, std::nullopt,
+                 {Group("g1", {NamedDocument("D1", 1), empty, NamedDocument("D3", 1)},
+                        std::vector<std::string>{"D1", "D2", "D3"})}});
+  ElementHolder holder(true, false);
+  RecordingCallback callback;
+  callback.cancelAt = 2;  // stop with D3's first page: D1 must have been finished by then
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
+  EXPECT_TRUE(storage.Exists("g1/D1")) << "D3's first page came with the stop: D1 stays pending";
+  EXPECT_FALSE(storage.Exists("g1/D2")) << "nothing to import in it";
+  EXPECT_EQ("D1\r\nD3\r\n", storage.Read("g1/Doc_Order.txt"));
+
+  RecordingCallback again;
+  ImportOne(holder, again, storage, "g1");
+  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), again.AcceptedIds());
+  EXPECT_FALSE(storage.Exists("g1/D1"));
+  EXPECT_FALSE(storage.Exists("g1/D3"));
+  EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
+}
+
+TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
+  TempStorage storage;
+  esproduce::DocumentSpec pdf;
+  pdf.folderName = "P";
+  pdf.files.push_back({"1.pg", PdfBytes()});
+  pdf.files.push_back({"2.pg", Tiff(1)});
+  pdf.attributeFile = AttrV2(Ids({u"P/p1", u"P/p2", u"P/p3"}));
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {pdf})}});
+  ElementHolder holder;
+  holder.element->AllowRescanning = 1;
+  RecordingCallback callback;
+  TraceCapture traces;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1");
+  ASSERT_EQ(1u, callback.pages.size());
+  EXPECT_EQ("AddPageWithContent", callback.pages[0].call);
+  EXPECT_EQ(PdfBytes().size(), callback.pages[0].contentSize);
+  EXPECT_EQ(0, callback.pages[0].Number(kPageAllowRescan)) << "never rescanned";
+  EXPECT_EQ(1, callback.pages[0].Number(kPageFirstOfDocument));
+  EXPECT_TRUE(callback.pages[0].hasDocument);
+  int unsupported = 0;
+  for (const auto& l : traces.Lines())
+    if (l.text.find(u"PDF Document includes unsupported additional pages.") != std::u16string::npos) ++unsupported;
+  EXPECT_EQ(2, unsupported) << "one for the second page file, one for the 3 announced pages";
+  ASSERT_EQ(1u, boxes.boxes.size());
+  EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id) << "3 announced, 1 page file counted";
+}
+
+TEST(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt,
+                 {Group("g1", {NamedDocument("D1", 1), NamedDocument("D2", 1), NamedDocument("D3", 1)},
+                        std::vector<std::string>{"D1", "D2", "D3"})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  callback.refuseAt = 2;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(2u, callback.pages.size()) << "the group stops at the refusal";
+  EXPECT_TRUE(storage.Exists("g1/D1")) << "D1 was still pending";
+  EXPECT_TRUE(storage.Exists("g1/D2"));
+  EXPECT_TRUE(storage.Exists("g1/D3"));
+}
+
+TEST(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
+  for (int stopAt : {6, 5}) {  // second page of D3, first page of D3
+    TempStorage storage;
+    std::vector<esproduce::DocumentSpec> docs;
+    std::vector<std::string> order;
+    for (int d = 1; d <= 5; ++d) {
+      docs.push_back(NamedDocument("D" + std::to_string(d), 2));
+      order.push_back("D" + std::to_string(d));
+    }
+    storage.Write({std::nullopt, std::nullopt, {Group("g1", docs, order)}});
+    ElementHolder holder;
+    RecordingCallback callback;
+    callback.cancelAt = stopAt;
+    ImportOne(holder, callback, storage, "g1");
+    EXPECT_EQ(static_cast<std::size_t>(stopAt), callback.pages.size());
+    EXPECT_FALSE(storage.Exists("g1/D1"));
+    EXPECT_EQ(stopAt == 6, !storage.Exists("g1/D2")) << "stop at " << stopAt;
+    for (const char* kept : {"g1/D3", "g1/D4", "g1/D5", "g1/Doc_Order.txt"}) EXPECT_TRUE(storage.Exists(kept)) << kept;
+  }
+}
+
+TEST(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
+  for (bool unattended : {false, true}) {
+    TempStorage storage;
+    storage.Write({std::nullopt, std::nullopt,
+                   {Group("g1", {NamedDocument("A", 1)}), Group("g2", {NamedDocument("B", 1)}),
+                    Group("g3", {NamedDocument("C", 1)})}});
+    es::File held(es::FromUtf8((storage.root / "g2" / "GR_LOCK.TXT").string()), es::platform::Access::Read,
+                  es::platform::Share::Read);
+    ASSERT_TRUE(held.IsOpen());
+    ElementHolder holder;
+    RecordingCallback callback;
+    callback.unattended = unattended;
+    TraceCapture traces;
+    MessageCapture boxes;
+    holder.element->callback = &callback;
+    es::ModuleStateScope scope;
+    es::ImportGroups(*holder.element, {storage.Group("g1"), storage.Group("g2"), storage.Group("g3")},
+                     {u"g1", u"g2", u"g3"}, nullptr);
+    EXPECT_EQ(Ids({u"A/p1"}), callback.AcceptedIds());
+    EXPECT_EQ(unattended ? 0u : 1u, boxes.boxes.size());
+    EXPECT_EQ(unattended ? 1u : 0u, traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
+    EXPECT_TRUE(storage.Exists("g3/C/1.pg")) << "the third group is not touched";
+  }
+}
+
+TEST(Cleanup, ReadOnlyPageFileSurvivesAndKeepsFolderAndGroup) {
+  TempStorage storage;
+  auto doc = NamedDocument("D1", 1);
+  doc.files[0].readOnly = true;
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  TraceCapture traces;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_FILE).size());
+  EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_DIRECTORY).size());
+  EXPECT_TRUE(storage.Exists("g1/D1/1.pg"));
+  EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
+}
+
+TEST(Cleanup, OrderLineOfD1LeavesD10Alone) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt,
+                 {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1", "D10", "D2"})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_FALSE(storage.Exists("g1/D1"));
+  // D10 and D2 name no folder; the order file goes at the group end, so look at the
+  // rewrite through the element directly.
+  TempStorage second;
+  second.Write({std::nullopt, std::nullopt, {Group("g", {}, std::vector<std::string>{"D1", "D10", "D2", std::string(70, 'x')})}});
+  holder.element->DeleteFaxes = 1;
+  const std::u16string order = es::FromUtf8((second.root / "g" / "Doc_Order.txt").string());
+  ASSERT_TRUE(es::RemoveOrderEntry(*holder.element, order, u"D1"));
+  EXPECT_EQ("D10\r\nD2\r\n" + std::string(70, 'x') + "\r\n", second.Read("g/Doc_Order.txt"));
+  ASSERT_TRUE(es::RemoveOrderEntry(*holder.element, order, es::FromUtf8(std::string(70, 'x'))));
+  EXPECT_EQ("D10\r\nD2\r\n", second.Read("g/Doc_Order.txt")) << "long names compare whole";
+  EXPECT_FALSE(second.Exists("g/Doc_Order.txt.BAK"));
+}
+
+TEST(Cleanup, InterruptedRewriteIsTakenBackAtTheNextImport) {
+  TempStorage storage;
+  storage.Write({std::nullopt, std::nullopt,
+                 {Group("g1", {NamedDocument("A", 1), NamedDocument("B", 1)}, std::vector<std::string>{"B", "A"})}});
+  // What a crash in the middle of a rewrite leaves: the backup and a cut new file.
+  std::filesystem::rename(storage.root / "g1" / "Doc_Order.txt", storage.root / "g1" / "Doc_Order.txt.BAK");
+  { std::ofstream cut(storage.root / "g1" / "Doc_Order.txt", std::ios::binary); cut << "B"; }
+  ElementHolder holder(false, false);
+  RecordingCallback callback;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), callback.AcceptedIds());
+  EXPECT_EQ("B\r\nA\r\n", storage.Read("g1/Doc_Order.txt"));
+  EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt.BAK"));
+}
+
+TEST(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
+  TempStorage storage;
+  auto first = NamedDocument("D1", 2);
+  first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
+  esproduce::DocumentSpec second;  // announces a page whose file is missing: hands nothing
+  second.folderName = "D2";
+  second.attributeFile = AttrV2(Ids({u"D2/p1"}));
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {first, second}, std::vector<std::string>{"D1", "D2"})}});
+  ElementHolder holder(false, false);
+  RecordingCallback callback;
+  callback.unattended = true;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1", u"G");
+  ASSERT_EQ(2u, boxes.boxes.size());
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"document D2 from group \"G\" are damaged:\n1.PG"));
+  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"document D1 from group \"G\" are damaged:\n2.PG"));
+  EXPECT_EQ(std::u16string::npos, boxes.boxes[1].text.find(u"1.PG"));
+}
+
+TEST(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
+  TempStorage storage;
+  esproduce::DocumentSpec doc;
+  doc.folderName = "D1";
+  doc.files.push_back({"a.pg", Tiff(1)});
+  auto corrupt = Tiff(1);
+  std::string error;
+  ASSERT_TRUE(esproduce::DamageTiff(&corrupt, esproduce::Damage::BadMagic, 0, &error)) << error;
+  doc.files.push_back({"b.pg", corrupt});
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
+  ElementHolder holder;
+  RecordingCallback callback;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1");
+  EXPECT_EQ(1u, callback.pages.size());
+  ASSERT_EQ(1u, boxes.boxes.size());
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"b.pg"));
+  EXPECT_TRUE(storage.Exists("g1/D1/b.pg")) << "not all of it reached the host";
+}
+
+}  // namespace
