@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace eshost {
 
@@ -28,9 +31,36 @@ struct ScanOptions {
   std::int64_t cancelAt = 0;
   bool discard = false;
   double everySeconds = 0;
+  int runs = 0;  // with --every: stop after this many scans (0: until interrupted)
   bool quiet = false;
 };
 
 int RunScan(const GlobalOptions& global, const ScanOptions& options);
+
+struct CheckOptions {
+  std::vector<std::string> directories;  // empty: the registered storages
+  bool json = false;
+  bool verbose = false;  // one line per document in the text report
+};
+
+// Reads the storages and reports what would keep documents from being imported or
+// deleted, changing nothing. 0: no problem found, 1: problems found, 2: the check could
+// not run. The report goes to `out`, errors of the command itself to `err`.
+int RunCheck(const GlobalOptions& global, const CheckOptions& options, std::ostream& out, std::ostream& err);
+int RunCheck(const GlobalOptions& global, const CheckOptions& options);
+
+// Storages and deletion switches, changed through the configure and edit dialogs' own
+// logic (see ConfigCommands.cpp). 0 done; 1 the dialog refused the step or the user
+// answered No, nothing saved; 2 the command could not run.
+enum class ConfigAction { kRegister, kEdit, kRemove, kSet, kStorages, kConfigure };
+struct ConfigOptions {
+  std::string directory;     // register, remove; edit: the registered directory
+  std::string newDirectory;  // edit
+  std::optional<bool> deleteImages;       // set
+  std::optional<bool> deleteGroupFolder;  // set
+  bool yes = false;  // answer the dialog's questions with Yes instead of asking on stdin
+};
+int RunConfig(const GlobalOptions& global, ConfigAction action, const ConfigOptions& options, std::istream& in,
+              std::ostream& out, std::ostream& err);
 
 }  // namespace eshost

@@ -16,6 +16,7 @@ endif()
 add_library(eshost_lib STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ModuleLoader.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/AttrJson.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/CheckCommand.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/HostCallback.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/InfoCommand.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Receipt.cpp
@@ -24,7 +25,9 @@ add_library(eshost_lib STATIC
 es_defaults(eshost_lib)
 target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(eshost_lib PUBLIC eshost_settings es_core Quillet Tessard Brivel Pictorn nlohmann_json::nlohmann_json)
-if(NOT WIN32)
+if(WIN32)
+  target_link_libraries(eshost_lib PUBLIC psapi)
+else()
   target_link_libraries(eshost_lib PUBLIC dl)
 endif()
 
@@ -35,3 +38,10 @@ if(WIN32)
   target_link_options(eshost PRIVATE -municode)
 endif()
 add_dependencies(eshost Input.ExternalStorage)
+
+# eshost register, edit, remove, set, storages, configure. The dialogs' texts come from
+# eshost's own string table, which the Windows build carries as a resource.
+target_sources(eshost_lib PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ConfigCommands.cpp)
+if(WIN32)
+  target_sources(eshost PRIVATE ${ES_RESOURCE_RC})
+endif()

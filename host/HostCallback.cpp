@@ -16,6 +16,14 @@ namespace fs = std::filesystem;
 
 std::atomic<bool> HostCallback::interrupted{false};
 
+namespace {
+// The image library takes UTF-8 paths on every platform.
+std::string Utf8Path(const fs::path& path) {
+  const auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+}  // namespace
+
 HostCallback::HostCallback(CallbackOptions options) : options_(std::move(options)) {}
 
 HostCallback::~HostCallback() {
@@ -60,7 +68,7 @@ bool HostCallback::Record(const char* call, CAttrContainer* page, std::uint64_t 
     line["document"] = ContainerToJson(document);
     line["image_size"] = imageSize;
     const fs::path imageFile = fs::path("pages") / (std::string(stem) + ".tif");
-    if (image != 0 && PictornSavePage(image, (options_.outDir / imageFile).string().c_str())) {
+    if (image != 0 && PictornSavePage(image, Utf8Path(options_.outDir / imageFile).c_str())) {
       line["image_file"] = imageFile.generic_string();
     } else {
       line["image_file"] = nullptr;

@@ -49,7 +49,75 @@ int Run(int argc, char** argv) {
                           "Scan again every SECONDS until interrupted (SIGINT/SIGTERM or Ctrl+C stop at the next "
                           "page; nothing is lost); exit status 0")
       ->check(CLI::PositiveNumber);
+  scanCommand->add_option("--runs", scan.runs, "With --every: stop after N scans (default: until interrupted)")
+      ->check(CLI::PositiveNumber);
   scanCommand->add_flag("--quiet", scan.quiet, "No progress line and no summary");
+
+  eshost::CheckOptions check;
+  auto* checkCommand = app.add_subcommand(
+      "check", "Check External Storages before an import, changing nothing: the registered ones or the DIRs "
+               "given. Exit status 1 when problems are found");
+  // A directory such as /srv/storage is a path here, never a Windows-style option.
+  checkCommand->allow_windows_style_options(false);
+  checkCommand->add_option("DIR", check.directories,
+                           "Storage directories to check instead of the registered ones, used as given");
+  checkCommand->add_flag("--json", check.json,
+                         "Print one JSON object: per storage, group and document what was found, each problem "
+                         "with path, code and reason, and a summary");
+  checkCommand->add_flag("--verbose", check.verbose,
+                         "Also print one line per document: kind, attribute file version, pages announced and "
+                         "page files found");
+  checkCommand->footer(
+      "Without DIR, the storages registered in the settings file (--settings, given before 'check') are checked, "
+      "their %NAME% references expanded; the module (--module) is loaded to read them.\n"
+      "Reported problems: a storage directory that is missing or no folder; a group that is not available (no "
+      "lock file, a lock file of 1024 bytes or more, a lock file another process holds or has open); order-file "
+      "lines that name no folder; per document: an unreadable attribute file or one of an unknown version, a "
+      "page count that differs from the page files, missing and damaged page files (every image of a page file "
+      "is read), extra page files of a PDF document, files the module could not delete (read-only files, "
+      "folders inside a document, on POSIX folders without write permission), and file names that cannot be "
+      "decoded (raw bytes shown as \\xHH). Documents of unavailable groups are counted, not read.\n"
+      "Text output: one line per storage and group, one line per problem (path: reason), and a summary line: "
+      "storages, groups (unavailable), documents, problems. Files are only read; a lock file is also opened "
+      "once without sharing and closed at once. Trace lines of the module are not shown.\n"
+      "Exit status: 0 no problem found, 1 problems found, 2 the check could not run (module or settings file "
+      "unusable).");
+
+  // Storages and deletion switches, through the configure dialog's own logic.
+  eshost::ConfigOptions config;
+  std::string deleteImages, deleteGroupFolder;
+  auto* storagesCommand = app.add_subcommand(
+      "storages", "List the registered storages as the configure dialog shows them, in its order: directory, a "
+                  "tab, and the storage's name or <not found>");
+  auto* registerCommand = app.add_subcommand(
+      "register", "Register an External Storage as the configure dialog's Register does: DIR must be an existing "
+                  "directory that is not registered yet (compared after %NAME% expansion, ignoring letter case "
+                  "and a trailing separator); it is kept as typed. Exit status 1 with the dialog's message when "
+                  "refused");
+  registerCommand->add_option("DIR", config.directory, "Storage directory; may hold %NAME% references")->required();
+  auto* editCommand = app.add_subcommand(
+      "edit", "Change a registered storage's directory as the dialog's Edit does, with the same checks");
+  editCommand->add_option("OLD", config.directory, "The directory as registered (or naming the same directory)")
+      ->required();
+  editCommand->add_option("NEW", config.newDirectory, "The new directory")->required();
+  auto* removeCommand = app.add_subcommand(
+      "remove", "Remove a storage's registration (the storage itself stays). Asks first, and asks again before "
+                "saving an empty list");
+  removeCommand->add_option("DIR", config.directory, "The directory as registered (or naming the same directory)")
+      ->required();
+  removeCommand->add_flag("--yes", config.yes, "Answer the questions with Yes instead of asking on the terminal");
+  auto* setCommand = app.add_subcommand(
+      "set", "Set the deletion switches of the configure dialog. Delete Group Folder can only be on while Delete "
+             "images is on; turning Delete images off turns it off");
+  setCommand->add_option("--delete-images", deleteImages, "Delete imported documents from the storage")
+      ->check(CLI::IsMember({"on", "off"}));
+  setCommand->add_option("--delete-group-folder", deleteGroupFolder,
+                         "Delete a group folder once all its documents are imported")
+      ->check(CLI::IsMember({"on", "off"}));
+  setCommand->add_flag("--yes", config.yes,
+                       "Answer Yes when asked whether to save with no storage registered");
+  auto* configureCommand = app.add_subcommand(
+      "configure", "Open the module's configuration dialog (Windows) and save the settings when it is accepted");
 
   try {
     app.parse(argc, argv);
@@ -58,6 +126,21 @@ int Run(int argc, char** argv) {
   }
   if (infoCommand->parsed()) return eshost::RunInfo(global, info);
   if (scanCommand->parsed()) return eshost::RunScan(global, scan);
+  if (checkCommand->parsed()) return eshost::RunCheck(global, check);
+  {
+    using eshost::ConfigAction;
+    auto runConfig = [&](ConfigAction action) {
+      if (!deleteImages.empty()) config.deleteImages = deleteImages == "on";
+      if (!deleteGroupFolder.empty()) config.deleteGroupFolder = deleteGroupFolder == "on";
+      return eshost::RunConfig(global, action, config, std::cin, std::cout, std::cerr);
+    };
+    if (storagesCommand->parsed()) return runConfig(ConfigAction::kStorages);
+    if (registerCommand->parsed()) return runConfig(ConfigAction::kRegister);
+    if (editCommand->parsed()) return runConfig(ConfigAction::kEdit);
+    if (removeCommand->parsed()) return runConfig(ConfigAction::kRemove);
+    if (setCommand->parsed()) return runConfig(ConfigAction::kSet);
+    if (configureCommand->parsed()) return runConfig(ConfigAction::kConfigure);
+  }
   return 2;
 }
 

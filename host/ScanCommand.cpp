@@ -21,13 +21,28 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#include <psapi.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
 namespace eshost {
 
 namespace {
+
+// The most memory the process has held so far, in KiB.
+long long PeakMemoryKib() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long long>(counters.PeakWorkingSetSize / 1024);
+#else
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+#endif
+}
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -140,7 +155,8 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
   callback.onPage = [&](bool accepted) { receipt.PageHandedOver(accepted); };
   session.Element()->Scan(nullptr, 0, &callback);
   *pagesSoFar += callback.Calls();
-  const nlohmann::ordered_json report = receipt.Finish();
+  nlohmann::ordered_json report = receipt.Finish();
+  report["peak_memory_kib"] = PeakMemoryKib();
 
   if (!options.receiptPath.empty()) {
     std::ofstream out(options.receiptPath, std::ios::binary | std::ios::trunc);
@@ -185,9 +201,10 @@ int RunScan(const GlobalOptions& global, const ScanOptions& options) {
   if (options.everySeconds <= 0) return ScanOnce(session, options, &pages);
   // As a service: scan, wait, scan again, until stopped. A stop during an import ends
   // it at the next page, as the host asking to stop does; nothing is lost.
-  while (!HostCallback::interrupted.load()) {
+  for (int run = 1; !HostCallback::interrupted.load(); ++run) {
     const int status = ScanOnce(session, options, &pages);
     if (status != 0) return status;
+    if (options.runs > 0 && run >= options.runs) break;
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.everySeconds);
     while (!HostCallback::interrupted.load() && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

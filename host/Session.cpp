@@ -2,12 +2,43 @@
 
 #include "platform/Platform.h"
 
+#include <iostream>
+
 namespace eshost {
 
 Session::~Session() {
   if (element_ != nullptr) element_->DeleteThis();
   if (factory_ != nullptr) factory_->DeleteThis();
   store_.reset();
+}
+
+// The module reads its settings in a fixed order and stops at the first name the store
+// lacks; say so, since a hand-written file would otherwise lose its storages silently.
+void Session::WarnAboutGaps() const {
+  const char16_t* names[] = {u"AllowRescanning", u"DeleteFaxes", u"DeleteGroupFolder", u"SelectedPath",
+                             u"Number of dirs"};
+  std::int64_t dirs = 0;
+  Bstr count = es::platform::BstrAlloc(u"Number of dirs", 14);
+  const bool hasDirs = store_->GetInteger(count, &dirs) >= 0;
+  es::platform::BstrFree(count);
+  if (!hasDirs && store_->Serialize() == "{}") return;  // a new, empty settings file
+  for (const char16_t* name : names) {
+    // "DeleteGroupFolder" may be missing: it then follows "DeleteFaxes".
+    if (std::u16string(name) == u"DeleteGroupFolder") continue;
+    Bstr b = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
+    Bstr text = nullptr;
+    std::int64_t number = 0;
+    std::int16_t flag = 0;
+    const bool present = store_->GetString(b, &text) >= 0 || store_->GetInteger(b, &number) >= 0 ||
+                         store_->GetBool(b, &flag) >= 0;
+    es::platform::BstrFree(text);
+    es::platform::BstrFree(b);
+    if (!present) {
+      std::cerr << "eshost: warning: " << store_->Path().string() << " has no \"" << Utf16To8(name)
+                << "\": the module stops reading its settings there and uses defaults for the rest\n";
+      return;
+    }
+  }
 }
 
 bool Session::Open(const GlobalOptions& global, std::string* error) {
@@ -31,6 +62,7 @@ bool Session::Open(const GlobalOptions& global, std::string* error) {
     *error = store_->Error();
     return false;
   }
+  WarnAboutGaps();
   element_->LoadSettings(store_.get());
   return true;
 }

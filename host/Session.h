@@ -39,6 +39,7 @@ class Session {
   ElementSettings ReadSettings() const;
 
  private:
+  void WarnAboutGaps() const;
   LoadedModule module_;
   std::string modulePath_;
   IElementFactoryScanning* factory_ = nullptr;

@@ -1,11 +1,13 @@
-// The storage esproduce writes: groups of documents with attribute files, page files,
+// The storage esproduce writes: groups of documents with attribute files, page images,
 // order files and side files, all drawn from one seeded generator.
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
 
 #include <QuilletBlockWriter.h>
 
+#include "producer/PageFiles.h"
 #include "producer/Producer.h"
 #include "src/attrs/AttributeIds.h"
 
@@ -43,50 +45,62 @@ std::string Numbered(const std::string& prefix, int number, int width) {
 
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// What one document is about; the attribute file, the side files and the placeholders
-// all tell the same story.
+std::string OrderText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// What one document is about; the attribute file, the side files and the PDF pages all
+// tell the same story.
 struct DocumentFacts {
   std::string groupFolder;
   std::string folderName;
   int number = 0;
   std::string barcode;
   std::string batch;
-  std::int32_t resolution = 300;
 };
 
-Bytes Placeholder(const DocumentFacts& facts, int page) {
-  const std::string text = "esproduce placeholder page\r\ngroup " + facts.groupFolder + ", document " +
-                           facts.folderName + ", page " + std::to_string(page) + "\r\n";
-  return Bytes(text.begin(), text.end());
-}
+// How the attribute file describes each page: as the image library will find it.
+struct PageLook {
+  std::int32_t dpi = 300;
+  std::int32_t width = 0;   // tenths of a millimetre
+  std::int32_t height = 0;
+  std::int32_t bitDepth = 1;
+};
 
-constexpr std::int32_t kWidth = 2100;   // A4 in tenths of a millimetre
-constexpr std::int32_t kHeight = 2970;
-constexpr std::int32_t kBitDepth = 1;
 constexpr char16_t kSourceName[] = u"esproduce";
 
-void AddV2(DocumentSpec& document, const DocumentFacts& facts, int pages) {
+// The attribute file of a document and the names it gives its pages, in page order.
+struct Attributes {
+  std::optional<Bytes> file;
+  std::vector<std::string> pageNames;
+};
+
+Attributes AttributesV2(const DocumentFacts& facts, int pages, const PageLook& look) {
   AttrFileV2 file;
   QuilletBlockWriter documentBlock(ids::kScopeDocument);
   documentBlock.AddText(ids::kDocBarcode, Widen(facts.barcode))
       .AddText(ids::kDocPileIndex, Widen(std::to_string(facts.number)))
       .AddText(ids::kDocText2, Widen(facts.batch));
   file.documentBlock = documentBlock.Bytes();
+  Attributes out;
   for (int page = 1; page <= pages; ++page) {
     QuilletBlockWriter pageBlock(ids::kScopePage);
-    pageBlock.AddLong(ids::kPageResolutionX, facts.resolution)
-        .AddLong(ids::kPageResolutionY, facts.resolution)
-        .AddLong(ids::kPageWidth, kWidth)
-        .AddLong(ids::kPageHeight, kHeight)
-        .AddLong(ids::kPageBitDepth, kBitDepth)
+    pageBlock.AddLong(ids::kPageResolutionX, look.dpi)
+        .AddLong(ids::kPageResolutionY, look.dpi)
+        .AddLong(ids::kPageWidth, look.width)
+        .AddLong(ids::kPageHeight, look.height)
+        .AddLong(ids::kPageBitDepth, look.bitDepth)
         .AddText(ids::kPageSourceName, kSourceName);
     file.pages.push_back(PageRecordV2{static_cast<std::uint32_t>(page), pageBlock.Bytes()});
-    document.files.push_back(FileSpec{PageFileNameV2(page), Placeholder(facts, page), false});
+    out.pageNames.push_back(PageFileNameV2(page));
   }
-  document.attributeFile = Serialize(file);
+  out.file = Serialize(file);
+  return out;
 }
 
-void AddV1(DocumentSpec& document, const DocumentFacts& facts, int pages, Draw& draw) {
+Attributes AttributesV1(const DocumentFacts& facts, int pages, const PageLook& look, Draw& draw) {
   AttrFileV1 file;
   file.documentRecords = {
       RecordV1::Ansi(v1::kDocText0, std::to_string(facts.number)),
@@ -98,6 +112,7 @@ void AddV1(DocumentSpec& document, const DocumentFacts& facts, int pages, Draw& 
   // unique within the document.
   const std::uint32_t firstValue = 1 + draw.Below(0x00FFFFFF);
   const std::int64_t scanTime = 1600000000 + static_cast<std::int64_t>(draw.Below(100000000));
+  Attributes out;
   for (int page = 1; page <= pages; ++page) {
     const std::uint32_t value = firstValue + static_cast<std::uint32_t>(page - 1);
     RecordV1 opaque;  // a raw record of a length no other type has
@@ -106,10 +121,10 @@ void AddV1(DocumentSpec& document, const DocumentFacts& facts, int pages, Draw& 
     opaque.payload = {0x45, 0x53, static_cast<std::uint8_t>(page), static_cast<std::uint8_t>(page >> 8), 0, 0};
     file.pages.push_back({
         RecordV1::Int32(v1::kPageValue, static_cast<std::int32_t>(value)),
-        RecordV1::Int32(v1::kPageWidth, kWidth),
-        RecordV1::Int32(v1::kPageHeight, kHeight),
-        RecordV1::Int32(v1::kPageResolutionX, facts.resolution),
-        RecordV1::Int32(v1::kPageResolutionY, facts.resolution),
+        RecordV1::Int32(v1::kPageWidth, look.width),
+        RecordV1::Int32(v1::kPageHeight, look.height),
+        RecordV1::Int32(v1::kPageResolutionX, look.dpi),
+        RecordV1::Int32(v1::kPageResolutionY, look.dpi),
         RecordV1::Int32(v1::kPage105, 0),
         opaque,
         RecordV1::Utf16(v1::kPageSourceName, kSourceName),
@@ -123,85 +138,330 @@ void AddV1(DocumentSpec& document, const DocumentFacts& facts, int pages, Draw& 
         RecordV1::Ansi(v1::kPageUserName, "producer"),
         RecordV1::Utf16(v1::kPageComputerName, u"SCANSTATION"),
     });
-    document.files.push_back(FileSpec{PageFileNameV1(value), Placeholder(facts, page), false});
+    out.pageNames.push_back(PageFileNameV1(value));
   }
-  document.attributeFile = Serialize(file);
+  out.file = Serialize(file);
+  return out;
 }
 
-DocumentSpec MakeDocument(const GenerateOptions& options, DocumentFacts facts, Draw& draw) {
-  DocumentSpec document;
-  document.folderName = facts.folderName;
-  switch (options.attrVersion) {
-    case AttrVersion::V2:
-      AddV2(document, facts, options.pages);
-      break;
-    case AttrVersion::V1:
-      AddV1(document, facts, options.pages, draw);
-      break;
-    case AttrVersion::None:
-      // Without an attribute file every page file is taken as an extra page.
-      for (int page = 1; page <= options.pages; ++page)
-        document.files.push_back(FileSpec{PageFileNameV2(page), Placeholder(facts, page), false});
-      break;
-  }
-  if (options.commands) {
-    document.commands = "BARCODE " + facts.barcode + "\r\nPILE_INDEX " + std::to_string(facts.number) +
-                        "\r\nSCANBATCH " + facts.batch + "\r\nSCANFOLDER " + Ansi1252(facts.groupFolder) + "\r\n";
-  }
-  if (options.kvattr) {
-    const std::string text = "DOCUMENT=" + facts.folderName + "\r\nBARCODE=" + facts.barcode + "\r\n";
-    document.kvattr = Bytes(text.begin(), text.end());
-  }
-  return document;
-}
+// The special role of a document, if any, and the named page it concerns (from 1).
+struct Role {
+  std::optional<SpecialKind> kind;
+  int page = 0;
+};
 
 void CheckRange(int value, int max, const char* what) {
   if (value < 0 || value > max)
     throw std::invalid_argument(std::string(what) + " must be between 0 and " + std::to_string(max));
 }
 
-}  // namespace
+class Generator {
+ public:
+  Generator(const GenerateOptions& options, GenerateSink& sink, GenerateReport& report)
+      : options_(options),
+        sink_(sink),
+        report_(report),
+        draw_(options.seed),
+        pixels_(ToPixels(options.pageSize, options.dpi)),
+        cache_(options.compression, pixels_, options.dpi) {
+    look_.dpi = static_cast<std::int32_t>(options.dpi);
+    look_.width = TenthsOfMillimetre(pixels_.width, options.dpi);
+    look_.height = TenthsOfMillimetre(pixels_.height, options.dpi);
+    look_.bitDepth = cache_.BitDepth();
+  }
 
-StorageSpec GenerateStorage(const GenerateOptions& options) {
+  bool Run() {
+    StorageSpec storage;
+    if (options_.description) storage.description = Ansi1252(*options_.description) + "\r\n";
+    std::vector<std::string> groupNames;
+    for (int g = 1; g <= options_.groups; ++g) {
+      if (!RunGroup(g, &groupNames)) return false;
+    }
+    if (options_.groupOrder) {
+      draw_.Shuffle(groupNames);
+      storage.groupOrder = groupNames;
+      AddFile(OrderText(groupNames).size());
+    }
+    if (storage.description) AddFile(storage.description->size());
+    return sink_.Storage(std::move(storage));
+  }
+
+ private:
+  bool RunGroup(int g, std::vector<std::string>* groupNames) {
+    GroupSpec group;
+    group.folderName = Numbered(options_.groupPrefix, g, 3);
+    group.lockText = Ansi1252(group.folderName);
+    groupNames->push_back(*group.lockText);
+    const std::string batch = "B" + std::to_string(options_.seed) + "-" + std::to_string(g);
+    const std::vector<Role> roles = DrawRoles(g);
+    std::vector<std::string> order;
+    for (int d = 1; d <= options_.documents; ++d) {
+      DocumentFacts facts;
+      facts.groupFolder = group.folderName;
+      facts.folderName = Numbered("Doc", d, 5);
+      facts.number = d;
+      facts.barcode = draw_.Digits(10);
+      facts.batch = batch;
+      order.push_back(facts.folderName);
+      if (!sink_.Document(group.folderName, MakeDocument(facts, roles[static_cast<std::size_t>(d - 1)])))
+        return false;
+    }
+    draw_.Shuffle(order);
+    group.order = order;
+    AddFile(OrderText(order).size());
+    AddFile(group.lockText->size());
+    ++report_.groups;
+    return sink_.Group(std::move(group));
+  }
+
+  // Roles come from a generator of their own, so that asking for special documents
+  // leaves every other drawn value (barcodes, page values, orders) as it was.
+  std::vector<Role> DrawRoles(int g) {
+    Draw draw(options_.seed ^ (0x9E3779B9u * static_cast<std::uint32_t>(g)));
+    std::vector<int> documents(static_cast<std::size_t>(options_.documents));
+    for (std::size_t i = 0; i < documents.size(); ++i) documents[i] = static_cast<int>(i);
+    draw.Shuffle(documents);
+    std::vector<Role> roles(documents.size());
+    std::size_t next = 0;
+    const auto assign = [&](SpecialKind kind, int count) {
+      for (int i = 0; i < count; ++i) {
+        Role& role = roles[static_cast<std::size_t>(documents[next++])];
+        role.kind = kind;
+        role.page = 1 + static_cast<int>(draw.Below(static_cast<std::uint32_t>(options_.pages)));
+        // The images of a multi-page file follow each other: damaging the last one
+        // leaves the others readable.
+        if (options_.multipage && kind == SpecialKind::Damaged) role.page = options_.pages;
+      }
+    };
+    assign(SpecialKind::Pdf, options_.pdfDocuments);
+    assign(SpecialKind::Damaged, options_.damagedDocuments);
+    assign(SpecialKind::MissingPage, options_.missingPageDocuments);
+    assign(SpecialKind::ExtraPage, options_.extraPageDocuments);
+    return roles;
+  }
+
+  DocumentSpec MakeDocument(const DocumentFacts& facts, const Role& role) {
+    DocumentSpec document;
+    document.folderName = facts.folderName;
+    const bool pdf = role.kind == SpecialKind::Pdf;
+    const int pages = pdf ? 1 : options_.pages;
+    PageLook look = look_;
+    if (pdf) look.bitDepth = 24;  // the image library renders PDF pages in colour
+    Attributes attributes;
+    switch (options_.attrVersion) {
+      case AttrVersion::V2: attributes = AttributesV2(facts, pages, look); break;
+      case AttrVersion::V1: attributes = AttributesV1(facts, pages, look, draw_); break;
+      case AttrVersion::None:
+        // Without an attribute file every page file is taken as an extra page.
+        for (int page = 1; page <= pages; ++page) attributes.pageNames.push_back(PageFileNameV2(page));
+        break;
+    }
+    document.attributeFile = attributes.file;
+
+    SpecialDocument special;
+    special.kind = role.kind.value_or(SpecialKind::Pdf);
+    special.groupFolder = facts.groupFolder;
+    special.documentFolder = facts.folderName;
+    if (pdf) {
+      AddPageFile(document, "1.pg", Pdf(facts), 1);
+      special.pageFile = "1.pg";
+    } else if (options_.multipage) {
+      AddMultiPage(document, role, &special);
+    } else {
+      AddSinglePages(document, role, attributes.pageNames, &special);
+    }
+    if (role.kind == SpecialKind::ExtraPage) {
+      AddPageFile(document, "extra1.pg", *cache_.Extra(), 1);
+      special.pageFile = "extra1.pg";
+    }
+    if (role.kind) report_.specials.push_back(special);
+
+    if (options_.commands) {
+      document.commands = "BARCODE " + facts.barcode + "\r\nPILE_INDEX " + std::to_string(facts.number) +
+                          "\r\nSCANBATCH " + facts.batch + "\r\nSCANFOLDER " + Ansi1252(facts.groupFolder) + "\r\n";
+      AddFile(document.commands->size());
+    }
+    if (options_.kvattr) {
+      const std::string text = "DOCUMENT=" + facts.folderName + "\r\nBARCODE=" + facts.barcode + "\r\n";
+      document.kvattr = Bytes(text.begin(), text.end());
+      AddFile(document.kvattr->size());
+    }
+    if (document.attributeFile) AddFile(document.attributeFile->size());
+    ++report_.documents;
+    return document;
+  }
+
+  // Damaged pages alternate between a file cut short and a corrupt one, over the whole
+  // storage.
+  std::pair<Damage, const char*> NextDamage(bool multi) {
+    const bool cut = damagedSoFar_++ % 2 == 0;
+    if (cut) return {Damage::CutInImageData, "truncated in its image data"};
+    if (multi) return {Damage::DirectoryBeyondEnd, "corrupt: its image directory lies beyond the end of the file"};
+    return {Damage::BadMagic, "corrupt: its header is not that of a TIFF file"};
+  }
+
+  void AddMultiPage(DocumentSpec& document, const Role& role, SpecialDocument* special) {
+    const int pages = options_.pages;
+    if (pages == 0) return;
+    special->pageFile = "1.pg";
+    if (role.kind == SpecialKind::MissingPage) return;
+    if (role.kind == SpecialKind::Damaged) {
+      const auto [damage, detail] = NextDamage(true);
+      special->detail = std::string("image ") + std::to_string(role.page) + " " + detail;
+      AddPageFile(document, "1.pg", *cache_.Damaged(role.page, pages, true, damage), pages);
+      return;
+    }
+    AddPageFile(document, "1.pg", *cache_.Multi(pages), pages);
+  }
+
+  void AddSinglePages(DocumentSpec& document, const Role& role, const std::vector<std::string>& names,
+                      SpecialDocument* special) {
+    const int pages = options_.pages;
+    for (int page = 1; page <= pages; ++page) {
+      const std::string& name = names[static_cast<std::size_t>(page - 1)];
+      const bool chosen = page == role.page;
+      if (chosen && role.kind == SpecialKind::MissingPage) {
+        special->pageFile = name;
+        continue;
+      }
+      if (chosen && role.kind == SpecialKind::Damaged) {
+        const auto [damage, detail] = NextDamage(false);
+        special->pageFile = name;
+        special->detail = detail;
+        AddPageFile(document, name, *cache_.Damaged(page, pages, false, damage), 1);
+        continue;
+      }
+      AddPageFile(document, name, *cache_.Single(page, pages), 1);
+    }
+  }
+
+  Bytes Pdf(const DocumentFacts& facts) const {
+    const auto points = [this](std::uint32_t pixels) {
+      const std::uint64_t dpi = options_.dpi;
+      // A page smaller than an inch has no room for the frame and the text.
+      return static_cast<std::uint32_t>(std::max<std::uint64_t>((std::uint64_t{pixels} * 144 + dpi) / (2 * dpi), 72));
+    };
+    return MakePdf(points(pixels_.width), points(pixels_.height),
+                   {"esproduce PDF document", "Group " + Ansi1252(facts.groupFolder), "Document " + facts.folderName,
+                    "Barcode " + facts.barcode});
+  }
+
+  void AddPageFile(DocumentSpec& document, const std::string& name, Bytes content, int images) {
+    AddFile(content.size());
+    ++report_.pageFiles;
+    report_.pages += static_cast<std::size_t>(images);
+    document.files.push_back(FileSpec{name, std::move(content), false});
+  }
+
+  void AddFile(std::size_t size) {
+    ++report_.files;
+    report_.bytes += size;
+  }
+
+  const GenerateOptions& options_;
+  GenerateSink& sink_;
+  GenerateReport& report_;
+  Draw draw_;
+  PixelSize pixels_;
+  PageFileCache cache_;
+  PageLook look_;
+  std::size_t damagedSoFar_ = 0;
+};
+
+void Validate(const GenerateOptions& options) {
   CheckRange(options.groups, kMaxGroups, "number of groups");
   CheckRange(options.documents, kMaxDocuments, "number of documents");
   CheckRange(options.pages, kMaxPages, "number of pages");
   if (options.groupPrefix.find_first_of("/\\") != std::string::npos)
     throw std::invalid_argument("group prefix must not contain a path separator");
+  CheckRange(options.pdfDocuments, options.documents, "number of PDF documents");
+  CheckRange(options.damagedDocuments, options.documents, "number of documents with a damaged page");
+  CheckRange(options.missingPageDocuments, options.documents, "number of documents with a missing page");
+  CheckRange(options.extraPageDocuments, options.documents, "number of documents with an extra page file");
+  const long long special = static_cast<long long>(options.pdfDocuments) + options.damagedDocuments +
+                            options.missingPageDocuments + options.extraPageDocuments;
+  if (special > options.documents)
+    throw std::invalid_argument("PDF, damaged, missing-page and extra-page documents together (" +
+                                std::to_string(special) + ") exceed the " + std::to_string(options.documents) +
+                                " documents of a group");
+  if (options.pages == 0 && (options.damagedDocuments > 0 || options.missingPageDocuments > 0))
+    throw std::invalid_argument("damaged and missing pages need documents of at least one page");
+}
 
-  Draw draw(options.seed);
-  StorageSpec storage;
-  if (options.description) storage.description = Ansi1252(*options.description) + "\r\n";
-
-  for (int g = 1; g <= options.groups; ++g) {
-    GroupSpec group;
-    group.folderName = Numbered(options.groupPrefix, g, 3);
-    group.lockText = Ansi1252(group.folderName);
-    const std::string batch = "B" + std::to_string(options.seed) + "-" + std::to_string(g);
-    std::vector<std::string> order;
-    for (int d = 1; d <= options.documents; ++d) {
-      DocumentFacts facts;
-      facts.groupFolder = group.folderName;
-      facts.folderName = Numbered("Doc", d, 5);
-      facts.number = d;
-      facts.barcode = draw.Digits(10);
-      facts.batch = batch;
-      facts.resolution = draw.Below(2) == 0 ? 300 : 200;
-      group.documents.push_back(MakeDocument(options, facts, draw));
-      order.push_back(facts.folderName);
-    }
-    draw.Shuffle(order);
-    group.order = order;
-    storage.groups.push_back(std::move(group));
+class Collector : public GenerateSink {
+ public:
+  bool Document(const std::string&, DocumentSpec document) override {
+    pending_.push_back(std::move(document));
+    return true;
   }
-
-  if (options.groupOrder) {
-    std::vector<std::string> order;
-    for (const GroupSpec& group : storage.groups) order.push_back(Ansi1252(group.folderName));
-    draw.Shuffle(order);
-    storage.groupOrder = order;
+  bool Group(GroupSpec group) override {
+    group.documents = std::move(pending_);
+    pending_.clear();
+    groups_.push_back(std::move(group));
+    return true;
   }
-  return storage;
+  bool Storage(StorageSpec storage) override {
+    storage.groups = std::move(groups_);
+    storage_ = std::move(storage);
+    return true;
+  }
+  StorageSpec storage_;
+
+ private:
+  std::vector<DocumentSpec> pending_;
+  std::vector<GroupSpec> groups_;
+};
+
+class Writer : public GenerateSink {
+ public:
+  Writer(const std::filesystem::path& root, std::string* error) : root_(root), error_(error) {}
+  bool Document(const std::string& groupFolder, DocumentSpec document) override {
+    return WriteDocument(root_ / PathFromUtf8(groupFolder), document, error_);
+  }
+  // The group's order and lock files follow its documents, as WriteGroup would.
+  bool Group(GroupSpec group) override { return WriteGroup(root_, group, error_); }
+  bool Storage(StorageSpec storage) override { return WriteStorage(root_, storage, error_); }
+
+ private:
+  std::filesystem::path root_;
+  std::string* error_;
+};
+
+}  // namespace
+
+const char* SpecialKindName(SpecialKind kind) {
+  switch (kind) {
+    case SpecialKind::Pdf: return "pdf";
+    case SpecialKind::Damaged: return "damaged";
+    case SpecialKind::MissingPage: return "missing";
+    case SpecialKind::ExtraPage: return "extra";
+  }
+  return "?";
+}
+
+std::size_t GenerateReport::CountOf(SpecialKind kind) const {
+  return static_cast<std::size_t>(std::count_if(specials.begin(), specials.end(),
+                                                [kind](const SpecialDocument& d) { return d.kind == kind; }));
+}
+
+bool Generate(const GenerateOptions& options, GenerateSink& sink, GenerateReport* report) {
+  Validate(options);
+  GenerateReport local;
+  if (report) *report = GenerateReport{};
+  Generator generator(options, sink, report ? *report : local);
+  return generator.Run();
+}
+
+StorageSpec GenerateStorage(const GenerateOptions& options, GenerateReport* report) {
+  Collector collector;
+  Generate(options, collector, report);
+  return std::move(collector.storage_);
+}
+
+bool WriteGenerated(const std::filesystem::path& root, const GenerateOptions& options, GenerateReport* report,
+                    std::string* error) {
+  Writer writer(root, error);
+  return Generate(options, writer, report);
 }
 
 }  // namespace esproduce

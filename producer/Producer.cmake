@@ -3,6 +3,9 @@ add_library(esproduce_lib STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/Producer.h
   ${CMAKE_CURRENT_SOURCE_DIR}/AttrFile.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Generate.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/PageFiles.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/PageFiles.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/Pdf.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Text.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Tree.cpp)
 es_defaults(esproduce_lib)

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "producer/TiffWriter.h"
 
 namespace esproduce {
 
@@ -146,6 +149,32 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // ---- Generated storages (what esproduce writes) -------------------------------------
 enum class AttrVersion { None, V1, V2 };
 
+// Size of a generated page: in tenths of a millimetre or in pixels.
+struct PageSize {
+  enum class Unit { TenthMillimetre, Pixel };
+  std::uint32_t width = 2100;  // A4
+  std::uint32_t height = 2970;
+  Unit unit = Unit::TenthMillimetre;
+};
+// "a4", "letter", "WxHmm" (one decimal allowed: "215.9x279.4mm") or "WxHpx"; case is
+// ignored. nullopt with the reason in `error` for anything else.
+std::optional<PageSize> ParsePageSize(std::string_view text, std::string* error);
+struct PixelSize {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+PixelSize ToPixels(const PageSize& size, std::uint32_t dpi);
+// Tenths of a millimetre of `pixels` at `dpi`, rounded: the size attribute of a page.
+std::int32_t TenthsOfMillimetre(std::uint32_t pixels, std::uint32_t dpi);
+
+inline constexpr std::uint32_t kMinDpi = 10;
+inline constexpr std::uint32_t kMaxDpi = 2400;
+inline constexpr std::uint32_t kMaxPixelSide = 16384;
+
+// A small valid one-page PDF file: a frame, a block and `lines` of text (bytes of
+// Windows-1252) on a page of that size in points.
+Bytes MakePdf(std::uint32_t widthPoints, std::uint32_t heightPoints, const std::vector<std::string>& lines);
+
 struct GenerateOptions {
   int groups = 1;
   int documents = 1;  // per group
@@ -157,11 +186,69 @@ struct GenerateOptions {
   bool groupOrder = false;                 // the storage's "Doc_Order.txt"
   std::uint32_t seed = 1;
   std::string groupPrefix = "Group";       // UTF-8
+
+  // Page images: TIFF files with bitonal pages, gray pages for Jpeg. Each page shows its
+  // number ("PAGE 2 OF 3") in large letters and as a row of squares.
+  Compression compression = Compression::CcittG4;
+  PageSize pageSize;         // A4
+  std::uint32_t dpi = 300;
+  // Each document's pages are the images of one multi-page "1.pg".
+  bool multipage = false;
+  // Documents of each group given a special role; a document has at most one, so their
+  // sum must not exceed `documents`. Which documents they are follows from the seed.
+  int pdfDocuments = 0;         // "1.pg" is a one-page PDF file
+  int damagedDocuments = 0;     // one named page cut short or corrupt
+  int missingPageDocuments = 0; // one named page file absent
+  int extraPageDocuments = 0;   // a page file "extra1.pg" no attribute page names
 };
 
-// The same options and seed give the same storage, byte for byte, on every platform.
-// Throws std::invalid_argument for counts out of range (see kMax* below).
-StorageSpec GenerateStorage(const GenerateOptions& options);
+enum class SpecialKind { Pdf, Damaged, MissingPage, ExtraPage };
+const char* SpecialKindName(SpecialKind kind);  // "pdf", "damaged", "missing", "extra"
+
+// A document with a special role, for the summary and for tests.
+struct SpecialDocument {
+  SpecialKind kind = SpecialKind::Pdf;
+  std::string groupFolder;     // UTF-8
+  std::string documentFolder;
+  std::string pageFile;        // the page file concerned ("1.pg" for a PDF document)
+  std::string detail;          // how a damaged page is damaged; empty otherwise
+};
+
+// What was generated: counts for the summary line and the special documents.
+struct GenerateReport {
+  std::size_t groups = 0;
+  std::size_t documents = 0;
+  std::size_t pages = 0;      // page images in the page files (a PDF counts one)
+  std::size_t pageFiles = 0;  // "*.pg" files
+  std::size_t files = 0;      // every file written, the storage's and groups' included
+  std::uint64_t bytes = 0;    // their total size
+  std::vector<SpecialDocument> specials;
+  std::size_t CountOf(SpecialKind kind) const;
+};
+
+// Receives a storage as it is generated, one document at a time so that large storages
+// need little memory: each document, then its group (without documents) once all of
+// the group's documents have been given, then the storage (without groups). Returning
+// false stops the generation.
+class GenerateSink {
+ public:
+  virtual ~GenerateSink() = default;
+  virtual bool Document(const std::string& groupFolder, DocumentSpec document) = 0;
+  virtual bool Group(GroupSpec group) = 0;
+  virtual bool Storage(StorageSpec storage) = 0;
+};
+
+// The same options and seed give the same storage, byte for byte, on every platform
+// (JPEG pages excepted: each platform has its own encoder). Throws std::invalid_argument
+// for options out of range (see kMax* below) and for a compression this build cannot
+// write. Returns false when the sink stopped it.
+bool Generate(const GenerateOptions& options, GenerateSink& sink, GenerateReport* report);
+// The whole storage in memory, for tests.
+StorageSpec GenerateStorage(const GenerateOptions& options, GenerateReport* report = nullptr);
+// Generates and writes below `root`, a document at a time. Throws as Generate; on a
+// write failure returns false with the path and the reason in `error`.
+bool WriteGenerated(const std::filesystem::path& root, const GenerateOptions& options, GenerateReport* report,
+                    std::string* error);
 inline constexpr int kMaxGroups = 9999;
 inline constexpr int kMaxDocuments = 99999;
 inline constexpr int kMaxPages = 9999;

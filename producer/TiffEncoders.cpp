@@ -133,10 +133,10 @@ void Changes(const std::uint8_t* row, std::uint32_t width, std::vector<std::uint
 }
 
 // Index of the first change at or after `from` (the list's size when there is none).
-std::size_t FirstChange(const std::vector<std::uint32_t>& changes, std::uint32_t from) {
-  std::size_t i = 0;
-  while (i < changes.size() && changes[i] < from) ++i;
-  return i;
+// `from` only grows along a row, so the search goes on from where the last one ended.
+std::size_t FirstChange(const std::vector<std::uint32_t>& changes, std::uint32_t from, std::size_t& hint) {
+  while (hint < changes.size() && changes[hint] < from) ++hint;
+  return hint;
 }
 
 std::uint32_t At(const std::vector<std::uint32_t>& changes, std::size_t i, std::uint32_t width) {
@@ -150,13 +150,15 @@ void EncodeRow2D(BitWriter& out, const std::vector<std::uint32_t>& coding,
   std::uint32_t a0 = 0;
   bool start = true;
   bool black = false;  // colour of a0
+  std::size_t codingHint = 0;
+  std::size_t referenceHint = 0;
   while (start || a0 < width) {
     const std::uint32_t from = start ? 0 : a0 + 1;
-    const std::size_t ia1 = FirstChange(coding, from);
+    const std::size_t ia1 = FirstChange(coding, from, codingHint);
     const std::uint32_t a1 = At(coding, ia1, width);
     // b1: the first change right of a0 to the colour opposite a0's; such changes have
     // an even index when a0 is white.
-    std::size_t ib1 = FirstChange(reference, from);
+    std::size_t ib1 = FirstChange(reference, from, referenceHint);
     if (ib1 < reference.size() && ((ib1 % 2 == 0) == black)) ++ib1;
     const std::uint32_t b1 = At(reference, ib1, width);
     const std::uint32_t b2 = At(reference, ib1 + 1, width);

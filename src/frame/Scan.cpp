@@ -5,10 +5,6 @@
 
 namespace es {
 
-// Storages are configured through the configuration dialog; until it exists an element
-// answers as a cancelled dialog does: nothing changes.
-std::int32_t RunConfigure(CElement&, WindowHandle, bool, const char16_t*, bool) { return 1; }
-
 void RunScan(CElement& element, WindowHandle parent) {
   CDlgScan dialog(parent);
   dialog.preselectedDirectory = element.SelectedPath;

@@ -105,6 +105,19 @@ TEST_F(PictornDamage, CutInAJpegFileLosesTheLastPage) {
   EXPECT_NE(outcome.results[4], kPictornOk);
 }
 
+TEST_F(PictornDamage, AtMost10000ImagesAreSeen) {
+  const std::vector<PageImage> pages(kPictornMaxImages + 1, esproduce::MakeBitonalPage(8, 2, 72, 0));
+  std::string error;
+  const Bytes bytes = esproduce::MakeTiff(pages, Compression::CcittG4, &error);
+  ASSERT_FALSE(bytes.empty()) << error;
+  WriteFile(dir_ / "1.pg", bytes);
+  const OpenFile file(dir_ / "1.pg");
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(PictornImageCount(file.Handle()), kPictornMaxImages);
+  EXPECT_EQ(ReadImage(file.Handle(), kPictornMaxImages - 1).result, kPictornOk) << PictornLastError();
+  EXPECT_EQ(ReadImage(file.Handle(), kPictornMaxImages).result, kPictornNoSuchImage);
+}
+
 TEST_F(PictornDamage, EveryTruncationFailsCleanly) {
   const Bytes whole = FivePages(Compression::Lzw);
   WriteFile(dir_ / "whole.pg", whole);

@@ -1,6 +1,8 @@
 // Page files in every compression the producer writes, read through open files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "PictornSupport.h"
 #include "attrs/AttributeIds.h"
 #include "platform/Platform.h"
@@ -39,6 +41,9 @@ class PictornPages : public testing::TestWithParam<Case> {
   void SetUp() override {
     if (!esproduce::CanWrite(GetParam().compression)) {
       GTEST_SKIP() << "this build of the producer writes no " << esproduce::CompressionName(GetParam().compression);
+    }
+    if (GetParam().compression == Compression::Jpeg && ImagingLacksJpegInTiff()) {
+      GTEST_SKIP() << "Wine's imaging component decodes no JPEG-compressed TIFF";
     }
   }
 
@@ -290,6 +295,28 @@ TEST_F(PictornAttributes, ReleasedImageIsForgotten) {
   EXPECT_FALSE(PictornSavePage(image, Utf8(dir_ / "x.tif").c_str()));
   PictornReleaseImage(image);  // twice: ignored
   PictornReleaseImage(0);
+}
+
+// ---- The replacement image shipped beside the module ----------------------------------
+
+TEST(PictornReplacementImage, LiesBesideTheModuleAndIsReadable) {
+  const char* bin = std::getenv("ES_TEST_BIN");
+  const std::filesystem::path folder = bin ? std::filesystem::path(bin) : std::filesystem::current_path();
+  const OpenFile file(folder / "DualStreamPdf.tif");
+  ASSERT_TRUE(file.IsOpen()) << folder / "DualStreamPdf.tif";
+  EXPECT_EQ(PictornImageCount(file.Handle()), 1);
+  const Page read = ReadImage(file.Handle(), 0);
+  ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
+  EXPECT_EQ(read.Attr(ids::kPageResolutionX), 200);
+  EXPECT_EQ(read.Attr(ids::kPageBitDepth), 1);
+  EXPECT_EQ(read.Attr(ids::kPageWidth), 2101);   // A4 in whole pixels: 1654 x 2339
+  EXPECT_EQ(read.Attr(ids::kPageHeight), 2971);
+  PictornPixels pixels{};
+  ASSERT_TRUE(PictornDecode(read.image, &pixels)) << PictornLastError();
+  auto black = [&](std::uint32_t x, std::uint32_t y) { return (pixels.data[y * pixels.stride + x / 8] >> (7 - x % 8)) & 1; };
+  EXPECT_TRUE(black(105, 500));   // the frame
+  EXPECT_FALSE(black(800, 600));  // inside it
+  PictornFreePixels(&pixels);
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 #include "attrs/AttributeIds.h"
 #include "platform/Platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace pictorn_test {
 
 namespace fs = std::filesystem;
@@ -82,6 +86,16 @@ Page ReadMemory(const Bytes& bytes) {
   page.result = PictornImageFromMemory(&page.image, 0, &page.size, page.attrs, 1, bytes.data(),
                                        static_cast<std::uint32_t>(bytes.size()));
   return page;
+}
+
+bool ImagingLacksJpegInTiff() {
+#ifdef _WIN32
+  // Wine's ntdll exports its version; Windows' does not.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+  return false;
+#endif
 }
 
 long Tenths(std::uint32_t pixels, double dpi) { return std::lround(pixels * 254.0 / dpi); }

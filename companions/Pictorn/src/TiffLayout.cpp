@@ -311,9 +311,6 @@ bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, st
         entry.tag == kTagTileByteCounts) {
       continue;
     }
-    if (std::any_of(fields.begin(), fields.end(), [&](const Field& f) { return f.tag == entry.tag; })) {
-      continue;  // the first of repeated tags counts
-    }
     valueBytes += entry.byteSize;
     if (valueBytes > kMaxValueBytes) {
       *why = "the image directory's values are too large";
@@ -327,7 +324,10 @@ bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, st
   const std::size_t blocks = directory.dataOffsets.size();
   fields.push_back({offsetsTag, kTypeLong, static_cast<std::uint32_t>(blocks), Bytes(4 * blocks)});
   fields.push_back({countsTag, kTypeLong, static_cast<std::uint32_t>(blocks), Bytes(4 * blocks)});
-  std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
+  // Sorted by tag, as readers expect; of repeated tags the first counts.
+  std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
+  fields.erase(std::unique(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag == b.tag; }),
+               fields.end());
 
   // Header, directory, longer values, image data.
   const std::size_t ifdSize = 2 + 12 * fields.size() + 4;

@@ -1,0 +1,107 @@
+#include "ui/EditESDlg.h"
+
+#include "Brivel.h"
+#include "frame/Trace.h"
+#include "platform/Platform.h"
+#include "resources/ResourceIds.h"
+
+namespace es {
+
+namespace {
+
+// Directory texts are expanded into a buffer of this many characters, terminator included.
+constexpr std::size_t kDirectoryCapacity = 260;
+// The largest environment block value: enough for any registered text.
+constexpr std::size_t kUnlimitedCapacity = 32768;
+
+constexpr std::uint32_t kStopBox = kMbOk | kMbIconStop;
+
+}  // namespace
+
+CEditESDlg::CEditESDlg(ListRef storageList, Str directoryText, std::optional<Str> captionText, int row,
+                       WindowHandle parent)
+    : caption(captionText ? std::move(*captionText) : Str()),
+      directory(std::move(directoryText)),
+      index(row),
+      storageList_(storageList),
+      parent_(parent) {}
+
+int CEditESDlg::DoModal() {
+  std::unique_ptr<IDialogView> view = CreateView(parent_, IDD_EDIT_STORAGE);
+  if (!view) return -1;
+  return view->RunModal(*this);
+}
+
+bool CEditESDlg::OnInitDialog() {
+  View().SetControlText(IDC_DIRECTORY, directory);
+  View().EnableAutoComplete(IDC_DIRECTORY);
+  if (!caption.empty()) View().SetCaption(caption);
+  return true;
+}
+
+void CEditESDlg::OnCommand(int controlId, Command code) {
+  if (code != Command::kClicked) return;
+  if (controlId == IDC_HELP_BUTTON) ShowHelp();
+  if (controlId == IDC_BROWSE) OnBrowse();
+}
+
+bool CEditESDlg::OnHelp() {
+  ShowHelp();
+  return true;
+}
+
+std::intptr_t CEditESDlg::OnMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  if (message == kWmCommandHelp) ShowHelp();
+  return 0;
+}
+
+void CEditESDlg::ShowHelp() { ShowContextHelp(View().Handle(), kHelpTopicBase + IDD_EDIT_STORAGE, 0); }
+
+bool CEditESDlg::IsExistingDirectory(Str& path) {
+  if (path.empty()) return false;
+  if (!EndsWithSeparator(path)) path.push_back(platform::kPathSep);
+  std::uint32_t attributes = 0;
+  if (!platform::Os().GetAttributes(path, &attributes)) return false;
+  return (attributes & platform::kAttrDirectory) != 0;
+}
+
+void CEditESDlg::OnOK() {
+  directory = View().ControlText(IDC_DIRECTORY);
+  // A text that does not fit the 259 characters of a directory once expanded cannot be
+  // used anywhere the storage is read, so it is refused like any other invalid directory.
+  Str expanded;
+  const bool fits = platform::Os().ExpandEnvironment(directory, kDirectoryCapacity, &expanded);
+  if (!fits || !IsExistingDirectory(expanded)) {
+    View().MessageBoxId(IDS_INVALID_DIRECTORY, kStopBox);
+    View().SetFocusTo(IDC_DIRECTORY);
+    return;
+  }
+  const Str key = ToUpper(expanded);
+  for (int row = 0; row < storageList_.Count(); ++row) {
+    if (row == index) continue;
+    const Str text = storageList_.Text(row, 0);
+    Str other;
+    // A registered text too long for the directory buffer is still compared by what it
+    // names.
+    if (!platform::Os().ExpandEnvironment(text, kDirectoryCapacity, &other) &&
+        !platform::Os().ExpandEnvironment(text, kUnlimitedCapacity, &other))
+      other = text;
+    if (!EndsWithSeparator(other)) other.push_back(platform::kPathSep);
+    if (ToUpper(other) == key) {
+      View().MessageBoxId(IDS_ALREADY_REGISTERED, kStopBox);
+      return;
+    }
+  }
+  View().EndDialog(kIdOk);
+}
+
+void CEditESDlg::OnBrowse() {
+  // The browser starts from at most 259 characters of the edit text, as its buffer holds.
+  Str start = View().ControlText(IDC_DIRECTORY);
+  if (start.size() >= kDirectoryCapacity) start.resize(kDirectoryCapacity - 1);
+  const Str title = LoadDialogString(IDS_SELECT_DIRECTORY);
+  std::optional<Str> chosen = View().BrowseForFolder(start, title);
+  if (chosen && chosen->size() < kDirectoryCapacity) View().SetControlText(IDC_DIRECTORY, *chosen);
+}
+
+}  // namespace es

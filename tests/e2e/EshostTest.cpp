@@ -1,0 +1,215 @@
+// eshost as a user runs it: a separate process on storages written by the producer kit.
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/import/ImportFixture.h"
+#include "tests/support/Process.h"
+
+namespace {
+
+using namespace estest;
+using nlohmann::json;
+
+struct Settings {
+  std::vector<fs::path> directories;
+  bool deleteImages = true;
+  bool deleteGroupFolder = true;
+};
+
+fs::path WriteSettings(const fs::path& folder, const Settings& s) {
+  json j;
+  j["AllowRescanning"] = true;
+  j["SelectedPath"] = "";
+  j["DeleteFaxes"] = s.deleteImages;
+  j["DeleteGroupFolder"] = s.deleteGroupFolder;
+  j["Number of dirs"] = s.directories.size();
+  for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
+  const fs::path file = folder / "settings.json";
+  std::ofstream(file) << j.dump(2);
+  return file;
+}
+
+std::vector<json> Manifest(const fs::path& out) {
+  std::vector<json> lines;
+  std::ifstream in(out / "manifest.jsonl");
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) lines.push_back(json::parse(line));
+  return lines;
+}
+
+std::string PageId(const json& line) {
+  if (!line["page"].is_object() || !line["page"].contains("0x0107000f")) return "";
+  return line["page"]["0x0107000f"].get<std::string>();
+}
+
+ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return Run(Program("eshost"), args);
+}
+
+esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {
+  esproduce::GroupSpec g;
+  g.folderName = folder;
+  g.lockText = folder;
+  std::vector<std::string> order;
+  for (const auto& d : docs) order.push_back(d.folderName);
+  g.order = order;
+  g.documents = std::move(docs);
+  return g;
+}
+
+std::vector<esproduce::DocumentSpec> Docs(const std::string& prefix, int count, int pages) {
+  std::vector<esproduce::DocumentSpec> docs;
+  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
+  return docs;
+}
+
+TEST(EshostScan, ThreeStoragesInRegistrationOrderEvenWhenTheFirstStopsEarly) {
+  TempStorage s1, s2, s3, work;
+  s1.Write({std::nullopt, std::vector<std::string>{"a", "b"}, {Group("a", Docs("A", 1, 1)), Group("b", Docs("B", 1, 1))}});
+  s2.Write({std::nullopt, std::nullopt, {Group("c", Docs("C", 1, 1))}});
+  s3.Write({std::nullopt, std::nullopt, {Group("d", Docs("D", 1, 1))}});
+  const fs::path settings = WriteSettings(work.root, {{s1.root, s2.root, s3.root}});
+  const auto r = Scan(settings, work.root / "out", {"--refuse-at", "1"});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  const auto lines = Manifest(work.root / "out");
+  ASSERT_EQ(3u, lines.size()) << r.out;
+  EXPECT_EQ("A1/p1", PageId(lines[0]));
+  EXPECT_FALSE(lines[0]["accepted"].get<bool>());
+  EXPECT_EQ("C1/p1", PageId(lines[1]));
+  EXPECT_EQ("D1/p1", PageId(lines[2]));
+  EXPECT_TRUE(s1.Exists("a/A1")) << "refused: stays";
+  EXPECT_TRUE(s1.Exists("b/B1")) << "the first storage stopped before its second group";
+  EXPECT_FALSE(s2.Exists("c"));
+  EXPECT_FALSE(s3.Exists("d"));
+}
+
+TEST(EshostScan, NoRegisteredStorageImportsNothingAndSaysSo) {
+  TempStorage work;
+  const fs::path settings = WriteSettings(work.root, {});
+  const auto r = Scan(settings, work.root / "out");
+  EXPECT_EQ(0, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("no External Storage is registered")) << r.err;
+  EXPECT_TRUE(Manifest(work.root / "out").empty());
+}
+
+TEST(EshostScan, CancelLeavesThePendingAndLaterDocuments) {
+  TempStorage storage, work;
+  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 4, 2))}});
+  const fs::path settings = WriteSettings(work.root, {{storage.root}});
+  const auto r = Scan(settings, work.root / "out", {"--cancel-at", "5"});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  EXPECT_EQ(5u, Manifest(work.root / "out").size());
+  EXPECT_FALSE(storage.Exists("g/D1"));
+  for (const char* kept : {"g/D2", "g/D3", "g/D4"}) EXPECT_TRUE(storage.Exists(kept)) << kept;
+}
+
+TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
+  TempStorage storage, work;
+  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 2))}});
+  const fs::path settings = WriteSettings(work.root, {{storage.root}, false, false});
+  const auto r = Scan(settings, work.root / "out", {"--receipt", (work.root / "receipt.json").string()});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  const auto lines = Manifest(work.root / "out");
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ(1, lines[0]["seq"].get<int>());
+  EXPECT_EQ("AddPage", lines[0]["call"].get<std::string>());
+  EXPECT_EQ(1, lines[0]["page"]["0x01000015"].get<int>());
+  EXPECT_EQ("doc", lines[0]["document"]["0x02070068"].get<std::string>());
+  EXPECT_TRUE(lines[1]["document"].is_null());
+  EXPECT_EQ(100, lines[0]["page"]["0x01020001"].get<int>()) << "resolution read from the image";
+  EXPECT_GT(lines[0]["image_size"].get<int>(), 0);
+  ASSERT_TRUE(lines[0]["image_file"].is_string());
+  EXPECT_TRUE(fs::exists(work.root / "out" / lines[0]["image_file"].get<std::string>()));
+  std::ifstream receiptFile(work.root / "receipt.json");
+  const json receipt = json::parse(receiptFile);
+  EXPECT_EQ(2, receipt["pages_handed_over"].get<int>());
+  EXPECT_EQ("D1", receipt["storages"][0]["groups"][0]["imported"][0].get<std::string>());
+  EXPECT_EQ(1u, receipt["storages"][0]["groups"][0]["kept"].size()) << "images are not deleted";
+}
+
+TEST(EshostScan, UnavailableEmptyAndAllDamagedStoragesEndWithASummary) {
+  TempStorage empty, damaged, work;
+  auto doc = NamedDocument("X1", 2);
+  doc.files.pop_back();
+  damaged.Write({std::nullopt, std::nullopt, {Group("g", {doc})}});
+  const fs::path settings = WriteSettings(work.root, {{work.root / "missing", empty.root, damaged.root}});
+  const fs::path receiptPath = work.root / "receipt.json";
+  const auto r = Scan(settings, work.root / "out", {"--receipt", receiptPath.string(), "--messages",
+                                                    (work.root / "messages.jsonl").string()});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("Scanned 3 storage(s)")) << r.out;
+  std::ifstream receiptFile(receiptPath);
+  const json receipt = json::parse(receiptFile);
+  EXPECT_FALSE(receipt["storages"][0]["available"].get<bool>());
+  EXPECT_EQ(1, receipt["documents_kept"].get<int>());
+  EXPECT_EQ("damaged pages", receipt["storages"][2]["groups"][0]["kept"][0]["reason"].get<std::string>());
+  EXPECT_TRUE(damaged.Exists("g/X1/1.pg"));
+}
+
+TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {
+  TempStorage storage, work;
+  esproduce::StorageSpec spec;
+  for (int g = 1; g <= 20; ++g) spec.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 2, 1)));
+  storage.Write(spec);
+  const fs::path settings = WriteSettings(work.root, {{storage.root}});
+  const fs::path settings2 = work.root / "settings2.json";
+  fs::copy_file(settings, settings2);
+  std::vector<std::string> common{"scan", "--unattended", "--every", "0.05", "--runs", "8", "--quiet"};
+  auto args = [&](const fs::path& s, const char* out) {
+    std::vector<std::string> a{"--settings", s.string()};
+    a.insert(a.end(), common.begin(), common.end());
+    a.push_back("--out");
+    a.push_back((work.root / out).string());
+    return a;
+  };
+  Process first(Program("eshost"), args(settings, "out1"));
+  Process second(Program("eshost"), args(settings2, "out2"));
+  const auto r1 = first.Wait();
+  const auto r2 = second.Wait();
+  ASSERT_EQ(0, r1.exitCode) << r1.err;
+  ASSERT_EQ(0, r2.exitCode) << r2.err;
+  std::map<std::string, int> seen;
+  for (const char* out : {"out1", "out2"})
+    for (const auto& line : Manifest(work.root / out))
+      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
+  EXPECT_EQ(40u, seen.size());
+  for (const auto& [id, count] : seen) EXPECT_EQ(1, count) << id << " reached both hosts";
+  EXPECT_TRUE(fs::is_empty(storage.root));
+}
+
+TEST(EshostService, InterruptDuringImportLosesNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
+#else
+  TempStorage storage, work;
+  esproduce::StorageSpec spec;
+  for (int g = 1; g <= 10; ++g) spec.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 10, 2)));
+  storage.Write(spec);
+  const fs::path settings = WriteSettings(work.root, {{storage.root}});
+  {
+    Process service(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--every", "5",
+                                        "--quiet", "--out", (work.root / "out1").string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    service.Stop();
+    const auto r = service.Wait();
+    EXPECT_EQ(0, r.exitCode) << r.err;
+  }
+  const auto r = Scan(settings, work.root / "out2", {"--quiet"});
+  ASSERT_EQ(0, r.exitCode) << r.err;
+  std::map<std::string, int> seen;
+  for (const char* out : {"out1", "out2"})
+    for (const auto& line : Manifest(work.root / out))
+      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
+  EXPECT_EQ(200u, seen.size()) << "every page arrived";
+  EXPECT_TRUE(fs::is_empty(storage.root));
+#endif
+}
+
+}  // namespace

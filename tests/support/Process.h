@@ -1,0 +1,50 @@
+// Runs a program of the build as a separate process and collects its output, for tests
+// that use eshost and esproduce as a user would.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace estest {
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class Process {
+ public:
+  // Starts `program` with `args`; stdout and stderr go to files read back by Wait.
+  Process(const std::filesystem::path& program, const std::vector<std::string>& args);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  bool Started() const { return started_; }
+  ProcessResult Wait();
+  // Asks the process to stop as a service stop would (SIGTERM; a console break on Windows).
+  void Stop();
+
+ private:
+  bool started_ = false;
+  std::filesystem::path outFile_;
+  std::filesystem::path errFile_;
+#ifdef _WIN32
+  void* process_ = nullptr;
+  unsigned long processId_ = 0;
+#else
+  int pid_ = -1;
+#endif
+};
+
+inline ProcessResult Run(const std::filesystem::path& program, const std::vector<std::string>& args) {
+  Process p(program, args);
+  return p.Wait();
+}
+
+// The folder of the build's programs, and a program in it (".exe" added on Windows).
+std::filesystem::path BinFolder();
+std::filesystem::path Program(const std::string& name);
+
+}  // namespace estest

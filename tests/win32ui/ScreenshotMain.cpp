@@ -1,0 +1,92 @@
+// Opens each dialog of the module in its real window, one after the other, and holds it
+// open while scripts/screenshots.sh captures the screen:
+//   dialog_screenshots.exe <handshake folder>
+// For each dialog it writes "<name>.ready" into the folder, holding the window's screen
+// rectangle as "left top width height", waits for "<name>.done" (written once the
+// picture is taken), then cancels the dialog. Exit code 0 when every dialog was shown.
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "resources/ResourceIds.h"
+#include "tests/win32ui/WindowDriver.h"
+#include "ui/DlgCfg.h"
+#include "ui/EditESDlg.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using es::Str;
+
+Str U(const std::wstring& text) { return Str(text.begin(), text.end()); }
+
+// A storage folder with its description, as a producer leaves it.
+std::wstring SampleStorage(const fs::path& root, const char* folder, const char* name) {
+  fs::create_directories(root / folder);
+  std::ofstream(root / folder / "ESDesc.txt") << name << "\r\n";
+  return (root / folder).wstring();
+}
+
+// Holds the dialog with `caption` open until the picture is taken, then cancels it.
+// Started before the dialog runs; `Finish` once the dialog has returned.
+std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const std::string& name,
+                                              const std::wstring& caption) {
+  return std::make_unique<estest::WindowDriver>([=](estest::WindowDriver& d) {
+    HWND dialog = d.WaitDialog(caption, 30000);
+    Sleep(500);  // let the window finish painting
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    std::ofstream(handshake / (name + ".ready.tmp"))
+        << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' ' << (r.bottom - r.top) << '\n';
+    fs::rename(handshake / (name + ".ready.tmp"), handshake / (name + ".ready"));
+    for (int waited = 0; waited < 60000 && !fs::exists(handshake / (name + ".done")); waited += 100) Sleep(100);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    d.WaitGone(dialog);
+  });
+}
+
+bool Finished(estest::WindowDriver& driver, const char* name) {
+  driver.Finish();
+  for (const auto& failure : driver.Failures()) std::fprintf(stderr, "%s: %s\n", name, failure.c_str());
+  return driver.Failures().empty();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: dialog_screenshots <handshake folder>\n");
+    return 2;
+  }
+  const fs::path handshake = argv[1];
+  const fs::path root = fs::temp_directory_path() / "dialog-screenshots";
+  const std::wstring incoming = SampleStorage(root, "Incoming", "Incoming mail");
+  const std::wstring invoices = SampleStorage(root, "Invoices", "Supplier invoices");
+  bool shown = true;
+
+  {
+    es::CDlgConfigure configure(nullptr);
+    configure.registeredDirectories = {U(invoices), U(incoming)};
+    configure.storageNames = {u"Supplier invoices", u"Incoming mail"};
+    configure.selectedDirectory = U(invoices);
+    configure.deleteImages = 1;
+    configure.deleteGroupFolder = 0;
+    configure.allowScan = true;
+    auto driver = Present(handshake, "configure", L"Configure External Storage");
+    configure.DoModal();
+    shown = Finished(*driver, "configure") && shown;
+  }
+  {
+    es::CEditESDlg edit(es::ListRef{}, U(incoming), std::nullopt, 0, nullptr);
+    auto driver = Present(handshake, "edit", L"Edit External Storage");
+    edit.DoModal();
+    shown = Finished(*driver, "edit") && shown;
+  }
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  return shown ? 0 : 1;
+}
