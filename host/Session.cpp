@@ -15,30 +15,28 @@ Session::~Session() {
 // The module reads its settings in a fixed order and stops at the first name the store
 // lacks; say so, since a hand-written file would otherwise lose its storages silently.
 void Session::WarnAboutGaps() const {
-  const char16_t* names[] = {u"AllowRescanning", u"DeleteFaxes", u"DeleteGroupFolder", u"SelectedPath",
-                             u"Number of dirs"};
-  std::int64_t dirs = 0;
-  Bstr count = es::platform::BstrAlloc(u"Number of dirs", 14);
-  const bool hasDirs = store_->GetInteger(count, &dirs) >= 0;
-  es::platform::BstrFree(count);
-  if (!hasDirs && store_->Serialize() == "{}") return;  // a new, empty settings file
+  const char16_t* names[] = {u"AllowRescanning", u"DeleteFaxes", u"SelectedPath", u"Number of dirs"};
+  const char16_t* missing = nullptr;
+  int present = 0;
   for (const char16_t* name : names) {
-    // "DeleteGroupFolder" may be missing: it then follows "DeleteFaxes".
-    if (std::u16string(name) == u"DeleteGroupFolder") continue;
     Bstr b = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
     Bstr text = nullptr;
     std::int64_t number = 0;
     std::int16_t flag = 0;
-    const bool present = store_->GetString(b, &text) >= 0 || store_->GetInteger(b, &number) >= 0 ||
-                         store_->GetBool(b, &flag) >= 0;
+    const bool found = store_->GetString(b, &text) >= 0 || store_->GetInteger(b, &number) >= 0 ||
+                       store_->GetBool(b, &flag) >= 0;
     es::platform::BstrFree(text);
     es::platform::BstrFree(b);
-    if (!present) {
-      std::cerr << "eshost: warning: " << store_->Path().string() << " has no \"" << Utf16To8(name)
-                << "\": the module stops reading its settings there and uses defaults for the rest\n";
-      return;
+    if (found) {
+      ++present;
+    } else if (missing == nullptr) {
+      missing = name;
     }
   }
+  // A new settings file holds none of them; only a partly written one loses settings.
+  if (present > 0 && missing != nullptr)
+    std::cerr << "eshost: warning: " << store_->Path().string() << " has no \"" << Utf16To8(missing)
+              << "\": the module stops reading its settings there and uses defaults for the rest\n";
 }
 
 bool Session::Open(const GlobalOptions& global, std::string* error) {

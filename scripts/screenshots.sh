@@ -44,11 +44,7 @@ trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
 mkdir -p "$WINEPREFIX" "$out"
-if [ ! -f "$WINEPREFIX/.frames-drawn-by-wine" ]; then
-  # No window manager here: Wine draws the captions and frames itself.
-  cmake/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
-    touch "$WINEPREFIX/.frames-drawn-by-wine"
-fi
+tests/win32ui/prepare-prefix.sh
 
 cmake/wine-run.sh "$program" "Z:${handshake//\//\\}" &
 shower=$!

@@ -185,4 +185,10 @@ class Thread {
   std::unique_ptr<Impl> impl_;
 };
 
+// Waits until `event` is set or `timeoutMs` passes (negative: no limit) while the calling
+// thread's own window messages keep being dispatched, so that a thread owning windows
+// does not stall them. Each wait after a dispatch is given the full timeout again. True
+// when the event was set. POSIX threads have no message queue: a plain wait.
+bool WaitPumping(Event& event, int timeoutMs);
+
 }  // namespace es::platform

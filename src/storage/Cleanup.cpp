@@ -158,8 +158,11 @@ void DeleteFolder(CElement& element, const Str& path, FolderMode mode) {
     if (entry.name != u"." && entry.name != u"..") names.push_back(entry.name);
     return true;
   });
-  // A group's lock file goes last: until then an interrupted clean-up leaves a group
-  // the next scan finds and finishes.
+  // The order of deletion keeps an interrupted clean-up recoverable: a document's
+  // attribute file goes first, so that pages left behind are imported again as extra
+  // pages rather than reported as missing; a group's lock file goes last, so that the
+  // next scan still finds the group and finishes it.
+  std::stable_partition(names.begin(), names.end(), [](const Str& n) { return EqualsNoCase(n, layout::kAttributeFile); });
   if (mode == FolderMode::Group) {
     std::stable_partition(names.begin(), names.end(), [](const Str& n) { return !EqualsNoCase(n, layout::kLockFile); });
   }

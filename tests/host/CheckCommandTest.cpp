@@ -1,6 +1,5 @@
 // eshost check: what it finds in storages built with the producer kit, and that it
 // leaves every byte, name and permission of them as it was.
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "resources/ResourceIds.h"
 #include "tests/win32ui/WindowDriver.h"
@@ -24,12 +25,33 @@ using es::Str;
 
 Str U(const std::wstring& text) { return Str(text.begin(), text.end()); }
 
-// A storage folder with its description, as a producer leaves it.
-std::wstring SampleStorage(const fs::path& root, const char* folder, const char* name) {
-  fs::create_directories(root / folder);
-  std::ofstream(root / folder / "ESDesc.txt") << name << "\r\n";
-  return (root / folder).wstring();
-}
+// Sample storages (a folder with its description, as a producer leaves it). Only what
+// was created here is removed again: a folder that existed before stays untouched.
+class SampleStorages {
+ public:
+  explicit SampleStorages(fs::path root) : root_(std::move(root)) { Create(root_); }
+  ~SampleStorages() {
+    std::error_code ignored;
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove(*it, ignored);
+  }
+  std::wstring Add(const char* folder, const char* name) {
+    const fs::path dir = root_ / folder;
+    if (!Create(dir)) return dir.wstring();
+    std::ofstream(dir / "ESDesc.txt") << name << "\r\n";
+    created_.push_back(dir / "ESDesc.txt");
+    return dir.wstring();
+  }
+
+ private:
+  bool Create(const fs::path& dir) {
+    std::error_code error;
+    if (!fs::create_directory(dir, error)) return false;
+    created_.push_back(dir);
+    return true;
+  }
+  fs::path root_;
+  std::vector<fs::path> created_;
+};
 
 // Holds the dialog with `caption` open until the picture is taken, then cancels it.
 // Started before the dialog runs; `Finish` once the dialog has returned.
@@ -37,6 +59,11 @@ std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const s
                                               const std::wstring& caption) {
   return std::make_unique<estest::WindowDriver>([=](estest::WindowDriver& d) {
     HWND dialog = d.WaitDialog(caption, 30000);
+    // Started from a console, the first window need not be the active one.
+    SetForegroundWindow(dialog);
+    // Without a window manager, X's focus follows the pointer, and Wine may paint the
+    // frame of the window under it as inactive although it is the foreground window.
+    if (GetForegroundWindow() == dialog) SendMessageW(dialog, WM_NCACTIVATE, TRUE, 0);
     Sleep(500);  // let the window finish painting
     RECT r{};
     GetWindowRect(dialog, &r);
@@ -63,9 +90,10 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   const fs::path handshake = argv[1];
-  const fs::path root = fs::temp_directory_path() / "dialog-screenshots";
-  const std::wstring incoming = SampleStorage(root, "Incoming", "Incoming mail");
-  const std::wstring invoices = SampleStorage(root, "Invoices", "Supplier invoices");
+  // Short folder names, as a site would register them, so that the columns show them whole.
+  SampleStorages samples(L"C:\\Storages");
+  const std::wstring incoming = samples.Add("Incoming", "Incoming mail");
+  const std::wstring invoices = samples.Add("Invoices", "Supplier invoices");
   bool shown = true;
 
   {
@@ -86,7 +114,5 @@ int wmain(int argc, wchar_t** argv) {
     edit.DoModal();
     shown = Finished(*driver, "edit") && shown;
   }
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
   return shown ? 0 : 1;
 }

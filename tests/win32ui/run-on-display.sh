@@ -5,9 +5,7 @@
 # display, so a prefix shared with runs on another display (or none) would hand this
 # program a desktop it cannot show. Wine's server for the prefix is stopped at the end,
 # so that the next run starts its desktop on its own display.
-#
-# There is no window manager on the virtual display: the prefix tells Wine to draw the
-# window frames itself instead of waiting for a manager to map and withdraw them.
+# prepare-prefix.sh readies the prefix for a display without a window manager.
 set -u
 prefix=$1
 screen=$2
@@ -17,14 +15,12 @@ WINEPREFIX=$prefix
 export WINEPREFIX
 mkdir -p "$prefix"
 exec xvfb-run -a -s "-screen 0 $screen" sh -c '
-  wine=$1
-  if [ ! -f "$WINEPREFIX/.frames-drawn-by-wine" ]; then
-    "$wine" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 &&
-      touch "$WINEPREFIX/.frames-drawn-by-wine"
-  fi
-  "$@"
+  here=$1
+  shift
+  "$here/prepare-prefix.sh"
+  "$here/../../cmake/wine-run.sh" "$@"
   rc=$?
   server=/usr/lib/wine/wineserver
   [ -x "$server" ] || server=wineserver
   "$server" -k 2>/dev/null
-  exit $rc' run "$here/../../cmake/wine-run.sh" "$@"
+  exit $rc' run "$here" "$@"
