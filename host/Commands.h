@@ -33,9 +33,29 @@ struct ScanOptions {
   double everySeconds = 0;
   int runs = 0;  // with --every: stop after this many scans (0: until interrupted)
   bool quiet = false;
+  // Groups chosen in the scan dialog, driven without a window: the registered storage
+  // and the group names (rows) to select before pressing Scan.
+  std::string storage;
+  std::vector<std::string> groups;
 };
 
 int RunScan(const GlobalOptions& global, const ScanOptions& options);
+
+class Session;
+class HostCallback;
+// The scan dialog's own logic on eshost's copy of the core, without a window: selects
+// `options.storage` and the rows named `options.groups`, presses Scan, and imports the
+// chosen groups through `callback` as the element's scan does. 0 done; 1 the storage is
+// not registered or a group name matches no row (nothing imported).
+int ScanChosenGroups(Session& session, const ScanOptions& options, HostCallback& callback, std::ostream& err);
+
+struct GroupsOptions {
+  std::string directory;  // empty: the remembered storage, else the first registered
+};
+// Prints the rows of the scan dialog once every count has arrived: group name, a tab and
+// the number of documents, in the dialog's order. 0 done; 1 the counts did not all arrive;
+// 2 the command could not run.
+int RunGroups(const GlobalOptions& global, const GroupsOptions& options, std::ostream& out, std::ostream& err);
 
 struct CheckOptions {
   std::vector<std::string> directories;  // empty: the registered storages

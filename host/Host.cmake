@@ -45,3 +45,6 @@ target_sources(eshost_lib PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ConfigCommands.cpp
 if(WIN32)
   target_sources(eshost PRIVATE ${ES_RESOURCE_RC})
 endif()
+
+# eshost groups, and eshost scan --storage DIR --group NAME: the scan dialog's logic.
+target_sources(eshost_lib PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/GroupsCommand.cpp)

@@ -28,8 +28,9 @@ int Run(int argc, char** argv) {
 
   eshost::ScanOptions scan;
   auto* scanCommand = app.add_subcommand(
-      "scan", "Import documents: every available group of every registered storage (--unattended). "
-              "Pages go to DIR/pages, one JSON line per page to DIR/manifest.jsonl");
+      "scan", "Import documents: every available group of every registered storage (--unattended), the groups "
+              "chosen in the module's scan dialog (Windows, without --unattended), or the groups named with "
+              "--storage and --group. Pages go to DIR/pages, one JSON line per page to DIR/manifest.jsonl");
   scanCommand->add_flag("--unattended", scan.unattended,
                         "No dialog: take every available group of every registered storage; warnings are "
                         "traced instead of shown");
@@ -52,6 +53,17 @@ int Run(int argc, char** argv) {
   scanCommand->add_option("--runs", scan.runs, "With --every: stop after N scans (default: until interrupted)")
       ->check(CLI::PositiveNumber);
   scanCommand->add_flag("--quiet", scan.quiet, "No progress line and no summary");
+  auto* scanStorage = scanCommand->add_option(
+      "--storage", scan.storage,
+      "With --group: the registered storage to choose in the scan dialog (its directory as registered, or "
+      "naming the same directory)");
+  auto* scanGroups = scanCommand->add_option(
+      "--group", scan.groups,
+      "Group names to select in the scan dialog's list of --storage, which then presses Scan; every row of "
+      "such a name is selected. Exit status 1, nothing imported, when a name matches no available group");
+  scanGroups->needs(scanStorage);
+  scanStorage->needs(scanGroups);
+  scanGroups->excludes("--unattended");
 
   eshost::CheckOptions check;
   auto* checkCommand = app.add_subcommand(
@@ -116,6 +128,14 @@ int Run(int argc, char** argv) {
       ->check(CLI::IsMember({"on", "off"}));
   setCommand->add_flag("--yes", config.yes,
                        "Answer Yes when asked whether to save with no storage registered");
+  eshost::GroupsOptions groups;
+  auto* groupsCommand = app.add_subcommand(
+      "groups", "List the groups of a storage as the scan dialog shows them once every count has arrived: group "
+                "name, a tab and the number of documents, in the dialog's order (by group name)");
+  groupsCommand->allow_windows_style_options(false);
+  groupsCommand->add_option("DIR", groups.directory,
+                            "Storage directory (default: the storage selected last, else the first registered); "
+                            "need not be registered");
   auto* configureCommand = app.add_subcommand(
       "configure", "Open the module's configuration dialog (Windows) and save the settings when it is accepted");
 
@@ -127,6 +147,7 @@ int Run(int argc, char** argv) {
   if (infoCommand->parsed()) return eshost::RunInfo(global, info);
   if (scanCommand->parsed()) return eshost::RunScan(global, scan);
   if (checkCommand->parsed()) return eshost::RunCheck(global, check);
+  if (groupsCommand->parsed()) return eshost::RunGroups(global, groups, std::cout, std::cerr);
   {
     using eshost::ConfigAction;
     auto runConfig = [&](ConfigAction action) {

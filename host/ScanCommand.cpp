@@ -1,5 +1,7 @@
-// eshost scan --unattended: every available group of every registered storage, with
-// the pages written to an output folder, once or again and again as a service.
+// eshost scan: every available group of every registered storage (--unattended), the
+// groups chosen in the scan dialog (Windows), or the groups named on the command line
+// (--storage, --group; see GroupsCommand.cpp), with the pages written to an output folder,
+// unattended also again and again as a service.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -144,7 +146,7 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
   callbackOptions.discard = options.discard;
   callbackOptions.refuseAt = options.refuseAt > 0 ? options.refuseAt - *pagesSoFar : 0;
   callbackOptions.cancelAt = options.cancelAt > 0 ? options.cancelAt - *pagesSoFar : 0;
-  callbackOptions.unattended = true;
+  callbackOptions.unattended = options.unattended;
   callbackOptions.progress = StderrIsTerminal() && !options.quiet;
   HostCallback callback(callbackOptions);
   std::string error;
@@ -153,7 +155,11 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
     return 2;
   }
   callback.onPage = [&](bool accepted) { receipt.PageHandedOver(accepted); };
-  session.Element()->Scan(nullptr, 0, &callback);
+  if (options.groups.empty()) {
+    session.Element()->Scan(nullptr, 0, &callback);
+  } else if (const int chosen = ScanChosenGroups(session, options, callback, std::cerr); chosen != 0) {
+    return chosen;
+  }
   *pagesSoFar += callback.Calls();
   nlohmann::ordered_json report = receipt.Finish();
   report["peak_memory_kib"] = PeakMemoryKib();
@@ -167,7 +173,7 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
     }
   }
   if (!options.quiet) {
-    std::cout << "Scanned " << settings.directories.size() << " storage(s), " << receipt.Groups() << " group(s): "
+    std::cout << "Scanned " << (options.groups.empty() ? settings.directories.size() : 1) << " storage(s), " << receipt.Groups() << " group(s): "
               << callback.Accepted() << " page(s) accepted of " << callback.Calls() << " handed over; "
               << receipt.Imported() << " document(s) imported, " << receipt.Deleted() << " deleted, "
               << receipt.Kept() << " kept";
@@ -186,17 +192,25 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
 }  // namespace
 
 int RunScan(const GlobalOptions& global, const ScanOptions& options) {
-  if (!options.unattended) {
-    std::cerr << "eshost: scan: choosing groups in the scan dialog is not available here; use --unattended\n";
+  if (!options.unattended && options.groups.empty()) {
+#ifndef _WIN32
+    std::cerr << "eshost: scan: the scan dialog needs Windows; use --unattended, or choose groups with "
+                 "--storage DIR --group NAME\n";
+    return 2;
+#endif
+  }
+  if (!options.unattended && options.everySeconds > 0) {
+    std::cerr << "eshost: scan: --every needs --unattended\n";
     return 2;
   }
+  // Before anything else: a stop that arrives while the module loads still ends cleanly.
+  InstallStopHandlers();
   Session session;
   std::string error;
   if (!session.Open(global, &error)) {
     std::cerr << "eshost: " << error << "\n";
     return 2;
   }
-  InstallStopHandlers();
   std::int64_t pages = 0;
   if (options.everySeconds <= 0) return ScanOnce(session, options, &pages);
   // As a service: scan, wait, scan again, until stopped. A stop during an import ends

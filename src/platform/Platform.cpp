@@ -20,8 +20,9 @@ struct CodePage {
 };
 
 CodePage& TheCodePage() {
-  static CodePage* codePage = new CodePage;  // never destroyed: used until the very end
-  return *codePage;
+  // Destroyed when the module unloads; nothing uses it from a destructor.
+  static CodePage codePage;
+  return codePage;
 }
 
 }  // namespace

@@ -37,8 +37,11 @@ std::vector<json> Manifest(const fs::path& out) {
   std::vector<json> lines;
   std::ifstream in(out / "manifest.jsonl");
   std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) lines.push_back(json::parse(line));
+  while (std::getline(in, line)) {
+    // A line still being written reads as incomplete; it is counted once it is whole.
+    json parsed = json::parse(line, nullptr, false);
+    if (!parsed.is_discarded()) lines.push_back(parsed);
+  }
   return lines;
 }
 
@@ -196,7 +199,10 @@ TEST(EshostService, InterruptDuringImportLosesNothing) {
   {
     Process service(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--every", "5",
                                         "--quiet", "--out", (work.root / "out1").string()});
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // Stop it in the middle of an import: once its first pages have arrived.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Manifest(work.root / "out1").size() < 3 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     service.Stop();
     const auto r = service.Wait();
     EXPECT_EQ(0, r.exitCode) << r.err;

@@ -30,6 +30,14 @@ struct Converters {
   iconv_t toUtf16 = kNoConverter;
   iconv_t toAnsi = kNoConverter;
 
+  Converters() = default;
+  Converters(const Converters&) = delete;
+  Converters& operator=(const Converters&) = delete;
+  ~Converters() {
+    if (toUtf16 != kNoConverter) iconv_close(toUtf16);
+    if (toAnsi != kNoConverter) iconv_close(toAnsi);
+  }
+
   void Refresh() {
     std::string wanted = detail::AnsiCodePage();
     if (opened && wanted == codePage) return;
@@ -43,8 +51,9 @@ struct Converters {
 };
 
 Converters& TheConverters() {
-  static Converters* converters = new Converters;  // never destroyed: used until the end
-  return *converters;
+  // Destroyed (and the converters closed) when the module unloads.
+  static Converters converters;
+  return converters;
 }
 
 }  // namespace

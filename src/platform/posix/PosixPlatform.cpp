@@ -365,8 +365,9 @@ class PosixPlatform final : public IPlatform {
 
 namespace detail {
 IPlatform& CreateNativeBackend() {
-  static posix::PosixPlatform* backend = new posix::PosixPlatform;  // never destroyed
-  return *backend;
+  // Destroyed when the module unloads, so that an unloaded module leaves nothing behind.
+  static posix::PosixPlatform backend;
+  return backend;
 }
 }  // namespace detail
 

@@ -1,0 +1,146 @@
+// Shared pieces of the scan dialog and counting worker tests: groups written with the
+// producer kit, a platform hook that slows, blocks or changes a group's listing while it
+// is counted, and a message receiver standing in for the dialog's window.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/FaultInjection.h"
+#include "producer/Producer.h"
+#include "ui/DialogView.h"
+
+namespace scantest {
+
+using es::Str;
+namespace fs = std::filesystem;
+
+// A group folder with `documents` empty document folders, its lock file holding `name`
+// (no lock file when `name` is absent) and, when `order` is given, an order file.
+inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string* name, int documents,
+                       std::optional<std::vector<std::string>> order = std::nullopt) {
+  esproduce::GroupSpec group;
+  group.folderName = folder;
+  if (name != nullptr) group.lockText = *name + "\r\n";
+  group.order = std::move(order);
+  for (int i = 0; i < documents; ++i) {
+    esproduce::DocumentSpec document;
+    document.folderName = "Doc" + std::to_string(100000 + i).substr(1);
+    group.documents.push_back(std::move(document));
+  }
+  std::string error;
+  ASSERT_TRUE(esproduce::WriteGroup(storage, group, &error)) << error;
+}
+inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string& name, int documents,
+                       std::optional<std::vector<std::string>> order = std::nullopt) {
+  WriteGroup(storage, folder, &name, documents, std::move(order));
+}
+
+// The real file system, with a hook around the listing of the folders whose pattern
+// contains `folder` (a group folder name). Hooks run on the worker's thread.
+class HookPlatform : public es::platform::FaultyPlatform {
+ public:
+  Str folder;
+  std::function<void()> beforeListing;       // before the folder is listed
+  std::function<void(int entry)> beforeEntry;  // before entry n (from 1) is handed over
+
+  bool Enumerate(const Str& pattern, const std::function<bool(const es::platform::DirEntry&)>& visit) override {
+    if (folder.empty() || pattern.find(folder) == Str::npos) return FaultyPlatform::Enumerate(pattern, visit);
+    if (beforeListing) beforeListing();
+    int entry = 0;
+    return FaultyPlatform::Enumerate(pattern, [&](const es::platform::DirEntry& e) {
+      if (beforeEntry) beforeEntry(++entry);
+      return visit(e);
+    });
+  }
+};
+
+// A latch any thread can open and others wait for.
+class Latch {
+ public:
+  void Open() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+  bool IsOpen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_;
+  }
+  bool Wait(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+};
+
+// Opens the latch when the scope ends, so that a failing test never leaves a worker blocked.
+class OpenOnExit {
+ public:
+  explicit OpenOnExit(Latch& latch) : latch_(latch) {}
+  ~OpenOnExit() { latch_.Open(); }
+
+ private:
+  Latch& latch_;
+};
+
+// The messages posted to a dialog, received by the test.
+class Receiver final : public es::IMessagePoster {
+ public:
+  bool Post(std::uint32_t message, std::uintptr_t, std::intptr_t) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (closed_) return false;
+      messages_.push_back(message);
+    }
+    arrived_.notify_all();
+    return true;
+  }
+  // The next message, or 0 when none came within `timeoutMs`.
+  std::uint32_t Next(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !messages_.empty(); }))
+      return 0;
+    const std::uint32_t m = messages_.front();
+    messages_.pop_front();
+    return m;
+  }
+  std::size_t Pending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_.size();
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<std::uint32_t> messages_;
+  bool closed_ = false;
+};
+
+using Clock = std::chrono::steady_clock;
+inline long long MillisSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+}  // namespace scantest
