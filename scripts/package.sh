@@ -5,16 +5,16 @@
 # already built this only runs cpack and the checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-specs=("$@")
-[ ${#specs[@]} -gt 0 ] || specs=(linux windows)
+plans=("$@")
+[ ${#plans[@]} -gt 0 ] || plans=(linux windows)
 export WINEDEBUG=-all
 export ES_WINEPREFIX="${ES_WINEPREFIX:-$PWD/build/wineprefix}"
 status=0
 made=()
-for spec in "${specs[@]}"; do
-  preset=${spec%%=*}
+for plan in "${plans[@]}"; do
+  preset=${plan%%=*}
   dir=build/$preset
-  [ "$spec" = "$preset" ] || dir=${spec#*=}
+  [ "$plan" = "$preset" ] || dir=${plan#*=}
   echo "=== $preset: package ($dir)"
   [ -f "$dir/CMakeCache.txt" ] || cmake --preset "$preset" -B "$dir" >/dev/null
   # What ships, and nothing else: a no-op when the tree is built.

@@ -117,12 +117,16 @@ void CDlgScan::FillGroupList() {
     view.SetItemData(kList, row, copy);
     view.SetItemText(kList, row, 1, u"?");
   }
+  // The rows stay where they are until the next reload: index them by folder, so that
+  // each count finds its row without a walk over thousands of rows.
+  for (int row = 0; row < view.ItemCount(kList); ++row) rowsOfFolder_[FolderOfRow(view, row)].push_back(row);
   StartWorker(folders, names);
 }
 
 void CDlgScan::ClearGroupList() {
   // Before the rows go: a count must never be written into a freed row.
   StopWorker();
+  rowsOfFolder_.clear();
   if (!HasView()) return;
   IDialogView& view = View();
   const int count = view.ItemCount(kList);
@@ -173,12 +177,11 @@ std::intptr_t CDlgScan::OnGroupCounted() {
   if (!HasView()) return 0;
   IDialogView& view = View();
   // The first row of that group name and folder; the folder decides between groups of
-  // equal names. The folder is looked at first: it costs no copy of the row's text.
-  const int count = view.ItemCount(kList);
-  for (int row = 0; row < count; ++row) {
-    const auto* folder = reinterpret_cast<const char16_t*>(view.ItemData(kList, row));
-    if (folder == nullptr || result.folderName != folder) continue;
-    if (view.ItemText(kList, row, 0) != result.groupName) continue;
+  // equal names. Only the rows of that folder are looked at, in row order.
+  const auto rows = rowsOfFolder_.find(result.folderName);
+  if (rows == rowsOfFolder_.end()) return 0;
+  for (int row : rows->second) {
+    if (view.ItemText(kList, row, 0) != result.groupName || FolderOfRow(view, row) != result.folderName) continue;
     view.SetItemText(kList, row, 1, result.count);
     break;
   }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "es/HostInterfaces.h"
 #include "frame/Text.h"
@@ -68,6 +70,7 @@ class CDlgScan : public CDialogLogic {
   static Str Expanded(const Str& directory);
 
   CEnumerationWorker worker_;
+  std::unordered_map<Str, std::vector<int>> rowsOfFolder_;  // rows of each folder, ascending
 };
 
 // Runs the dialog modally: 1 when the user chose groups and pressed Scan.

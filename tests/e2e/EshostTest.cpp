@@ -158,9 +158,9 @@ TEST(EshostScan, UnavailableEmptyAndAllDamagedStoragesEndWithASummary) {
 
 TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {
   TempStorage storage, work;
-  esproduce::StorageSpec spec;
-  for (int g = 1; g <= 20; ++g) spec.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 2, 1)));
-  storage.Write(spec);
+  esproduce::StorageSpec plan;
+  for (int g = 1; g <= 20; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 2, 1)));
+  storage.Write(plan);
   const fs::path settings = WriteSettings(work.root, {{storage.root}});
   const fs::path settings2 = work.root / "settings2.json";
   fs::copy_file(settings, settings2);
@@ -192,9 +192,9 @@ TEST(EshostService, InterruptDuringImportLosesNothing) {
   GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
 #else
   TempStorage storage, work;
-  esproduce::StorageSpec spec;
-  for (int g = 1; g <= 10; ++g) spec.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 10, 2)));
-  storage.Write(spec);
+  esproduce::StorageSpec plan;
+  for (int g = 1; g <= 10; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 10, 2)));
+  storage.Write(plan);
   const fs::path settings = WriteSettings(work.root, {{storage.root}});
   {
     Process service(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--every", "5",

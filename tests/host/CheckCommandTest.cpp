@@ -91,9 +91,9 @@ class TempRoot {
   TempRoot(const TempRoot&) = delete;
   TempRoot& operator=(const TempRoot&) = delete;
 
-  void Write(const esproduce::StorageSpec& spec) {
+  void Write(const esproduce::StorageSpec& plan) {
     std::string error;
-    ASSERT_TRUE(esproduce::WriteStorage(root, spec, &error)) << error;
+    ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
   }
   std::string Dir() const { return esproduce::PathToUtf8(root); }
   // The path as the report shows it: the parts joined with the module's separator.
@@ -194,8 +194,8 @@ std::string LastLine(const std::string& text) {
 
 TEST(CheckCommand, CleanStorageOfEveryKindHasNoProblem) {
   TempRoot temp;
-  esproduce::StorageSpec spec;
-  spec.description = "Front office\r\n";
+  esproduce::StorageSpec plan;
+  plan.description = "Front office\r\n";
 
   esproduce::DocumentSpec multi;
   multi.folderName = "Multi";
@@ -220,8 +220,8 @@ TEST(CheckCommand, CleanStorageOfEveryKindHasNoProblem) {
   auto first = Group("G1", {Named("Two", 2), multi, loose, old, pdf});
   first.lockText = "Night shift\r\nsecond line";
   first.order = std::vector<std::string>{"Old", "Two"};
-  spec.groups = {first, Group("G2", {Named("One", 1)})};
-  temp.Write(spec);
+  plan.groups = {first, Group("G2", {Named("One", 1)})};
+  temp.Write(plan);
   const std::uint64_t before = TreeHash(temp.root);
 
   const Result text = Check({temp.Dir()}, false);
@@ -253,7 +253,7 @@ TEST(CheckCommand, CleanStorageOfEveryKindHasNoProblem) {
 
 TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   TempRoot temp;
-  esproduce::StorageSpec spec;
+  esproduce::StorageSpec plan;
 
   auto damaged = Named("Damaged", 2);
   damaged.files[1].content = Damaged(1, esproduce::Damage::BadMagic, 0);
@@ -276,8 +276,8 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   bigLock.lockText = std::string(1024, 'L');
   auto held = Group("Held", {Named("A", 1)});
   auto reading = Group("Reading", {Named("A", 1)});
-  spec.groups = {good, noLock, bigLock, held, reading};
-  temp.Write(spec);
+  plan.groups = {good, noLock, bigLock, held, reading};
+  temp.Write(plan);
   const std::uint64_t before = TreeHash(temp.root);
 
   Result json;
@@ -339,9 +339,9 @@ TEST(CheckCommand, AttributeFilesTheDocumentImportCannotUse) {
   pdf.folderName = "PdfPlus";
   const std::string pdfText = "%PDF-1.4\n%%EOF\n";
   pdf.files = {{"1.pg", Bytes(pdfText.begin(), pdfText.end())}, {"2.pg", Tiff(1)}};
-  esproduce::StorageSpec spec;
-  spec.groups = {Group("G", {unknown, garbage, pdf})};
-  temp.Write(spec);
+  esproduce::StorageSpec plan;
+  plan.groups = {Group("G", {unknown, garbage, pdf})};
+  temp.Write(plan);
 
   const Result json = Check({temp.Dir()}, true);
   EXPECT_EQ(1, json.status);
@@ -375,9 +375,9 @@ TEST(CheckCommand, PosixNamesThatAreNoUtf8AndFoldersWithoutWritePermission) {
   names.folderName = "Names";
   names.files = {{"bad\xff.pg", Tiff(1)}};
   auto locked = Named("Locked", 1);
-  esproduce::StorageSpec spec;
-  spec.groups = {Group("G", {names, locked})};
-  temp.Write(spec);
+  esproduce::StorageSpec plan;
+  plan.groups = {Group("G", {names, locked})};
+  temp.Write(plan);
   fs::permissions(temp.root / "G" / "Locked", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   const std::uint64_t before = TreeHash(temp.root);
@@ -420,11 +420,11 @@ class CheckRegistered : public ::testing::Test {
 
 TEST_F(CheckRegistered, ChecksTheRegisteredDirectoriesExpanded) {
   TempRoot temp;
-  esproduce::StorageSpec spec;
+  esproduce::StorageSpec plan;
   auto group = Group("G", {Named("A", 2)});
   group.documents[0].files.pop_back();
-  spec.groups = {group};
-  temp.Write(spec);
+  plan.groups = {group};
+  temp.Write(plan);
   SetVariable("ES_CHECK_ROOT", temp.Dir());
   const fs::path settings = temp.root / "settings.json";
   std::ofstream(settings) << Json{{"AllowRescanning", true}, {"DeleteFaxes", true}, {"DeleteGroupFolder", true},

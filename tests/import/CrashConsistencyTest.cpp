@@ -25,7 +25,7 @@ constexpr int kPages = 2;
 std::string DocName(int g, int d) { return "G" + std::to_string(g) + "D" + std::to_string(d); }
 
 void BuildStorage(TempStorage& storage) {
-  esproduce::StorageSpec spec;
+  esproduce::StorageSpec plan;
   for (int g = 1; g <= kGroups; ++g) {
     esproduce::GroupSpec group;
     group.folderName = "g" + std::to_string(g);
@@ -36,9 +36,9 @@ void BuildStorage(TempStorage& storage) {
       order.push_back(DocName(g, d));
     }
     group.order = order;
-    spec.groups.push_back(group);
+    plan.groups.push_back(group);
   }
-  storage.Write(spec);
+  storage.Write(plan);
 }
 
 void ImportAll(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage) {

@@ -180,9 +180,9 @@ class TempStorage {
   TempStorage(const TempStorage&) = delete;
   TempStorage& operator=(const TempStorage&) = delete;
 
-  void Write(const esproduce::StorageSpec& spec) {
+  void Write(const esproduce::StorageSpec& plan) {
     std::string error;
-    ASSERT_TRUE(esproduce::WriteStorage(root, spec, &error)) << error;
+    ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
   }
   std::u16string Dir() const { return es::FromUtf8(root.string()); }
   std::u16string Group(const std::string& folder) const { return es::FromUtf8((root / folder).string()); }

@@ -389,15 +389,15 @@ TEST_F(ScanDialog, ClosingOrReloadingWhileCountingIsSafe) {
 class InteractiveScan : public ::testing::Test {
  protected:
   InteractiveScan() {
-    esproduce::StorageSpec spec;
+    esproduce::StorageSpec plan;
     for (const std::string group : {"GroupA", "GroupB"}) {
       esproduce::GroupSpec g;
       g.folderName = group;
       g.lockText = group;
       g.documents.push_back(estest::NamedDocument(group + "-doc", 1));
-      spec.groups.push_back(std::move(g));
+      plan.groups.push_back(std::move(g));
     }
-    storage.Write(spec);
+    storage.Write(plan);
     holder.element->directories = {storage.Dir()};
     holder.element->RebuildStorageNames();
     holder.element->SelectedPath = storage.Dir();
