@@ -35,3 +35,22 @@ function(es_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "ES_TEST_BIN=${ES_BIN_DIR};ES_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# A header-only library from the build machine's /usr/include as an imported target. The
+# cross build must not search /usr/include (its C headers would shadow MinGW's own), so
+# the headers are reached through a folder that holds nothing but a link to them.
+function(es_borrowed_headers target folder)
+  if(TARGET ${target})
+    return()
+  endif()
+  if(NOT EXISTS /usr/include/${folder})
+    message(FATAL_ERROR "/usr/include/${folder} not found: run scripts/install-deps.sh")
+  endif()
+  set(include ${CMAKE_BINARY_DIR}/third_party/${folder}/include)
+  file(MAKE_DIRECTORY ${include})
+  if(NOT EXISTS ${include}/${folder})
+    file(CREATE_LINK /usr/include/${folder} ${include}/${folder} SYMBOLIC COPY_ON_ERROR)
+  endif()
+  add_library(${target} INTERFACE IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${include})
+endfunction()

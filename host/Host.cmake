@@ -1,16 +1,6 @@
 add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/settings)
 
-# CLI11 is header-only; the cross build borrows the build machine's copy through a
-# folder that holds nothing else (see settings/CMakeLists.txt for the same with JSON).
-if(NOT TARGET CLI11::CLI11)
-  set(cli11_include ${CMAKE_BINARY_DIR}/third_party/cli11/include)
-  file(MAKE_DIRECTORY ${cli11_include})
-  if(NOT EXISTS ${cli11_include}/CLI)
-    file(CREATE_LINK /usr/include/CLI ${cli11_include}/CLI SYMBOLIC COPY_ON_ERROR)
-  endif()
-  add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
-  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${cli11_include})
-endif()
+es_borrowed_headers(CLI11::CLI11 CLI)
 
 # What eshost is made of, also linked by the host's tests.
 add_library(eshost_lib STATIC

@@ -1,5 +1,7 @@
 #include "host/ModuleLoader.h"
 
+#include "frame/Text.h"
+
 #include <filesystem>
 
 #ifdef _WIN32
@@ -13,69 +15,9 @@ namespace eshost {
 
 namespace fs = std::filesystem;
 
-std::u16string Utf8To16(const std::string& text) {
-  std::u16string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::uint32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    const std::size_t need = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (need == 1) {
-      cp = b;
-    } else if (need > 1 && i + need <= text.size()) {
-      std::uint32_t v = b & (0x7F >> need);
-      bool ok = true;
-      for (std::size_t k = 1; k < need && ok; ++k) {
-        const auto c = static_cast<unsigned char>(text[i + k]);
-        ok = (c & 0xC0) == 0x80;
-        v = (v << 6) | (c & 0x3F);
-      }
-      if (ok) {
-        cp = v;
-        len = need;
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
+std::u16string Utf8To16(const std::string& text) { return es::FromUtf8(text); }
 
-std::string Utf16To8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string Utf16To8(const std::u16string& text) { return es::ToUtf8(text); }
 
 LoadedModule::~LoadedModule() { Unload(); }
 

@@ -1,6 +1,7 @@
 #include "storage/DocumentImport.h"
 
 #include <memory>
+#include <optional>
 
 #include "Pictorn.h"
 #include "Quillet.h"
@@ -176,8 +177,28 @@ std::int32_t ImportDocument(CElement& element, const Str& folder, bool notFirst,
   }
   std::int32_t handed = 0;
   Str damaged;
-  auto handOver = [&](Container page, std::uint64_t image, std::uint32_t imageSize, bool* refused, bool* stop) {
-    HandOverPage(element, page.release(), image, imageSize, document.release(), refused, stop);
+  // Hands a page over; the document container rides with the first one. Returns the
+  // document result when the import of the document ends here (refused or stopped).
+  // The first page the host accepts finishes the document before this one.
+  auto handOver = [&](Container page, std::uint64_t image, std::uint32_t imageSize) -> std::optional<std::int32_t> {
+    bool refused = false;
+    bool stop = false;
+    HandOverPage(element, page.release(), image, imageSize, document.release(), &refused, &stop);
+    if (stop) {
+      outcome->pagesHandedOver = handed + (refused ? 0 : 1);
+      return refused ? kDocumentFailed : kDocumentStopped;
+    }
+    if (handed == 0 && notFirst) FinishDocument(element);
+    ++handed;
+    return std::nullopt;
+  };
+  // The library writes into the container it is given; should it hand back another,
+  // that one is the page's.
+  auto adopt = [](Container& page, CAttrContainer* target) {
+    if (target != page.get()) {
+      page.release();
+      page.reset(target);
+    }
   };
 
   for (std::int32_t i = 0; i < namedPages; ++i) {
@@ -215,24 +236,13 @@ std::int32_t ImportDocument(CElement& element, const Str& folder, bool notFirst,
         continue;
       }
     }
-    if (target != page.get()) {
-      page.release();
-      page.reset(target);
-    }
+    adopt(page, target);
     page->SetAttr(kPageFirstOfDocument, i == 0 ? 1 : 0, 0);
     if (page->GetAttr(kPageAttr0D, &present, 0)) page->SetAttr(kPageAttr0D, 0L, 0);
     page->SetAttr(kPageAttr0E, 1L, 0);
     page->SetAttr(kPageAllowRescan, element.AllowRescanning != 0 ? 1L : 0L, 0);
 
-    bool refused = false;
-    bool stop = false;
-    handOver(std::move(page), image, imageSize, &refused, &stop);
-    if (stop) {
-      outcome->pagesHandedOver = handed + (refused ? 0 : 1);
-      return refused ? kDocumentFailed : kDocumentStopped;
-    }
-    if (handed == 0 && notFirst) FinishDocument(element);
-    ++handed;
+    if (const auto ended = handOver(std::move(page), image, imageSize)) return *ended;
     element.lastPageName = pageName;
   }
   multiPage.Close();
@@ -258,20 +268,9 @@ std::int32_t ImportDocument(CElement& element, const Str& folder, bool notFirst,
         AddDamaged(damaged, name + index);
         continue;
       }
-      if (target != page.get()) {
-      page.release();
-      page.reset(target);
-    }
+      adopt(page, target);
       SetExtraPageAttributes(element, handed + 1, page.get());
-      bool refused = false;
-      bool stop = false;
-      handOver(std::move(page), image, imageSize, &refused, &stop);
-      if (stop) {
-        outcome->pagesHandedOver = handed + (refused ? 0 : 1);
-        return refused ? kDocumentFailed : kDocumentStopped;
-      }
-      if (handed == 0 && notFirst) FinishDocument(element);
-      ++handed;
+      if (const auto ended = handOver(std::move(page), image, imageSize)) return *ended;
     }
     file.Close();
     element.lastPageName = name;

@@ -39,7 +39,7 @@ enum class ArgType {
   kPointer,
 };
 
-struct Conversion {
+struct Directive {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -60,7 +60,7 @@ struct Conversion {
 struct Piece {
   bool isInsert = false;
   std::u16string literal;
-  Conversion conversion;
+  Directive directive;
 };
 
 struct Arg {
@@ -84,61 +84,61 @@ int ReadNumber(std::u16string_view text, std::size_t& i) {
 
 // Parses flags, width, precision, length and conversion from text[i]. Returns the index
 // after the conversion, or npos when the text there is no insert.
-std::size_t ParseConversion(std::u16string_view text, std::size_t i, Conversion& conversion, bool allowStar) {
+std::size_t ParseDirective(std::u16string_view text, std::size_t i, Directive& directive, bool allowStar) {
   for (; i < text.size(); ++i) {
     const char16_t c = text[i];
     if (c == u'-') {
-      conversion.left = true;
+      directive.left = true;
     } else if (c == u'+') {
-      conversion.plus = true;
+      directive.plus = true;
     } else if (c == u' ') {
-      conversion.space = true;
+      directive.space = true;
     } else if (c == u'0') {
-      conversion.zero = true;
+      directive.zero = true;
     } else if (c == u'#') {
-      conversion.alt = true;
+      directive.alt = true;
     } else {
       break;
     }
   }
   if (i < text.size() && text[i] == u'*') {
     if (!allowStar) return std::u16string_view::npos;
-    conversion.widthFromArg = true;
+    directive.widthFromArg = true;
     ++i;
   } else if (i < text.size() && IsDigit(text[i])) {
-    conversion.width = ReadNumber(text, i);
+    directive.width = ReadNumber(text, i);
   }
   if (i < text.size() && text[i] == u'.') {
     ++i;
     if (i < text.size() && text[i] == u'*') {
       if (!allowStar) return std::u16string_view::npos;
-      conversion.precisionFromArg = true;
+      directive.precisionFromArg = true;
       ++i;
     } else {
-      conversion.precision = ReadNumber(text, i);
+      directive.precision = ReadNumber(text, i);
     }
   }
   auto startsWith = [&](std::u16string_view prefix) {
     return text.substr(i, prefix.size()) == prefix;
   };
   if (startsWith(u"hh")) {
-    conversion.length = Length::kHH, i += 2;
+    directive.length = Length::kHH, i += 2;
   } else if (startsWith(u"ll")) {
-    conversion.length = Length::kLL, i += 2;
+    directive.length = Length::kLL, i += 2;
   } else if (startsWith(u"I64")) {
-    conversion.length = Length::kI64, i += 3;
+    directive.length = Length::kI64, i += 3;
   } else if (startsWith(u"I32")) {
-    conversion.length = Length::kI32, i += 3;
+    directive.length = Length::kI32, i += 3;
   } else if (i < text.size()) {
     switch (text[i]) {
-      case u'h': conversion.length = Length::kH, ++i; break;
-      case u'l': conversion.length = Length::kL, ++i; break;
-      case u'L': conversion.length = Length::kBigL, ++i; break;
-      case u'z': conversion.length = Length::kSize, ++i; break;
-      case u't': conversion.length = Length::kPtrDiff, ++i; break;
-      case u'j': conversion.length = Length::kIntMax, ++i; break;
-      case u'I': conversion.length = Length::kPtrSized, ++i; break;
-      case u'w': conversion.length = Length::kWide, ++i; break;
+      case u'h': directive.length = Length::kH, ++i; break;
+      case u'l': directive.length = Length::kL, ++i; break;
+      case u'L': directive.length = Length::kBigL, ++i; break;
+      case u'z': directive.length = Length::kSize, ++i; break;
+      case u't': directive.length = Length::kPtrDiff, ++i; break;
+      case u'j': directive.length = Length::kIntMax, ++i; break;
+      case u'I': directive.length = Length::kPtrSized, ++i; break;
+      case u'w': directive.length = Length::kWide, ++i; break;
       default: break;
     }
   }
@@ -147,16 +147,16 @@ std::size_t ParseConversion(std::u16string_view text, std::size_t i, Conversion&
     case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
     case u'c': case u'C': case u's': case u'S': case u'p':
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G':
-      conversion.conversion = text[i];
+      directive.conversion = text[i];
       return i + 1;
     default:
       return std::u16string_view::npos;
   }
 }
 
-ArgType TypeOf(const Conversion& conversion) {
-  const Length length = conversion.length;
-  switch (conversion.conversion) {
+ArgType TypeOf(const Directive& directive) {
+  const Length length = directive.length;
+  switch (directive.conversion) {
     case u'd':
     case u'i':
       switch (length) {
@@ -232,23 +232,23 @@ void AppendAscii(std::u16string& out, std::string_view text) {
   for (char c : text) out += static_cast<char16_t>(static_cast<unsigned char>(c));
 }
 
-void Pad(std::u16string& out, const Conversion& conversion, std::u16string_view body) {
-  const int padding = conversion.width - static_cast<int>(body.size());
-  if (padding > 0 && !conversion.left) out.append(static_cast<std::size_t>(padding), u' ');
+void Pad(std::u16string& out, const Directive& directive, std::u16string_view body) {
+  const int padding = directive.width - static_cast<int>(body.size());
+  if (padding > 0 && !directive.left) out.append(static_cast<std::size_t>(padding), u' ');
   out += body;
-  if (padding > 0 && conversion.left) out.append(static_cast<std::size_t>(padding), u' ');
+  if (padding > 0 && directive.left) out.append(static_cast<std::size_t>(padding), u' ');
 }
 
 // Sign or base prefix, then digits, padded as printf pads numbers.
-void PadNumber(std::u16string& out, const Conversion& conversion, std::string_view prefix,
+void PadNumber(std::u16string& out, const Directive& directive, std::string_view prefix,
                std::string_view digits, bool zeroAllowed) {
   const int length = static_cast<int>(prefix.size() + digits.size());
-  const int padding = conversion.width > length ? conversion.width - length : 0;
-  if (conversion.left) {
+  const int padding = directive.width > length ? directive.width - length : 0;
+  if (directive.left) {
     AppendAscii(out, prefix);
     AppendAscii(out, digits);
     out.append(static_cast<std::size_t>(padding), u' ');
-  } else if (conversion.zero && zeroAllowed) {
+  } else if (directive.zero && zeroAllowed) {
     AppendAscii(out, prefix);
     out.append(static_cast<std::size_t>(padding), u'0');
     AppendAscii(out, digits);
@@ -259,26 +259,26 @@ void PadNumber(std::u16string& out, const Conversion& conversion, std::string_vi
   }
 }
 
-void AppendInteger(std::u16string& out, const Conversion& conversion, const Arg& arg) {
-  const char16_t conversion = conversion.conversion;
+void AppendInteger(std::u16string& out, const Directive& directive, const Arg& arg) {
+  const char16_t conversion = directive.conversion;
   const bool isSigned = conversion == u'd' || conversion == u'i';
   bool negative = false;
   unsigned long long magnitude = arg.unsignedValue;
   if (isSigned) {
     long long value = arg.signedValue;
-    if (conversion.length == Length::kHH) value = static_cast<signed char>(value);
-    if (conversion.length == Length::kH) value = static_cast<short>(value);
+    if (directive.length == Length::kHH) value = static_cast<signed char>(value);
+    if (directive.length == Length::kH) value = static_cast<short>(value);
     negative = value < 0;
     magnitude = negative ? 0ULL - static_cast<unsigned long long>(value)
                          : static_cast<unsigned long long>(value);
   } else {
-    if (conversion.length == Length::kHH) magnitude = static_cast<unsigned char>(magnitude);
-    if (conversion.length == Length::kH) magnitude = static_cast<unsigned short>(magnitude);
+    if (directive.length == Length::kHH) magnitude = static_cast<unsigned char>(magnitude);
+    if (directive.length == Length::kH) magnitude = static_cast<unsigned short>(magnitude);
   }
   const int base = (conversion == u'x' || conversion == u'X') ? 16 : conversion == u'o' ? 8 : 10;
   char buffer[80];
   std::string digits;
-  if (!(conversion.precision == 0 && magnitude == 0)) {
+  if (!(directive.precision == 0 && magnitude == 0)) {
     auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, base);
     digits.assign(buffer, result.ptr);
   }
@@ -287,31 +287,31 @@ void AppendInteger(std::u16string& out, const Conversion& conversion, const Arg&
       if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
     }
   }
-  if (conversion.precision > static_cast<int>(digits.size())) {
-    digits.insert(0, static_cast<std::size_t>(conversion.precision) - digits.size(), '0');
+  if (directive.precision > static_cast<int>(digits.size())) {
+    digits.insert(0, static_cast<std::size_t>(directive.precision) - digits.size(), '0');
   }
   std::string prefix;
   if (negative) {
     prefix = "-";
-  } else if (isSigned && conversion.plus) {
+  } else if (isSigned && directive.plus) {
     prefix = "+";
-  } else if (isSigned && conversion.space) {
+  } else if (isSigned && directive.space) {
     prefix = " ";
   }
-  if (conversion.alt && base == 16 && magnitude != 0) prefix += conversion == u'X' ? "0X" : "0x";
-  if (conversion.alt && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
-  PadNumber(out, conversion, prefix, digits, conversion.precision < 0);
+  if (directive.alt && base == 16 && magnitude != 0) prefix += conversion == u'X' ? "0X" : "0x";
+  if (directive.alt && base == 8 && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+  PadNumber(out, directive, prefix, digits, directive.precision < 0);
 }
 
-void AppendReal(std::u16string& out, const Conversion& conversion, double value) {
-  const char16_t conversion = conversion.conversion;
+void AppendReal(std::u16string& out, const Directive& directive, double value) {
+  const char16_t conversion = directive.conversion;
   const bool upper = conversion == u'E' || conversion == u'F' || conversion == u'G';
   std::string prefix;
   if (std::signbit(value)) {
     prefix = "-";
-  } else if (conversion.plus) {
+  } else if (directive.plus) {
     prefix = "+";
-  } else if (conversion.space) {
+  } else if (directive.space) {
     prefix = " ";
   }
   const double magnitude = std::fabs(value);
@@ -321,7 +321,7 @@ void AppendReal(std::u16string& out, const Conversion& conversion, double value)
   } else if (std::isinf(magnitude)) {
     digits = "inf";
   } else {
-    const int precision = conversion.precision < 0 ? 6 : (conversion.precision > 100 ? 100 : conversion.precision);
+    const int precision = directive.precision < 0 ? 6 : (directive.precision > 100 ? 100 : directive.precision);
     std::chars_format format = std::chars_format::general;
     if (conversion == u'e' || conversion == u'E') format = std::chars_format::scientific;
     if (conversion == u'f' || conversion == u'F') format = std::chars_format::fixed;
@@ -334,7 +334,7 @@ void AppendReal(std::u16string& out, const Conversion& conversion, double value)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
   }
-  PadNumber(out, conversion, prefix, digits, std::isfinite(value));
+  PadNumber(out, directive, prefix, digits, std::isfinite(value));
 }
 
 // No text lies in the lowest 64 KiB of an address space: a "pointer" there is a number
@@ -343,58 +343,58 @@ bool IsImplausibleText(const void* pointer) {
   return reinterpret_cast<std::uintptr_t>(pointer) < 0x10000;
 }
 
-void AppendText(std::u16string& out, const Conversion& conversion, const Arg& arg, bool wide) {
+void AppendText(std::u16string& out, const Directive& directive, const Arg& arg, bool wide) {
   if (arg.pointer == nullptr) {
-    Pad(out, conversion, u"(null)");
+    Pad(out, directive, u"(null)");
     return;
   }
   if (IsImplausibleText(arg.pointer)) {
     std::u16string number;
     AppendAscii(number, std::to_string(reinterpret_cast<std::uintptr_t>(arg.pointer)));
-    Pad(out, conversion, number);
+    Pad(out, directive, number);
     return;
   }
-  const std::size_t limit = conversion.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(conversion.precision);
+  const std::size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(directive.precision);
   if (wide) {
     const auto* text = static_cast<const char16_t*>(arg.pointer);
     std::size_t length = 0;
     while (length < limit && text[length] != 0) ++length;
-    Pad(out, conversion, std::u16string_view(text, length));
+    Pad(out, directive, std::u16string_view(text, length));
   } else {
     const auto* text = static_cast<const char*>(arg.pointer);
     std::size_t length = 0;
     while (length < limit && text[length] != 0) ++length;
-    Pad(out, conversion, lunmere::Utf8ToUtf16(std::string_view(text, length)));
+    Pad(out, directive, lunmere::Utf8ToUtf16(std::string_view(text, length)));
   }
 }
 
-void AppendInsert(std::u16string& out, Conversion conversion, const std::vector<Arg>& args) {
-  if (conversion.widthFromArg) {
-    long long width = args[static_cast<std::size_t>(conversion.widthPosition)].signedValue;
-    if (width < 0) conversion.left = true, width = -width;
-    conversion.width = width > kMaxWidth ? kMaxWidth : static_cast<int>(width);
+void AppendInsert(std::u16string& out, Directive directive, const std::vector<Arg>& args) {
+  if (directive.widthFromArg) {
+    long long width = args[static_cast<std::size_t>(directive.widthPosition)].signedValue;
+    if (width < 0) directive.left = true, width = -width;
+    directive.width = width > kMaxWidth ? kMaxWidth : static_cast<int>(width);
   }
-  if (conversion.precisionFromArg) {
-    const long long precision = args[static_cast<std::size_t>(conversion.precisionPosition)].signedValue;
-    conversion.precision = precision < 0 ? -1 : precision > kMaxWidth ? kMaxWidth : static_cast<int>(precision);
+  if (directive.precisionFromArg) {
+    const long long precision = args[static_cast<std::size_t>(directive.precisionPosition)].signedValue;
+    directive.precision = precision < 0 ? -1 : precision > kMaxWidth ? kMaxWidth : static_cast<int>(precision);
   }
-  const Arg& arg = args[static_cast<std::size_t>(conversion.position)];
-  switch (conversion.conversion) {
+  const Arg& arg = args[static_cast<std::size_t>(directive.position)];
+  switch (directive.conversion) {
     case u'd': case u'i': case u'u': case u'o': case u'x': case u'X':
-      AppendInteger(out, conversion, arg);
+      AppendInteger(out, directive, arg);
       break;
     case u'c':
     case u'C': {
       // %c is one UTF-16 unit; %hc one byte of an 8-bit text.
-      const char16_t unit = conversion.length == Length::kH
+      const char16_t unit = directive.length == Length::kH
                                 ? static_cast<char16_t>(static_cast<unsigned char>(arg.signedValue))
                                 : static_cast<char16_t>(arg.signedValue);
-      Pad(out, conversion, std::u16string_view(&unit, 1));
+      Pad(out, directive, std::u16string_view(&unit, 1));
       break;
     }
     case u's':
     case u'S':
-      AppendText(out, conversion, arg, TypeOf(conversion) == ArgType::kWideText &&
+      AppendText(out, directive, arg, TypeOf(directive) == ArgType::kWideText &&
                                      (arg.type == ArgType::kWideText || arg.type == ArgType::kNone));
       break;
     case u'p': {
@@ -405,11 +405,11 @@ void AppendInsert(std::u16string& out, Conversion conversion, const std::vector<
         if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
       }
       digits.insert(0, 2 * sizeof(void*) - digits.size(), '0');
-      PadNumber(out, conversion, "", digits, false);
+      PadNumber(out, directive, "", digits, false);
       break;
     }
     default:
-      AppendReal(out, conversion, arg.real);
+      AppendReal(out, directive, arg.real);
       break;
   }
 }
@@ -438,27 +438,27 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
     const char16_t next = text[i + 1];
     if (next >= u'1' && next <= u'9') {
       // A numbered insert: %1..%99, optionally followed by !printf-format!.
-      Conversion conversion;
-      conversion.numbered = true;
-      conversion.conversion = u's';
-      conversion.position = next - u'0';
+      Directive directive;
+      directive.numbered = true;
+      directive.conversion = u's';
+      directive.position = next - u'0';
       i += 2;
-      if (i < text.size() && IsDigit(text[i])) conversion.position = conversion.position * 10 + (text[i++] - u'0');
+      if (i < text.size() && IsDigit(text[i])) directive.position = directive.position * 10 + (text[i++] - u'0');
       if (i < text.size() && text[i] == u'!') {
         const std::size_t close = text.find(u'!', i + 1);
-        Conversion typed;
+        Directive typed;
         typed.numbered = true;
-        typed.position = conversion.position;
+        typed.position = directive.position;
         if (close != std::u16string_view::npos &&
-            ParseConversion(text.substr(0, close), i + 1, typed, false) == close) {
-          conversion = typed;
+            ParseDirective(text.substr(0, close), i + 1, typed, false) == close) {
+          directive = typed;
           i = close + 1;
         }
       }
       flush();
       Piece piece;
       piece.isInsert = true;
-      piece.conversion = conversion;
+      piece.directive = directive;
       pieces.push_back(std::move(piece));
       continue;
     }
@@ -479,8 +479,8 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
       }
       continue;
     }
-    Conversion conversion;
-    const std::size_t end = ParseConversion(text, i + 1, conversion, true);
+    Directive directive;
+    const std::size_t end = ParseDirective(text, i + 1, directive, true);
     if (end == std::u16string_view::npos) {
       literal += c;
       ++i;
@@ -489,7 +489,7 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
     flush();
     Piece piece;
     piece.isInsert = true;
-    piece.conversion = conversion;
+    piece.directive = directive;
     pieces.push_back(std::move(piece));
     i = end;
   }
@@ -498,7 +498,7 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
   // Printf inserts take, in order, the argument numbers no numbered insert names.
   std::vector<bool> named(kMaxArguments + 2, false);
   for (const Piece& piece : pieces) {
-    if (piece.isInsert && piece.conversion.numbered) named[static_cast<std::size_t>(piece.conversion.position)] = true;
+    if (piece.isInsert && piece.directive.numbered) named[static_cast<std::size_t>(piece.directive.position)] = true;
   }
   int nextFree = 1;
   auto takeFree = [&] {
@@ -513,22 +513,22 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
   };
   for (Piece& piece : pieces) {
     if (!piece.isInsert) continue;
-    Conversion& conversion = piece.conversion;
-    if (!conversion.numbered) {
-      if (conversion.widthFromArg) conversion.widthPosition = takeFree();
-      if (conversion.precisionFromArg) conversion.precisionPosition = takeFree();
-      conversion.position = takeFree();
-      if (conversion.position == 0 || (conversion.widthFromArg && conversion.widthPosition == 0) ||
-          (conversion.precisionFromArg && conversion.precisionPosition == 0)) {
+    Directive& directive = piece.directive;
+    if (!directive.numbered) {
+      if (directive.widthFromArg) directive.widthPosition = takeFree();
+      if (directive.precisionFromArg) directive.precisionPosition = takeFree();
+      directive.position = takeFree();
+      if (directive.position == 0 || (directive.widthFromArg && directive.widthPosition == 0) ||
+          (directive.precisionFromArg && directive.precisionPosition == 0)) {
         // More inserts than any caller passes: leave the rest as written.
         piece.isInsert = false;
         piece.literal = u"%?";
         continue;
       }
-      if (conversion.widthFromArg) claim(conversion.widthPosition, ArgType::kInt);
-      if (conversion.precisionFromArg) claim(conversion.precisionPosition, ArgType::kInt);
+      if (directive.widthFromArg) claim(directive.widthPosition, ArgType::kInt);
+      if (directive.precisionFromArg) claim(directive.precisionPosition, ArgType::kInt);
     }
-    claim(conversion.position, TypeOf(conversion));
+    claim(directive.position, TypeOf(directive));
   }
 
   std::vector<Arg> values(static_cast<std::size_t>(highest) + 1);
@@ -542,7 +542,7 @@ std::u16string FillInserts(std::u16string_view text, InsertSyntax syntax, va_lis
   std::u16string out;
   for (const Piece& piece : pieces) {
     if (piece.isInsert) {
-      AppendInsert(out, piece.conversion, values);
+      AppendInsert(out, piece.directive, values);
     } else {
       out += piece.literal;
     }
