@@ -38,11 +38,11 @@ void Receipt::TakeInventory(const std::vector<std::string>& directories) {
       group.name = es::ToUtf8(names[i]);
       es::StrArray documents;
       es::ListSubFolders(es::layout::ListingPattern(groupPath), documents);
+      group.documents.reserve(documents.size());
       for (const auto& name : documents) {
         Document document;
         document.name = es::ToUtf8(name);
-        document.path = es::ToUtf8(es::layout::DocumentFolderPath(groupPath, name));
-        group.documents.push_back(document);
+        group.documents.push_back(std::move(document));
       }
       storage.groups.push_back(std::move(group));
     }
@@ -50,14 +50,24 @@ void Receipt::TakeInventory(const std::vector<std::string>& directories) {
   }
 }
 
+std::string Receipt::PathOf(const Group& group, const Document& document) {
+  return es::ToUtf8(es::layout::DocumentFolderPath(es::FromUtf8(group.path), es::FromUtf8(document.name)));
+}
+
 Receipt::Document* Receipt::Find(const std::string& path, Group** group) {
   for (auto& storage : storages_)
-    for (auto& g : storage.groups)
-      for (auto& d : g.documents)
-        if (d.path == path) {
+    for (auto& g : storage.groups) {
+      if (path.size() <= g.path.size() || path.compare(0, g.path.size(), g.path) != 0) continue;
+      const std::string name = path.substr(g.path.size() + 1);
+      for (std::size_t k = 0; k < g.documents.size(); ++k) {
+        const std::size_t i = (g.cursor + k) % g.documents.size();
+        if (g.documents[i].name == name) {
+          g.cursor = i + 1;
           *group = &g;
-          return &d;
+          return &g.documents[i];
         }
+      }
+    }
   return nullptr;
 }
 
@@ -86,14 +96,14 @@ void Receipt::PageHandedOver(bool accepted) {
 
 void Receipt::Message(const std::string& text) {
   messages_.push_back(text);
-  // The damaged-pages report names its document; remember it with that document.
-  if (current_ != nullptr || currentGroup_ != nullptr) {
-    for (auto& storage : storages_)
-      for (auto& g : storage.groups)
-        for (auto& d : g.documents)
-          if (text.find(" " + d.name + " ") != std::string::npos && text.find("\"" + g.name + "\"") != std::string::npos)
-            d.damagedReport = text;
-  }
+  const auto index = static_cast<std::int32_t>(messages_.size() - 1);
+  // The damaged-pages report names its document and group; remember it with them.
+  for (auto& storage : storages_)
+    for (auto& g : storage.groups) {
+      if (text.find("\"" + g.name + "\"") == std::string::npos) continue;
+      for (auto& d : g.documents)
+        if (text.find(" " + d.name + " ") != std::string::npos) d.damagedMessage = index;
+    }
 }
 
 std::size_t Receipt::Groups() const {
@@ -102,7 +112,7 @@ std::size_t Receipt::Groups() const {
   return n;
 }
 
-nlohmann::ordered_json Receipt::Finish() {
+nlohmann::ordered_json Receipt::Finish(bool report) {
   const auto end = std::chrono::steady_clock::now();
   if (currentGroup_ != nullptr) currentGroup_->last = end;
   nlohmann::ordered_json storages = nlohmann::ordered_json::array();
@@ -115,15 +125,15 @@ nlohmann::ordered_json Receipt::Finish() {
       nlohmann::ordered_json deleted = nlohmann::ordered_json::array();
       std::int64_t pages = 0;
       for (auto& d : group.documents) {
-        listed.push_back(d.name);
+        if (report) listed.push_back(d.name);
         pages += d.pages;
         if (d.pages > 0) {
-          imported.push_back(d.name);
+          if (report) imported.push_back(d.name);
           ++imported_;
         }
-        if (FolderExists(d.path)) {
+        if (FolderExists(PathOf(group, d))) {
           std::string reason;
-          if (!d.damagedReport.empty()) {
+          if (d.damagedMessage >= 0) {
             reason = "damaged pages";
           } else if (!group.visited) {
             reason = "group not imported (not available, or the scan stopped before it)";
@@ -136,15 +146,18 @@ nlohmann::ordered_json Receipt::Finish() {
           } else {
             reason = "still pending when the import stopped, or images are not deleted";
           }
-          nlohmann::ordered_json k{{"name", d.name}, {"reason", reason}};
-          if (!d.damagedReport.empty()) k["message"] = d.damagedReport;
-          kept.push_back(k);
+          if (report) {
+            nlohmann::ordered_json k{{"name", d.name}, {"reason", reason}};
+            if (d.damagedMessage >= 0) k["message"] = messages_[static_cast<std::size_t>(d.damagedMessage)];
+            kept.push_back(k);
+          }
           ++kept_;
         } else {
-          deleted.push_back(d.name);
+          if (report) deleted.push_back(d.name);
           ++deleted_;
         }
       }
+      if (!report) continue;
       groups.push_back({{"path", group.path},
                         {"folder", group.folder},
                         {"name", group.name},
@@ -156,7 +169,7 @@ nlohmann::ordered_json Receipt::Finish() {
                         {"group_folder_deleted", !FolderExists(group.path)},
                         {"elapsed_seconds", group.visited ? Seconds(group.last - group.first) : 0.0}});
     }
-    storages.push_back({{"directory", storage.directory}, {"available", storage.available}, {"groups", groups}});
+    if (report) storages.push_back({{"directory", storage.directory}, {"available", storage.available}, {"groups", groups}});
   }
   nlohmann::ordered_json out;
   out["storages"] = storages;

@@ -21,8 +21,9 @@ class Receipt {
   void PageHandedOver(bool accepted);
   // A message box of the import (damaged pages, unavailable group).
   void Message(const std::string& text);
-  // Looks at the storages again and builds the report.
-  nlohmann::ordered_json Finish();
+  // Looks at the storages again and counts; builds the report (which grows with the
+  // number of documents) only when asked.
+  nlohmann::ordered_json Finish(bool report);
 
   std::int64_t Pages() const { return pages_; }
   std::int64_t Kept() const { return kept_; }
@@ -31,19 +32,20 @@ class Receipt {
   std::size_t Groups() const;
 
  private:
+  // Kept small: a storage may hold tens of thousands of documents.
   struct Document {
     std::string name;
-    std::string path;
-    std::int64_t pages = 0;
-    std::int64_t refused = 0;
+    std::int32_t pages = 0;
+    std::int32_t refused = 0;
+    std::int32_t damagedMessage = -1;  // index into messages_
     bool visited = false;
-    std::string damagedReport;
   };
   struct Group {
     std::string path;
     std::string folder;
     std::string name;
     std::vector<Document> documents;
+    std::size_t cursor = 0;  // documents are started in listing order: look there first
     std::chrono::steady_clock::time_point first{};
     std::chrono::steady_clock::time_point last{};
     bool visited = false;
@@ -54,6 +56,7 @@ class Receipt {
     std::vector<Group> groups;
   };
   Document* Find(const std::string& path, Group** group);
+  static std::string PathOf(const Group& group, const Document& document);
 
   std::vector<Storage> storages_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

@@ -161,7 +161,7 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
     return chosen;
   }
   *pagesSoFar += callback.Calls();
-  nlohmann::ordered_json report = receipt.Finish();
+  nlohmann::ordered_json report = receipt.Finish(!options.receiptPath.empty());
   report["peak_memory_kib"] = PeakMemoryKib();
 
   if (!options.receiptPath.empty()) {
@@ -178,7 +178,7 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
               << receipt.Imported() << " document(s) imported, " << receipt.Deleted() << " deleted, "
               << receipt.Kept() << " kept";
     if (observers.Boxes() > 0) std::cout << "; " << observers.Boxes() << " message(s)";
-    std::cout << ".\n";
+    std::cout << "; peak memory " << PeakMemoryKib() << " KiB.\n";
     if (!options.discard && callback.Calls() > 0)
       std::cout << "Pages and manifest: " << (options.outDir / "manifest.jsonl").string() << "\n";
   }
