@@ -122,7 +122,7 @@ class Observers {
   int boxes_ = 0;
 };
 
-// One unattended scan of every registered storage.
+// One scan: every registered storage (unattended), or the groups chosen in the dialog.
 int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSoFar) {
   const ElementSettings settings = session.ReadSettings();
   Receipt receipt;
@@ -173,7 +173,8 @@ int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSo
     }
   }
   if (!options.quiet) {
-    std::cout << "Scanned " << (options.groups.empty() ? settings.directories.size() : 1) << " storage(s), " << receipt.Groups() << " group(s): "
+    const std::size_t storages = options.groups.empty() ? settings.directories.size() : 1;
+    std::cout << "Scanned " << storages << " storage(s), " << receipt.Groups() << " group(s): "
               << callback.Accepted() << " page(s) accepted of " << callback.Calls() << " handed over; "
               << receipt.Imported() << " document(s) imported, " << receipt.Deleted() << " deleted, "
               << receipt.Kept() << " kept";
