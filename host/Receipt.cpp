@@ -1,5 +1,6 @@
 #include "host/Receipt.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "frame/Text.h"
@@ -19,7 +20,7 @@ bool FolderExists(const std::string& path) {
 }
 }  // namespace
 
-void Receipt::TakeInventory(const std::vector<std::string>& directories) {
+void Receipt::TakeInventory(const std::vector<std::string>& directories, const std::vector<std::string>& onlyGroups) {
   for (const auto& directory : directories) {
     Storage storage;
     storage.directory = directory;
@@ -31,6 +32,9 @@ void Receipt::TakeInventory(const std::vector<std::string>& directories) {
     es::StrArray names;
     es::DiscoverGroups(expanded, folders, names);
     for (std::size_t i = 0; i < folders.size(); ++i) {
+      if (!onlyGroups.empty() &&
+          std::find(onlyGroups.begin(), onlyGroups.end(), es::ToUtf8(names[i])) == onlyGroups.end())
+        continue;
       Group group;
       const es::Str groupPath = es::layout::GroupFolderPath(expanded, folders[i]);
       group.path = es::ToUtf8(groupPath);

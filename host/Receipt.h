@@ -15,7 +15,8 @@ namespace eshost {
 class Receipt {
  public:
   // Lists the groups and documents of the storages before the scan.
-  void TakeInventory(const std::vector<std::string>& directories);
+  // With `onlyGroups`, only the groups of those names are taken.
+  void TakeInventory(const std::vector<std::string>& directories, const std::vector<std::string>& onlyGroups = {});
   // A document's import started (from the module's trace).
   void DocumentStarted(const std::string& documentPath);
   void PageHandedOver(bool accepted);

@@ -126,7 +126,12 @@ class Observers {
 int ScanOnce(Session& session, const ScanOptions& options, std::int64_t* pagesSoFar) {
   const ElementSettings settings = session.ReadSettings();
   Receipt receipt;
-  receipt.TakeInventory(settings.directories);
+  // With chosen groups, the receipt tells of those groups only.
+  if (options.groups.empty()) {
+    receipt.TakeInventory(settings.directories);
+  } else {
+    receipt.TakeInventory({options.storage}, options.groups);
+  }
   Observers observers(options, &receipt);
   if (!observers.TraceOk(options)) {
     std::cerr << "eshost: " << options.tracePath << ": trace file cannot be written\n";

@@ -329,6 +329,14 @@ class PosixPlatform final : public IPlatform {
       DirEntry entry;
       entry.name = DecodeName(found->d_name);
       if (!MatchWildcard(mask, entry.name)) continue;
+      // A directory's entry type is enough: counting the documents of large groups
+      // lists nothing but folders, and a stat for each would double its cost.
+      if (found->d_type == DT_DIR) {
+        entry.attributes = kAttrDirectory;
+        entry.isDirectory = true;
+        if (!visit(entry)) break;
+        continue;
+      }
       struct stat st;
       if (fstatat(folderFd, found->d_name, &st, 0) == 0 ||
           fstatat(folderFd, found->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
