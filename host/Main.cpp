@@ -15,6 +15,8 @@ int Run(int argc, char** argv) {
       "eshost: loads the External Storage input module, keeps its settings, and drives it "
       "like a document-scanning host application."};
   app.require_subcommand(1);
+  // Paths such as /data/in are arguments, not Windows-style options, on every platform.
+  app.allow_windows_style_options(false);
   eshost::GlobalOptions global;
   app.add_option("--module", global.modulePath, "Path of the module (default: the module beside eshost)");
   app.add_option("--settings", global.settingsPath, "Settings file of the element (JSON)")
@@ -69,8 +71,6 @@ int Run(int argc, char** argv) {
   auto* checkCommand = app.add_subcommand(
       "check", "Check External Storages before an import, changing nothing: the registered ones or the DIRs "
                "given. Exit status 1 when problems are found");
-  // A directory such as /srv/storage is a path here, never a Windows-style option.
-  checkCommand->allow_windows_style_options(false);
   checkCommand->add_option("DIR", check.directories,
                            "Storage directories to check instead of the registered ones, used as given");
   checkCommand->add_flag("--json", check.json,
@@ -132,7 +132,6 @@ int Run(int argc, char** argv) {
   auto* groupsCommand = app.add_subcommand(
       "groups", "List the groups of a storage as the scan dialog shows them once every count has arrived: group "
                 "name, a tab and the number of documents, in the dialog's order (by group name)");
-  groupsCommand->allow_windows_style_options(false);
   groupsCommand->add_option("DIR", groups.directory,
                             "Storage directory (default: the storage selected last, else the first registered); "
                             "need not be registered");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the module's dialogs, taken from the Windows build running under Wine on a
-# virtual X display: docs/screenshots/configure.png and edit.png.
+# virtual X display: docs/screenshots/configure.png, edit.png and scan.png.
 #
 #   scripts/screenshots.sh            # builds the windows preset (build/windows) if needed
 #   ES_BUILD_DIR=build/other scripts/screenshots.sh
@@ -49,7 +49,7 @@ tests/win32ui/prepare-prefix.sh
 cmake/wine-run.sh "$program" "Z:${handshake//\//\\}" &
 shower=$!
 
-for name in configure edit; do
+for name in configure edit scan; do
   ready=$handshake/$name.ready
   for _ in $(seq 600); do [ -f "$ready" ] && break; sleep 0.1; done
   if [ ! -f "$ready" ]; then

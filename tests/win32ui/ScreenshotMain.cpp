@@ -9,13 +9,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "resources/ResourceIds.h"
 #include "tests/win32ui/WindowDriver.h"
+#include "storage/Layout.h"
 #include "ui/DlgCfg.h"
+#include "ui/DlgScan.h"
 #include "ui/EditESDlg.h"
 
 namespace {
@@ -41,6 +44,16 @@ class SampleStorages {
     created_.push_back(dir / "ESDesc.txt");
     return dir.wstring();
   }
+  // A group folder in `storage`: its lock file naming the group and `documents` document
+  // folders (empty; the scan dialog only counts them).
+  void AddGroup(const std::wstring& storage, const char* folder, const char* name, int documents) {
+    const fs::path dir = fs::path(storage) / folder;
+    if (!Create(dir)) return;
+    const fs::path lock = dir / fs::path(std::u16string(es::layout::kLockFile));
+    std::ofstream(lock, std::ios::binary) << name << "\r\n";
+    created_.push_back(lock);
+    for (int d = 1; d <= documents; ++d) Create(dir / ("Doc" + std::to_string(d)));
+  }
 
  private:
   bool Create(const fs::path& dir) {
@@ -55,10 +68,13 @@ class SampleStorages {
 
 // Holds the dialog with `caption` open until the picture is taken, then cancels it.
 // Started before the dialog runs; `Finish` once the dialog has returned.
+// `prepare`, when given, readies the dialog for the picture (waits for its contents).
 std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const std::string& name,
-                                              const std::wstring& caption) {
+                                              const std::wstring& caption,
+                                              std::function<void(estest::WindowDriver&, HWND)> prepare = nullptr) {
   return std::make_unique<estest::WindowDriver>([=](estest::WindowDriver& d) {
     HWND dialog = d.WaitDialog(caption, 30000);
+    if (prepare) prepare(d, dialog);
     // Started from a console, the first window need not be the active one.
     SetForegroundWindow(dialog);
     // Without a window manager, X's focus follows the pointer, and Wine may paint the
@@ -113,6 +129,28 @@ int wmain(int argc, wchar_t** argv) {
     auto driver = Present(handshake, "edit", L"Edit External Storage");
     edit.DoModal();
     shown = Finished(*driver, "edit") && shown;
+  }
+  {
+    samples.AddGroup(incoming, "Scanner1-0417", "Morning post", 12);
+    samples.AddGroup(incoming, "Scanner2-0417", "Contracts", 3);
+    samples.AddGroup(incoming, "Scanner1-0418", "Returns", 5);
+    samples.AddGroup(incoming, "Scanner3-0418", "Applications", 8);
+    es::CDlgScan scan(nullptr);
+    scan.registeredDirectories = {U(invoices), U(incoming)};
+    scan.storageNames = {u"Supplier invoices", u"Incoming mail"};
+    scan.preselectedDirectory = U(incoming);
+    auto driver = Present(handshake, "scan", L"Scan from External Storage", [](estest::WindowDriver& d, HWND dlg) {
+      // The counts arrive from the counting thread; until then a row shows "?".
+      for (int waited = 0; waited < 30000; waited += 50) {
+        bool counted = d.Rows(dlg, IDC_GROUP_LIST) == 4;
+        for (int row = 0; counted && row < 4; ++row) counted = d.Cell(dlg, IDC_GROUP_LIST, row, 1) != L"?";
+        if (counted) break;
+        Sleep(50);
+      }
+      d.SelectRow(dlg, IDC_GROUP_LIST, d.FindRow(dlg, IDC_GROUP_LIST, L"Contracts"));
+    });
+    scan.DoModal();
+    shown = Finished(*driver, "scan") && shown;
   }
   return shown ? 0 : 1;
 }

@@ -507,8 +507,12 @@ TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
     PostMessageW(dialog, WM_APP + 3, 0, 0);  // the probe browses now
     // First the browser on the folder: it opens there, and OK returns it.
     HWND browser = d.WaitOwned(dialog);
-    Sleep(300);  // let the initial selection settle
-    statusShown = d.HasChildWithText(browser, path);
+    // The initial selection is made once the browser has initialised, after it shows;
+    // its status line names the folder then. OK before that would return another folder.
+    for (int waited = 0; waited < 10000 && !statusShown; waited += 20) {
+      statusShown = d.HasChildWithText(browser, path);
+      if (!statusShown) Sleep(20);
+    }
     PostMessageW(browser, WM_COMMAND, IDOK, 0);
     d.WaitGone(browser);
     // Then on no folder, cancelled.
