@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64 wine64 xvfb imagemagick
+  g++-mingw-w64-x86-64 wine64 xvfb xauth imagemagick
   libtiff-dev libtiff-tools libpoppler-cpp-dev nlohmann-json3-dev libcli11-dev
 )
 missing=()
@@ -15,5 +15,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  # With the recommended packages: xvfb-run needs xauth, Wine its fonts.
+  $sudo apt-get install -y "${missing[@]}"
 fi
