@@ -2,7 +2,9 @@
 
 #include <atomic>
 
+#include "Brivel.h"
 #include "frame/ModuleState.h"
+#include "frame/Trace.h"
 #include "platform/Platform.h"
 
 namespace es {
@@ -16,6 +18,16 @@ Str LoadDialogString(std::uint32_t id) {
 void CDialogLogic::OnOK() { View().EndDialog(kIdOk); }
 
 void CDialogLogic::OnCancel() { View().EndDialog(kIdCancel); }
+
+bool CDialogLogic::OnHelp() {
+  if (templateId_ == 0) return false;
+  ShowHelp();
+  return true;
+}
+
+void CDialogLogic::ShowHelp() {
+  if (templateId_ != 0) ShowContextHelp(View().Handle(), kHelpTopicBase + static_cast<std::uint32_t>(templateId_), 0);
+}
 
 namespace {
 

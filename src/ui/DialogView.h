@@ -110,14 +110,18 @@ enum class Notify { kItemChanged, kDoubleClick, kSetFocus };
 // The logic side of a dialog. Handlers run on the dialog's thread during RunModal.
 class CDialogLogic {
  public:
+  // `templateId` names the dialog's help topic (template id plus 0x20000); 0: no help.
+  explicit CDialogLogic(int templateId = 0) : templateId_(templateId) {}
   virtual ~CDialogLogic() = default;
 
   // Return true to let the focus go to the first control (as WM_INITDIALOG does).
   virtual bool OnInitDialog() { return true; }
   virtual void OnCommand(int /*controlId*/, Command /*code*/) {}
   virtual void OnNotify(int /*controlId*/, Notify /*code*/) {}
-  // F1. Return true when handled.
-  virtual bool OnHelp() { return false; }
+  // F1. Return true when handled. By default shows the dialog's help topic.
+  virtual bool OnHelp();
+  // Shows the dialog's help topic through the message library's context help.
+  void ShowHelp();
   virtual std::intptr_t OnMessage(std::uint32_t /*message*/, std::uintptr_t /*wParam*/,
                                   std::intptr_t /*lParam*/) {
     return 0;
@@ -135,6 +139,7 @@ class CDialogLogic {
   void AttachView(IDialogView* view) { view_ = view; }
 
  private:
+  int templateId_;
   IDialogView* view_ = nullptr;
 };
 

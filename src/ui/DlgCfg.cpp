@@ -17,7 +17,7 @@ constexpr std::uint32_t kBothStates = kLvisSelected | kLvisFocused;
 
 }  // namespace
 
-CDlgConfigure::CDlgConfigure(WindowHandle parent) : parent_(parent) {}
+CDlgConfigure::CDlgConfigure(WindowHandle parent) : CDialogLogic(IDD_CONFIGURE), parent_(parent) {}
 
 int CDlgConfigure::DoModal() {
   std::unique_ptr<IDialogView> view = CreateView(parent_, IDD_CONFIGURE);
@@ -200,12 +200,6 @@ void CDlgConfigure::OnNotify(int controlId, Notify code) {
   }
 }
 
-bool CDlgConfigure::OnHelp() {
-  ShowHelp();
-  return true;
-}
-
-void CDlgConfigure::ShowHelp() { ShowContextHelp(View().Handle(), kHelpTopicBase + IDD_CONFIGURE, 0); }
 
 void CDlgConfigure::OnRegister() {
   CEditESDlg edit(ListRef{&View(), kList}, Str(), LoadDialogString(IDS_REGISTER_CAPTION), -1, View().Handle());

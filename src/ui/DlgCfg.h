@@ -32,7 +32,6 @@ class CDlgConfigure : public CDialogLogic {
   bool OnInitDialog() override;
   void OnCommand(int controlId, Command code) override;
   void OnNotify(int controlId, Notify code) override;
-  bool OnHelp() override;
   void OnOK() override;
 
   // The caption format with its string placeholder ("%s") replaced by `argument`; "%%"
@@ -54,7 +53,6 @@ class CDlgConfigure : public CDialogLogic {
   void StoreList();
   void OnDeleteImages();
   void OnDeleteGroupFolder();
-  void ShowHelp();
   void SelectRow(int row);
 
   WindowHandle parent_;

@@ -34,7 +34,7 @@ Str FolderOfRow(const IDialogView& view, int row) {
 
 }  // namespace
 
-CDlgScan::CDlgScan(WindowHandle parentWindow) : parent(parentWindow) {}
+CDlgScan::CDlgScan(WindowHandle parentWindow) : CDialogLogic(IDD_SCAN), parent(parentWindow) {}
 
 CDlgScan::~CDlgScan() = default;
 
@@ -224,12 +224,6 @@ void CDlgScan::OnNotify(int controlId, Notify code) {
   }
 }
 
-bool CDlgScan::OnHelp() {
-  ShowHelp();
-  return true;
-}
-
-void CDlgScan::ShowHelp() { ShowContextHelp(View().Handle(), kHelpTopicBase + IDD_SCAN, 0); }
 
 std::intptr_t CDlgScan::OnMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message == WM_GROUP_COUNTED) return OnGroupCounted();

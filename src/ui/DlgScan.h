@@ -38,7 +38,6 @@ class CDlgScan : public CDialogLogic {
   bool OnInitDialog() override;
   void OnCommand(int controlId, Command code) override;
   void OnNotify(int controlId, Notify code) override;
-  bool OnHelp() override;
   std::intptr_t OnMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
   // There is no OK button: Enter presses Scan, the default button.
   void OnOK() override;
@@ -66,7 +65,6 @@ class CDlgScan : public CDialogLogic {
   Str preselectedDirectory;
 
  private:
-  void ShowHelp();
   static Str Expanded(const Str& directory);
 
   CEnumerationWorker worker_;

@@ -20,7 +20,8 @@ constexpr std::uint32_t kStopBox = kMbOk | kMbIconStop;
 
 CEditESDlg::CEditESDlg(ListRef storageList, Str directoryText, std::optional<Str> captionText, int row,
                        WindowHandle parent)
-    : caption(captionText ? std::move(*captionText) : Str()),
+    : CDialogLogic(IDD_EDIT_STORAGE),
+      caption(captionText ? std::move(*captionText) : Str()),
       directory(std::move(directoryText)),
       index(row),
       storageList_(storageList),
@@ -45,17 +46,12 @@ void CEditESDlg::OnCommand(int controlId, Command code) {
   if (controlId == IDC_BROWSE) OnBrowse();
 }
 
-bool CEditESDlg::OnHelp() {
-  ShowHelp();
-  return true;
-}
 
 std::intptr_t CEditESDlg::OnMessage(std::uint32_t message, std::uintptr_t, std::intptr_t) {
   if (message == kWmCommandHelp) ShowHelp();
   return 0;
 }
 
-void CEditESDlg::ShowHelp() { ShowContextHelp(View().Handle(), kHelpTopicBase + IDD_EDIT_STORAGE, 0); }
 
 bool CEditESDlg::IsExistingDirectory(Str& path) {
   if (path.empty()) return false;

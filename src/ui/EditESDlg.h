@@ -35,7 +35,6 @@ class CEditESDlg : public CDialogLogic {
 
   bool OnInitDialog() override;
   void OnCommand(int controlId, Command code) override;
-  bool OnHelp() override;
   std::intptr_t OnMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void OnOK() override;
 
@@ -45,7 +44,6 @@ class CEditESDlg : public CDialogLogic {
 
  private:
   void OnBrowse();
-  void ShowHelp();
 
   ListRef storageList_;
   WindowHandle parent_;

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/BuildTree.h"
 #include <nlohmann/json.hpp>
 
 #include "QuilletBlockWriter.h"
@@ -398,17 +400,7 @@ TEST(CheckCommand, PosixNamesThatAreNoUtf8AndFoldersWithoutWritePermission) {
 // The registered storages come from the element's settings, with %NAME% expanded.
 class CheckRegistered : public ::testing::Test {
  protected:
-  static fs::path Bin() {
-    const char* bin = std::getenv("ES_TEST_BIN");
-    return bin != nullptr ? fs::path(bin) : fs::current_path();
-  }
-  static std::string Module() {
-#ifdef _WIN32
-    return esproduce::PathToUtf8(Bin() / "Input.ExternalStorage.dll");
-#else
-    return esproduce::PathToUtf8(Bin() / "Input.ExternalStorage.so");
-#endif
-  }
+  static std::string Module() { return estest::ModulePathUtf8(); }
   static void SetVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
     _putenv_s(name, value.c_str());

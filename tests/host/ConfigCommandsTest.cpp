@@ -9,6 +9,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/BuildTree.h"
 #include <nlohmann/json.hpp>
 
 #include "host/Commands.h"
@@ -41,15 +43,7 @@ class ConfigCommands : public ::testing::Test {
     fs::remove_all(root_, ignored);
   }
 
-  static std::string Module() {
-    const char* bin = std::getenv("ES_TEST_BIN");
-    const fs::path dir = bin != nullptr ? fs::path(bin) : fs::current_path();
-#ifdef _WIN32
-    return (dir / "Input.ExternalStorage.dll").string();
-#else
-    return (dir / "Input.ExternalStorage.so").string();
-#endif
-  }
+  static std::string Module() { return estest::ModulePathUtf8(); }
 
   // A storage directory; with a description when `name` is not empty.
   std::string Storage(const std::string& folder, const std::string& name = "") {

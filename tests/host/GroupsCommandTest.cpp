@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/BuildTree.h"
 #include <nlohmann/json.hpp>
 
 #include "QuilletBlockWriter.h"
@@ -90,15 +92,7 @@ class GroupsCommands : public ::testing::Test {
     fs::remove_all(root_, ignored);
   }
 
-  static std::string Module() {
-    const char* bin = std::getenv("ES_TEST_BIN");
-    const fs::path dir = bin != nullptr ? fs::path(bin) : fs::current_path();
-#ifdef _WIN32
-    return (dir / "Input.ExternalStorage.dll").string();
-#else
-    return (dir / "Input.ExternalStorage.so").string();
-#endif
-  }
+  static std::string Module() { return estest::ModulePathUtf8(); }
 
   int Groups(const std::string& directory) {
     eshost::GroupsOptions options;

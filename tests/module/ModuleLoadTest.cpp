@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/BuildTree.h"
+
 #include "host/ModuleLoader.h"
 
 namespace fs = std::filesystem;
@@ -19,10 +21,7 @@ constexpr const char* kModule = "Input.ExternalStorage.so";
 constexpr const char* kExt = ".so";
 #endif
 
-fs::path BinFolder() {
-  const char* bin = std::getenv("ES_TEST_BIN");
-  return bin != nullptr ? fs::path(bin) : fs::current_path();
-}
+using estest::BinFolder;
 
 TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
   std::mt19937_64 rng{std::random_device{}()};

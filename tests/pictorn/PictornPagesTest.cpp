@@ -1,6 +1,8 @@
 // Page files in every compression the producer writes, read through open files.
 #include <gtest/gtest.h>
 
+#include "tests/support/BuildTree.h"
+
 #include <cstdlib>
 
 #include "PictornSupport.h"
@@ -300,8 +302,7 @@ TEST_F(PictornAttributes, ReleasedImageIsForgotten) {
 // ---- The replacement image shipped beside the module ----------------------------------
 
 TEST(PictornReplacementImage, LiesBesideTheModuleAndIsReadable) {
-  const char* bin = std::getenv("ES_TEST_BIN");
-  const std::filesystem::path folder = bin ? std::filesystem::path(bin) : std::filesystem::current_path();
+  const std::filesystem::path folder = estest::BinFolder();
   const OpenFile file(folder / "DualStreamPdf.tif");
   ASSERT_TRUE(file.IsOpen()) << folder / "DualStreamPdf.tif";
   EXPECT_EQ(PictornImageCount(file.Handle()), 1);

@@ -28,11 +28,6 @@ fs::path TempName(const char* suffix) {
 }
 }  // namespace
 
-fs::path BinFolder() {
-  const char* bin = std::getenv("ES_TEST_BIN");
-  return bin != nullptr ? fs::path(bin) : fs::current_path();
-}
-
 fs::path Program(const std::string& name) {
 #ifdef _WIN32
   return BinFolder() / (name + ".exe");

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/BuildTree.h"
+
 namespace estest {
 
 struct ProcessResult {
@@ -43,8 +45,7 @@ inline ProcessResult Run(const std::filesystem::path& program, const std::vector
   return p.Wait();
 }
 
-// The folder of the build's programs, and a program in it (".exe" added on Windows).
-std::filesystem::path BinFolder();
+// A program of the build (".exe" added on Windows).
 std::filesystem::path Program(const std::string& name);
 
 }  // namespace estest
