@@ -107,6 +107,18 @@ void PictornFreePixels(PictornPixels* pixels);
 // is UTF-8; an existing file is replaced.
 bool PictornSavePage(std::uint64_t image, const char* utf8Path);
 
+// A page image as a file in memory, owned by the library: free with PictornFreeFileBytes.
+struct PictornFileBytes {
+  std::uint8_t* data;
+  std::uint64_t size;
+};
+// The page as a self-contained single-image TIFF file the host can store as it is, with
+// its resolution: a page read from a TIFF file keeps its own encoded data (nothing is
+// decoded or encoded again); a rendered page is encoded. False (and `out` zeroed) when it
+// cannot be had; PictornLastError says why.
+bool PictornPageFile(std::uint64_t image, PictornFileBytes* out);
+void PictornFreeFileBytes(PictornFileBytes* bytes);
+
 // Why the last failing call of this thread failed, naming the file's problem ("" after
 // a success). Valid until the next call on the same thread.
 const char* PictornLastError();

@@ -30,6 +30,9 @@ bool CodecDecode(const Bytes& file, const TiffPage& page, Pixels* pixels, std::s
 bool CodecWrite(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi,
                 const std::string& utf8Path, std::string* why);
 
+// The same file in memory.
+bool CodecWriteMemory(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* file, std::string* why);
+
 // Sizes a pixel buffer; false when it would exceed kMaxPixelBytes.
 bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t format);
 

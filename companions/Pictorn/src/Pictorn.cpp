@@ -1,6 +1,10 @@
 #include "Pictorn.h"
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -28,6 +32,29 @@ bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::ui
   pixels->stride = static_cast<std::uint32_t>(stride);
   pixels->data.assign(stride * height, 0);
   return true;
+}
+
+// Encodes through a temporary file; only rendered pages (PDF) take this way.
+bool CodecWriteMemory(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* file, std::string* why) {
+  namespace fs = std::filesystem;
+  static std::atomic<unsigned> serial{0};
+  std::error_code ec;
+  const fs::path path = fs::temp_directory_path(ec) /
+                        ("pictorn-" + std::to_string(reinterpret_cast<std::uintptr_t>(&pixels)) + "-" +
+                         std::to_string(serial++) + ".tif");
+  if (ec) {
+    *why = "no folder for temporary files: " + ec.message();
+    return false;
+  }
+  const auto u8 = path.u8string();
+  const bool written = CodecWrite(pixels, xDpi, yDpi, std::string(u8.begin(), u8.end()), why);
+  if (written) {
+    std::ifstream in(path, std::ios::binary);
+    file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) *why = "cannot read back the encoded page";
+  }
+  fs::remove(path, ec);
+  return written && !file->empty();
 }
 
 namespace {
@@ -364,6 +391,40 @@ bool PictornSavePage(std::uint64_t value, const char* utf8Path) {
     SetError("out of memory");
     return false;
   }
+}
+
+bool PictornPageFile(std::uint64_t value, PictornFileBytes* out) {
+  if (!out) return false;
+  *out = PictornFileBytes{};
+  try {
+    const Image* image = Find(value);
+    if (!image) {
+      SetError("unknown image");
+      return false;
+    }
+    Bytes file = image->tiff;
+    if (file.empty()) {
+      std::string why;
+      if (!CodecWriteMemory(image->rendered, image->info.xDpi, image->info.yDpi, &file, &why)) {
+        SetError(why);
+        return false;
+      }
+    }
+    auto* data = new std::uint8_t[file.size() ? file.size() : 1];
+    std::memcpy(data, file.data(), file.size());
+    *out = PictornFileBytes{data, file.size()};
+    Succeed();
+    return true;
+  } catch (...) {
+    SetError("out of memory");
+    return false;
+  }
+}
+
+void PictornFreeFileBytes(PictornFileBytes* bytes) {
+  if (!bytes) return;
+  delete[] bytes->data;
+  *bytes = PictornFileBytes{};
 }
 
 const char* PictornLastError() { return lastError; }
