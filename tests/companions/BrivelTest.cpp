@@ -75,11 +75,11 @@ TEST(BrivelBoxes, WithoutPresenterABoxIsALineOnStderr) {
 #else
   BrivelSetPresenter(nullptr, nullptr);
   testing::internal::CaptureStderr();
-  const int button = MessageBoxText(kOwner, u"Gr\u00fc\u00dfe\tfrom the import", 16);
+  const int button = MessageBoxText(kOwner, u"Gr\u00fc\u00dfe\tfrom the import\x1b[2J", 16);
   ShowContextHelp(kOwner, 145154, 0);
   const std::string written = testing::internal::GetCapturedStderr();
   EXPECT_EQ(button, 1);
-  EXPECT_EQ(written, "message box: Gr\xC3\xBC\xC3\x9F" "e\tfrom the import\ncontext help: Help topic 145154\n");
+  EXPECT_EQ(written, "message box: Gr\xC3\xBC\xC3\x9F" "e\\x09from the import\\x1b[2J\ncontext help: Help topic 145154\n");
 #endif
 }
 

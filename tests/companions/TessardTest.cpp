@@ -154,7 +154,7 @@ TEST(TessardTrace, LineFormat) {
   const auto traces = capture.Traces();
   ASSERT_EQ(traces.size(), 1u);
   const std::regex pattern(
-      R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.(\d{3})Z\tsev=6\tVAVudiImplement:61\tfirst\\r\\nsecond\\nC:\\dir$)");
+      R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.(\d{3})Z\tsev=6\tVAVudiImplement:61\tfirst\\r\\nsecond\\nC:\\\\dir$)");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(traces[0].lineUtf8, match, pattern)) << traces[0].lineUtf8;
   EXPECT_GE(traces[0].unixMillis, before);
@@ -162,6 +162,31 @@ TEST(TessardTrace, LineFormat) {
   EXPECT_EQ(std::stoi(match[1].str()), traces[0].unixMillis % 1000);
   // The record's text is the text itself, unescaped.
   EXPECT_EQ(traces[0].text, u"first\r\nsecond\nC:\\dir");
+}
+
+// Texts that look alike must give different lines, and no line may carry a raw control
+// character to a terminal.
+TEST(TessardTrace, LineTextIsUnambiguous) {
+  const struct {
+    std::u16string text;
+    std::string line;
+  } rows[] = {
+      {u"A\\nB", "A\\\\nB"},       // a literal backslash-n is not a line break
+      {u"A\nB", "A\\nB"},
+      {u"esc\x1b[2Jbel\x07tab\t", "esc\\x1b[2Jbel\\x07tab\\x09"},
+      {u"del\x7f", "del\\x7f"},
+      {u"\xdcff\xdc80", "\\xff\\x80"},  // bytes of a file name that is not UTF-8
+      {u"\xd800|\x0085|\x202e", "\\ud800|\\u0085|\\u202e"},
+      {u"caf\x00e9 \xd83d\xde00", "caf\xc3\xa9 \xf0\x9f\x98\x80"},  // valid text stays as it is
+  };
+  for (const auto& row : rows) {
+    TraceCapture capture;
+    TraceText(6, nullptr, "s", 1, row.text.c_str());
+    const auto traces = capture.Traces();
+    ASSERT_EQ(traces.size(), 1u);
+    const std::string line = traces[0].lineUtf8;
+    EXPECT_EQ(line.substr(line.rfind('\t') + 1), row.line);
+  }
 }
 
 TEST(TessardTrace, LineTimeIsUtc) {

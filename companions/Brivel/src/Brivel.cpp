@@ -57,7 +57,7 @@ int ShowBox(const BrivelEvent& event) {
   return MessageBoxW(static_cast<HWND>(event.owner), reinterpret_cast<const wchar_t*>(event.text),
                      reinterpret_cast<const wchar_t*>(GetAppName()), event.style);
 #else
-  WriteLine("message box: " + lunmere::Utf16ToUtf8(event.text != nullptr ? event.text : u""));
+  WriteLine("message box: " + lunmere::EscapeForLine(event.text != nullptr ? event.text : u""));
   return kIdOk;
 #endif
 }
@@ -99,7 +99,7 @@ int ShowContextHelp(void* window, std::uint32_t helpId, std::int32_t reserved) {
   return MessageBoxW(static_cast<HWND>(window), reinterpret_cast<const wchar_t*>(text.c_str()),
                      reinterpret_cast<const wchar_t*>(GetAppName()), MB_OK | MB_ICONINFORMATION);
 #else
-  WriteLine("context help: " + lunmere::Utf16ToUtf8(text));
+  WriteLine("context help: " + lunmere::EscapeForLine(text));
   return kIdOk;
 #endif
 }

@@ -39,6 +39,49 @@ inline std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+// A text as one unambiguous line of UTF-8 for a trace file or a terminal: every input
+// gives a different output, and nothing in it can move the cursor, ring a bell or break
+// the line. A backslash is written \\, CR and LF \r and \n, other control characters
+// \xNN (C0 and DEL) or \uNNNN (C1, and the line separators and direction overrides that
+// would make a viewer show something else than what is there). A lone surrogate
+// U+DC80..U+DCFF stands for a byte of a file name that is not UTF-8 and is written \xNN
+// with that byte; any other lone surrogate \uNNNN.
+inline std::string EscapeForLine(std::u16string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  auto hex = [&](std::string& out, const char* prefix, unsigned value, int digits) {
+    out += prefix;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      out += Utf16ToUtf8(text.substr(i, 2));
+      ++i;
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      hex(out, "\\x", c - 0xDC00, 2);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      hex(out, "\\u", c, 4);
+    } else if (c == u'\\') {
+      out += "\\\\";
+    } else if (c == u'\r') {
+      out += "\\r";
+    } else if (c == u'\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7F) {
+      hex(out, "\\x", c, 2);
+    } else if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+               (c >= 0x2066 && c <= 0x2069)) {
+      hex(out, "\\u", c, 4);
+    } else {
+      out += Utf16ToUtf8(text.substr(i, 1));
+    }
+  }
+  return out;
+}
+
 // Narrow texts of the callers are UTF-8; a byte that does not start a valid sequence
 // is taken as Latin-1, so nothing is lost from an 8-bit text.
 inline std::u16string Utf8ToUtf16(std::string_view text) {

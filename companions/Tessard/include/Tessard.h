@@ -60,7 +60,9 @@ struct TessardRecord {
   std::uint32_t id;          // resource id or message number; 0 for format texts
   const char16_t* text;      // the formatted text
   // The whole line without its line end: TIME<TAB>sev=N<TAB>SOURCE:LINE<TAB>TEXT, TIME
-  // in UTC (2026-12-06T14:03:07.123Z), TEXT in UTF-8 with CR and LF written as \r, \n.
+  // in UTC (2026-12-06T14:03:07.123Z), TEXT in UTF-8 escaped as lunmere::EscapeForLine
+  // does: \\ for a backslash, \r and \n, \xNN for control characters and for each byte of
+  // a file name that is not UTF-8, so that no two texts give the same line.
   const char* lineUtf8;
 };
 

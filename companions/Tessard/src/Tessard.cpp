@@ -68,22 +68,6 @@ std::int64_t NowMillis() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// One trace is one line: line breaks inside the text are written as \r and \n.
-std::string EscapeLineBreaks(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::u16string Bracketed(const char* what, std::uint32_t number) {
   return lunmere::Utf8ToUtf16(std::string("[") + what + " " + std::to_string(number) + "]");
 }
@@ -94,7 +78,8 @@ void Emit(std::int64_t unixMillis, std::int32_t severity, void* module, const ch
   formatted += "\tsev=" + std::to_string(severity) + "\t";
   formatted += source != nullptr ? source : "";
   formatted += ":" + std::to_string(line) + "\t";
-  formatted += EscapeLineBreaks(lunmere::Utf16ToUtf8(text));
+  // One trace is one line, and every text reads back unambiguously.
+  formatted += lunmere::EscapeForLine(text);
 
   TessardRecord record{};
   record.unixMillis = unixMillis;
