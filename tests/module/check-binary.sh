@@ -2,6 +2,7 @@
 # Checks a built binary from the outside:
 #   exports FILE       the module exports ScanningCreateImplements and nothing else
 #   imports FILE...    Windows binaries need no MinGW runtime DLL beside them
+#   ordinals FILE DLL  every import of FILE from DLL is by ordinal, none by name
 set -eu
 mode=$1
 shift
@@ -29,8 +30,24 @@ imports)
     fi
   done
   ;;
+ordinals)
+  file=$1
+  dll=$2
+  entries=$(x86_64-w64-mingw32-objdump -p "$file" | awk -v dll="$dll" '
+    /DLL Name:/ { t = (tolower($3) == tolower(dll)); next }
+    t && /Member-Name/ { next }
+    t && NF == 0 { t = 0 }
+    t { print }')
+  echo "$file imports from $dll:"
+  echo "$entries"
+  [ -n "$entries" ] || { echo "FAIL: nothing imported from $dll"; exit 1; }
+  if echo "$entries" | grep -v '<none>'; then
+    echo "FAIL: imported by name"
+    exit 1
+  fi
+  ;;
 *)
-  echo "usage: $0 exports FILE | imports FILE..." >&2
+  echo "usage: $0 exports FILE | imports FILE... | ordinals FILE DLL" >&2
   exit 2
   ;;
 esac
