@@ -6,6 +6,15 @@
 
 namespace pictorn {
 
+std::vector<std::uint8_t> ColourMap8(const std::vector<std::uint16_t>& colormap) {
+  const bool eightBit = std::all_of(colormap.begin(), colormap.end(), [](std::uint16_t v) { return v < 256; });
+  std::vector<std::uint8_t> out(colormap.size());
+  for (std::size_t i = 0; i < colormap.size(); ++i) {
+    out[i] = static_cast<std::uint8_t>(eightBit ? colormap[i] : colormap[i] >> 8);
+  }
+  return out;
+}
+
 std::uint32_t PageFormat(const TiffPage& p, std::string* why) {
   const std::string bits = std::to_string(p.bitsPerSample) + " bits per sample";
   if (p.sampleFormat == 3) {
@@ -37,13 +46,14 @@ std::uint32_t PageFormat(const TiffPage& p, std::string* why) {
         *why = "a palette image without a usable colour map is not read";
         return 0;
       }
-      const std::size_t entries = p.colormap.size() / 3;
+      const std::vector<std::uint8_t> map = ColourMap8(p.colormap);
+      const std::size_t entries = map.size() / 3;
       bool gray = true;
       bool blackWhite = p.bitsPerSample == 1 && p.alpha == 0;
       for (std::size_t i = 0; i < entries; ++i) {
-        const int r = p.colormap[i] / 257;
-        const int g = p.colormap[entries + i] / 257;
-        const int b = p.colormap[2 * entries + i] / 257;
+        const int r = map[i];
+        const int g = map[entries + i];
+        const int b = map[2 * entries + i];
         gray = gray && r == g && g == b;
         blackWhite = blackWhite && r == g && g == b && (r == 0 || r == 255);
       }
@@ -77,7 +87,7 @@ SampleLayout LayoutOf(const TiffPage& page) {
   switch (page.photometric) {
     case 0: layout.colour = SampleLayout::Colour::Gray; layout.minIsWhite = true; break;
     case 2: layout.colour = SampleLayout::Colour::Rgb; break;
-    case 3: layout.colour = SampleLayout::Colour::Palette; layout.colormap = page.colormap; break;
+    case 3: layout.colour = SampleLayout::Colour::Palette; layout.colormap = ColourMap8(page.colormap); break;
     case 5: layout.colour = SampleLayout::Colour::Cmyk; break;
     case 6:  // JPEG's YCbCr, which the codec gives as RGB
       layout.colour = SampleLayout::Colour::Rgb;
@@ -204,7 +214,7 @@ void RowConverter::Convert(const std::uint8_t* const* planes, std::uint8_t* out)
         break;
       case Colour::Palette: {
         const std::size_t i = std::min<std::size_t>(Raw(planes, x, 0), entries - 1);
-        for (int k = 0; k < 3; ++k) c[k] = layout_.colormap[k * entries + i] * 255.0 / 65535.0;
+        for (int k = 0; k < 3; ++k) c[k] = layout_.colormap[k * entries + i];
         break;
       }
       case Colour::Rgb:

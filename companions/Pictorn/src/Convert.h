@@ -12,6 +12,10 @@
 
 namespace pictorn {
 
+// A colour map's entries as 8-bit values: 16-bit entries by their high byte (as libtiff
+// reads them), or as they are where every entry is below 256 (old writers' 8-bit maps).
+std::vector<std::uint8_t> ColourMap8(const std::vector<std::uint16_t>& colormap);
+
 // The format the page is handed over in (1, 8 or 24), or 0 with the reason when the
 // library does not read its kind of image.
 std::uint32_t PageFormat(const TiffPage& page, std::string* why);
@@ -28,7 +32,7 @@ struct SampleLayout {
   bool separate = false;         // one plane per sample
   std::int32_t alpha = -1;       // the alpha sample, -1 for none
   bool premultiplied = false;
-  std::vector<std::uint16_t> colormap;  // red, green, blue entries for Colour::Palette
+  std::vector<std::uint8_t> colormap;  // red, green, blue entries (8-bit) for Colour::Palette
 };
 
 // The layout a TIFF page's own samples have, where the codec gives them as stored.

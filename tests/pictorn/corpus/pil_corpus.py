@@ -10,6 +10,8 @@ import zlib
 
 # The most images of one file the library reads (kPictornMaxImages).
 MAX_IMAGES = 50000
+# The resolution of Pillow's files.
+DPI = (120, 120)
 
 
 def on_white(colour, alpha):
@@ -25,11 +27,11 @@ def pillow_files():
     width, height = rgb.size
 
     # 32-bit float gray, samples 0 to 255 as Pillow keeps them.
-    gray.convert("F").save("float-pil.tif", compression="tiff_lzw")
+    gray.convert("F").save("float-pil.tif", compression="tiff_lzw", dpi=DPI)
 
     # An 8-bit palette of 64 colours.
     palette = rgb.quantize(colors=64, dither=Image.Dither.NONE)
-    palette.save("palette8-pil.tif", compression="packbits")
+    palette.save("palette8-pil.tif", compression="packbits", dpi=DPI)
     palette.convert("RGB").save("palette8-pil.ppm")
 
     # Partial transparency: white paper seen through 80 % alpha must stay white.
@@ -38,24 +40,24 @@ def pillow_files():
     alpha.paste(0, (width // 2, 0, width // 2 + 40, height))
     rgba = rgb.copy()
     rgba.putalpha(alpha)
-    rgba.save("rgba-pil.tif", compression="tiff_adobe_deflate")
+    rgba.save("rgba-pil.tif", compression="tiff_adobe_deflate", dpi=DPI)
     # Premultiplied colours, marked associated by make_corpus.sh (Pillow writes no such file).
     premultiplied = Image.new("RGBA", rgb.size)
     premultiplied.putdata([tuple(round(c * p[3] / 255) for c in p[:3]) + (p[3],) for p in rgba.getdata()])
-    premultiplied.save("rgba-assoc-pil.tif")
+    premultiplied.save("rgba-assoc-pil.tif", dpi=DPI)
     flat = Image.new("RGB", rgb.size)
     flat.putdata([tuple(on_white(c, p[3]) for c in p[:3]) for p in rgba.getdata()])
     flat.save("rgba-pil.ppm")
 
     graya = gray.copy().convert("LA")
     graya.putalpha(alpha)
-    graya.save("graya-pil.tif")
+    graya.save("graya-pil.tif", dpi=DPI)
     flat_gray = Image.new("L", gray.size)
     flat_gray.putdata([on_white(p[0], p[1]) for p in graya.getdata()])
     flat_gray.save("graya-pil.pgm")
 
     # Mode 1 is written MinIsBlack.
-    bw.save("bw-packbits-minisblack-pil.tif", compression="packbits")
+    bw.save("bw-packbits-minisblack-pil.tif", compression="packbits", dpi=DPI)
 
 
 def tiff_directory(entries, next_offset):
