@@ -1,5 +1,5 @@
 // The platform's image codec: libtiff on Linux, the Windows Imaging Component on Windows.
-// It sees single-image TIFF files as TiffFile::ExtractPage makes them.
+// It sees single-image classic TIFF files as TiffFile::ExtractPage makes them.
 #pragma once
 
 #include <cstdint>
@@ -16,24 +16,21 @@ struct Pixels {
   std::uint32_t height = 0;
   std::uint32_t format = 0;
   std::uint32_t stride = 0;
-  Bytes data;
+  Bytes data;  // all rows, or one row that every row is decoded into (a check only)
 };
 
-// Decoded buffers larger than this are refused.
-inline constexpr std::uint64_t kMaxPixelBytes = 1ull << 30;
+// Working buffers of one decode (a band of strips or tiles) stay below this.
+inline constexpr std::uint64_t kMaxWorkBytes = 32ull << 20;
 
-// Whether the codec opens the image: a cheap check of its directory, no pixels.
-bool CodecAccepts(const Bytes& file, const TiffPage& page, std::string* why);
-// Bitonal images become format 1, other one-sample gray images format 8, the rest 24.
-bool CodecDecode(const Bytes& file, const TiffPage& page, Pixels* pixels, std::string* why);
-// A single-image TIFF file with the resolution in dots per inch.
-bool CodecWrite(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi,
-                const std::string& utf8Path, std::string* why);
+// Sizes a pixel buffer for all rows (`keep`) or for one; false beyond kPictornMaxPagePixels.
+bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t format, bool keep = true);
 
-// The same file in memory.
-bool CodecWriteMemory(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* file, std::string* why);
+// Decodes the page. With `keep` the pixels stay in `pixels`; without, each row is decoded
+// and dropped: a check that the whole page decodes, in bounded memory.
+bool CodecDecode(const Bytes& file, const TiffPage& page, bool keep, Pixels* pixels, std::string* why);
 
-// Sizes a pixel buffer; false when it would exceed kMaxPixelBytes.
-bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t format);
+// A single-image TIFF file in memory with the resolution in dots per inch: bitonal pages
+// CCITT G4, gray and colour LZW.
+bool CodecEncode(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* file, std::string* why);
 
 }  // namespace pictorn

@@ -10,8 +10,8 @@ namespace pictorn {
 
 enum class PdfResult { Rendered, NoRenderer, Failed };
 
-// Renders at `*dpi` (lowered for very large pages, so that the result stays below
-// kMaxPixelBytes); the colour result is format 24.
+// Renders at `*dpi`, lowered for large pages so that the result stays within
+// kPictornMaxRenderPixels; the colour result is format 24.
 PdfResult RenderFirstPage(const std::uint8_t* bytes, std::uint32_t count, Pixels* pixels,
                           std::uint32_t* dpi, std::string* why);
 

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "Pdf.h"
+#include "Pictorn.h"
 
 namespace pictorn {
 namespace {
@@ -50,13 +51,18 @@ PdfResult RenderFirstPage(const std::uint8_t* bytes, std::uint32_t count, Pixels
     *why = "the PDF's first page cannot be read";
     return PdfResult::Failed;
   }
-  // Points are 1/72 inch; keep the rendered page within the pixel budget.
+  // Points are 1/72 inch; the rendered page stays within the pixel budget.
   const poppler::rectf box = page->page_rect();
   const double inches = std::fabs(box.width() * box.height()) / (72.0 * 72.0);
-  const double budget = static_cast<double>(kMaxPixelBytes / 8);  // 4-byte pixels, twice over
+  const double budget = static_cast<double>(kPictornMaxRenderPixels);
   double resolution = *dpi;
   if (inches * resolution * resolution > budget) resolution = std::floor(std::sqrt(budget / inches));
-  if (!(resolution >= 1)) {
+  // Rounding to whole pixels may add a row and a column.
+  while (resolution >= 1 && (std::ceil(box.width() / 72.0 * resolution) + 1) *
+                                    (std::ceil(box.height() / 72.0 * resolution) + 1) > budget) {
+    resolution -= 1;
+  }
+  if (!(resolution >= 1) || !(inches > 0)) {
     *why = "the PDF's first page has no usable size";
     return PdfResult::Failed;
   }

@@ -1,60 +1,38 @@
 #include "Pictorn.h"
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "Codec.h"
+#include "Convert.h"
 #include "Pdf.h"
 #include "Quillet.h"
+#include "PageChain.h"
 #include "Source.h"
 #include "TiffLayout.h"
 #include "attrs/AttributeIds.h"
 
 namespace pictorn {
 
-bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t format) {
+bool Allocate(Pixels* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t format, bool keep) {
+  if (std::uint64_t{width} * height > kPictornMaxPagePixels) return false;
   const std::uint64_t stride = format == 1 ? (std::uint64_t{width} + 7) / 8
                                : format == 8 ? std::uint64_t{width}
                                              : 3 * std::uint64_t{width};
-  if (stride * height > kMaxPixelBytes) return false;
   pixels->width = width;
   pixels->height = height;
   pixels->format = format;
   pixels->stride = static_cast<std::uint32_t>(stride);
-  pixels->data.assign(stride * height, 0);
+  pixels->data.assign(stride * (keep ? height : 1), 0);
   return true;
-}
-
-// Encodes through a temporary file; only rendered pages (PDF) take this way.
-bool CodecWriteMemory(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* file, std::string* why) {
-  namespace fs = std::filesystem;
-  static std::atomic<unsigned> serial{0};
-  std::error_code ec;
-  const fs::path path = fs::temp_directory_path(ec) /
-                        ("pictorn-" + std::to_string(reinterpret_cast<std::uintptr_t>(&pixels)) + "-" +
-                         std::to_string(serial++) + ".tif");
-  if (ec) {
-    *why = "no folder for temporary files: " + ec.message();
-    return false;
-  }
-  const auto u8 = path.u8string();
-  const bool written = CodecWrite(pixels, xDpi, yDpi, std::string(u8.begin(), u8.end()), why);
-  if (written) {
-    std::ifstream in(path, std::ios::binary);
-    file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) *why = "cannot read back the encoded page";
-  }
-  fs::remove(path, ec);
-  return written && !file->empty();
 }
 
 namespace {
@@ -65,9 +43,9 @@ constexpr double kDefaultDpi = 300;
 constexpr double kMaxDpi = 100000;
 
 struct Image {
-  Bytes tiff;      // the page as a single-image TIFF file; empty for a rendered page
+  Bytes tiff;      // a page that keeps its own encoded data, as a single-image TIFF file
   TiffPage page;
-  Pixels rendered;  // a rendered PDF page
+  Pixels pixels;   // any other page: decoded, or rendered from a PDF
   PictornInfo info{};
   double xDpi = kDefaultDpi;
   double yDpi = kDefaultDpi;
@@ -194,28 +172,69 @@ std::int32_t HandOver(std::unique_ptr<Image> image, std::uint32_t dataBytes, std
   return Succeed();
 }
 
-std::int32_t FromTiff(Source& source, std::uint32_t index, std::uint64_t* value,
+// Whether every reader takes the page's own encoding as it is (see PictornPageFile).
+bool KeepsOwnData(const TiffPage& p) {
+  if (p.tiled || p.fillOrder != 1 || p.extraSamples != 0 || p.sampleFormat != 1 || p.predictor > 2) return false;
+  const std::uint32_t c = p.compression;
+  const bool lossless = c == 1 || c == 5 || c == 8 || c == 32946 || c == 32773;
+  if (p.samplesPerPixel == 1 && p.bitsPerSample == 1 && p.photometric <= 1) return lossless || (c >= 2 && c <= 4);
+  if (p.samplesPerPixel == 1 && p.bitsPerSample == 8 && p.photometric == 1) return lossless || c == 7;
+  if (p.samplesPerPixel == 3 && p.bitsPerSample == 8 && p.planar == 1) {
+    return (p.photometric == 2 && lossless) || (p.photometric == 6 && c == 7);
+  }
+  return false;
+}
+
+std::string TooManyImages() {
+  return "the file holds more than " + std::to_string(kPictornMaxImages) +
+         " page images, more than the image library reads";
+}
+
+std::string TooManyPixels(std::uint64_t width, std::uint64_t height, std::uint64_t budget) {
+  return std::to_string(width) + " x " + std::to_string(height) + " pixels, more than the " +
+         std::to_string(budget) + " a page may have";
+}
+
+// Image `index` of a TIFF file; `identity` (null when not known) keeps the walk of its
+// directories for the next call.
+std::int32_t FromTiff(Source& source, const FileIdentity* identity, std::uint32_t index, std::uint64_t* value,
                       std::uint32_t* imageSize, CAttrContainer*& page) {
   std::string why;
   TiffFile tiff(source);
   if (!tiff.Open(&why)) return Fail(kPictornNotAnImage, why);
-  const std::vector<std::uint64_t> directories = tiff.Directories(index + 1);
-  if (directories.empty()) return Fail(kPictornNotAnImage, "the file has no readable image directory");
-  if (directories.size() <= index) {
-    return Fail(kPictornNoSuchImage, "the file holds " + std::to_string(directories.size()) +
-                                         " image(s); image " + std::to_string(index) + " was asked for");
+  const std::shared_ptr<const PageChain> chain = WalkPages(tiff, identity);
+  if (chain->tooMany) return Fail(kPictornTooLarge, TooManyImages());
+  if (chain->pages.empty()) {
+    return Fail(kPictornNotAnImage, chain->skipped ? "the file holds reduced-resolution images or masks only, no page"
+                                                   : "the file has no readable image directory");
   }
-  auto image = std::make_unique<Image>();
-  if (!tiff.ExtractPage(directories[index], &image->page, &image->tiff, &why) ||
-      !CodecAccepts(image->tiff, image->page, &why)) {
-    return Fail(kPictornNotAnImage, "image " + std::to_string(index) + ": " + why);
+  const std::string image = "image " + std::to_string(index) + ": ";
+  if (chain->pages.size() <= index) {
+    return Fail(kPictornNoSuchImage, "the file holds " + std::to_string(chain->pages.size()) +
+                                         " page image(s); image " + std::to_string(index) + " was asked for");
   }
-  const TiffPage& p = image->page;
-  ResolveDpi(p, &image->xDpi, &image->yDpi);
+  auto made = std::make_unique<Image>();
+  TiffPage& p = made->page;
+  // The pixels are counted before any image data is read.
+  if (!tiff.ReadPage(chain->pages[index], &p, &why)) return Fail(kPictornNotAnImage, image + why);
+  if (std::uint64_t{p.width} * p.height > kPictornMaxPagePixels) {
+    return Fail(kPictornTooLarge, image + TooManyPixels(p.width, p.height, kPictornMaxPagePixels));
+  }
+  const std::uint32_t format = PageFormat(p, &why);
+  if (format == 0) return Fail(kPictornNotAnImage, image + why);
+  if (!tiff.ExtractPage(chain->pages[index], &p, &made->tiff, &why)) return Fail(kPictornNotAnImage, image + why);
+  // Decoded whole now, so that no page reaches the host that cannot be decoded.
+  const bool keep = KeepsOwnData(p);
+  if (!CodecDecode(made->tiff, p, !keep, &made->pixels, &why)) return Fail(kPictornNotAnImage, image + why);
+  if (!keep) {
+    Bytes().swap(made->tiff);
+  } else {
+    Pixels().data.swap(made->pixels.data);
+  }
+  ResolveDpi(p, &made->xDpi, &made->yDpi);
   const char* name = CompressionName(p.compression);
-  FillInfo(*image, p.width, p.height, p.bitsPerSample * p.samplesPerPixel, index,
-           name ? name : "code " + std::to_string(p.compression));
-  return HandOver(std::move(image), static_cast<std::uint32_t>(p.dataBytes), value, imageSize, page);
+  FillInfo(*made, p.width, p.height, format, index, name ? name : "code " + std::to_string(p.compression));
+  return HandOver(std::move(made), static_cast<std::uint32_t>(p.dataBytes), value, imageSize, page);
 }
 
 std::int32_t FromPdf(const std::uint8_t* bytes, std::uint32_t count, std::uint64_t* value,
@@ -223,23 +242,27 @@ std::int32_t FromPdf(const std::uint8_t* bytes, std::uint32_t count, std::uint64
   auto image = std::make_unique<Image>();
   std::uint32_t dpi = 200;
   std::string why;
-  switch (RenderFirstPage(bytes, count, &image->rendered, &dpi, &why)) {
+  switch (RenderFirstPage(bytes, count, &image->pixels, &dpi, &why)) {
     case PdfResult::Rendered: break;
     case PdfResult::NoRenderer: return Fail(kPictornNoRenderer, why);
     case PdfResult::Failed: return Fail(kPictornRenderFailed, why);
   }
   image->xDpi = image->yDpi = dpi;
-  FillInfo(*image, image->rendered.width, image->rendered.height, 24, 0, "PDF");
+  FillInfo(*image, image->pixels.width, image->pixels.height, 24, 0, "PDF");
   return HandOver(std::move(image), count, value, imageSize, page);
 }
 
 bool Decoded(const Image& image, Pixels* pixels, std::string* why) {
   if (image.tiff.empty()) {
-    *pixels = image.rendered;
+    *pixels = image.pixels;
     return true;
   }
-  return CodecDecode(image.tiff, image.page, pixels, why);
+  return CodecDecode(image.tiff, image.page, true, pixels, why);
 }
+
+// Page files handed out and not yet freed, by their first byte.
+std::mutex filesLock;
+std::unordered_map<const std::uint8_t*, std::unique_ptr<Bytes>> files;
 
 }  // namespace
 }  // namespace pictorn
@@ -252,7 +275,7 @@ std::int32_t PictornImageCount(std::intptr_t file) {
     const std::unique_ptr<Source> source = OpenFileSource(file, &why);
     if (!source) {
       SetError(why);
-      return -1;
+      return kPictornUnreadable;
     }
     if (source->Size() >= kPictornMaxFileBytes) {
       SetError("the file is too large");
@@ -263,18 +286,25 @@ std::int32_t PictornImageCount(std::intptr_t file) {
       SetError(why);
       return 0;
     }
-    const std::vector<std::uint64_t> directories = tiff.Directories(kPictornMaxImages);
-    TiffPage first;
-    if (directories.empty()) {
-      SetError("the file has no readable image directory");
+    FileIdentity identity;
+    const bool known = IdentifyFile(file, &identity);
+    const std::shared_ptr<const PageChain> chain = WalkPages(tiff, known ? &identity : nullptr);
+    if (chain->tooMany) {
+      SetError(TooManyImages());
+      return kPictornTooManyImages;
+    }
+    if (chain->pages.empty()) {
+      SetError(chain->skipped ? "the file holds reduced-resolution images or masks only, no page"
+                              : "the file has no readable image directory");
       return 0;
     }
-    if (!tiff.ReadPage(directories[0], &first, &why)) {
+    TiffPage first;
+    if (!tiff.ReadPage(chain->pages[0], &first, &why)) {
       SetError("image 0: " + why);
       return 0;
     }
     Succeed();
-    return static_cast<std::int32_t>(directories.size());
+    return static_cast<std::int32_t>(chain->pages.size());
   } catch (...) {
     SetError("out of memory");
     return 0;
@@ -288,12 +318,13 @@ std::int32_t GT_CreatePageAttrsFromHandle(std::intptr_t file, std::int32_t index
       return Fail(kPictornBadArgument, "null output, negative index or reserved argument not 1");
     }
     if (!IsPageContainer(page)) return Fail(kPictornBadArgument, "the container is not a page container");
-    if (index >= kPictornMaxImages) return Fail(kPictornNoSuchImage, "image index beyond the limit");
     std::string why;
     const std::unique_ptr<Source> source = OpenFileSource(file, &why);
     if (!source) return Fail(kPictornReadFailed, why);
     if (source->Size() >= kPictornMaxFileBytes) return Fail(kPictornNotAnImage, "the file is too large");
-    return FromTiff(*source, static_cast<std::uint32_t>(index), image, imageSize, page);
+    FileIdentity identity;
+    const bool known = IdentifyFile(file, &identity);
+    return FromTiff(*source, known ? &identity : nullptr, static_cast<std::uint32_t>(index), image, imageSize, page);
   } catch (const std::bad_alloc&) {
     return Fail(kPictornNoMemory, "out of memory");
   } catch (...) {
@@ -314,7 +345,7 @@ std::int32_t PictornImageFromMemory(std::uint64_t* image, std::int32_t zero, std
       return FromPdf(bytes, count, image, imageSize, page);
     }
     MemorySource source(bytes, count);
-    return FromTiff(source, 0, image, imageSize, page);
+    return FromTiff(source, nullptr, 0, image, imageSize, page);
   } catch (const std::bad_alloc&) {
     return Fail(kPictornNoMemory, "out of memory");
   } catch (...) {
@@ -371,28 +402,6 @@ void PictornFreePixels(PictornPixels* pixels) {
   *pixels = PictornPixels{};
 }
 
-bool PictornSavePage(std::uint64_t value, const char* utf8Path) {
-  try {
-    const Image* image = Find(value);
-    if (!image || !utf8Path || !*utf8Path) {
-      SetError("unknown image or no path");
-      return false;
-    }
-    Pixels pixels;
-    std::string why;
-    if (!Decoded(*image, &pixels, &why) ||
-        !CodecWrite(pixels, image->info.xDpi, image->info.yDpi, utf8Path, &why)) {
-      SetError(why);
-      return false;
-    }
-    Succeed();
-    return true;
-  } catch (...) {
-    SetError("out of memory");
-    return false;
-  }
-}
-
 bool PictornPageFile(std::uint64_t value, PictornFileBytes* out) {
   if (!out) return false;
   *out = PictornFileBytes{};
@@ -402,20 +411,24 @@ bool PictornPageFile(std::uint64_t value, PictornFileBytes* out) {
       SetError("unknown image");
       return false;
     }
-    Bytes file = image->tiff;
-    if (file.empty()) {
+    auto file = std::make_unique<Bytes>();
+    if (!image->tiff.empty()) {
+      *file = image->tiff;
+    } else {
       std::string why;
-      if (!CodecWriteMemory(image->rendered, image->info.xDpi, image->info.yDpi, &file, &why)) {
+      if (!CodecEncode(image->pixels, image->info.xDpi, image->info.yDpi, file.get(), &why)) {
         SetError(why);
         return false;
       }
     }
-    auto* data = new std::uint8_t[file.size() ? file.size() : 1];
-    std::memcpy(data, file.data(), file.size());
-    *out = PictornFileBytes{data, file.size()};
+    if (file->empty()) file->push_back(0);  // never: an encoded file has a header
+    *out = PictornFileBytes{file->data(), file->size()};
+    const std::lock_guard<std::mutex> hold(filesLock);
+    files.emplace(file->data(), std::move(file));
     Succeed();
     return true;
   } catch (...) {
+    *out = PictornFileBytes{};
     SetError("out of memory");
     return false;
   }
@@ -423,8 +436,36 @@ bool PictornPageFile(std::uint64_t value, PictornFileBytes* out) {
 
 void PictornFreeFileBytes(PictornFileBytes* bytes) {
   if (!bytes) return;
-  delete[] bytes->data;
+  std::unique_ptr<Bytes> file;
+  {
+    const std::lock_guard<std::mutex> hold(filesLock);
+    const auto found = files.find(bytes->data);
+    if (found != files.end()) {
+      file = std::move(found->second);
+      files.erase(found);
+    }
+  }
   *bytes = PictornFileBytes{};
+}
+
+bool PictornSavePage(std::uint64_t value, const char* utf8Path) {
+  if (!utf8Path || !*utf8Path) {
+    SetError("no path");
+    return false;
+  }
+  PictornFileBytes bytes{};
+  if (!PictornPageFile(value, &bytes)) return false;
+  const std::string text(utf8Path);
+  const std::filesystem::path path(std::u8string(text.begin(), text.end()));
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data), static_cast<std::streamsize>(bytes.size));
+  file.close();
+  PictornFreeFileBytes(&bytes);
+  if (!file) {
+    SetError("cannot write " + text);
+    return false;
+  }
+  return true;
 }
 
 const char* PictornLastError() { return lastError; }

@@ -76,6 +76,26 @@ class FileSource : public Source {
 
 }  // namespace
 
+bool IdentifyFile(std::intptr_t file, FileIdentity* identity) {
+#ifdef _WIN32
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file == 0 || file == -1 || !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &info)) return false;
+  identity->device = info.dwVolumeSerialNumber;
+  identity->file = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  identity->size = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  identity->changed = std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime;
+#else
+  struct stat st;
+  if (file < 0 || file > INT32_MAX || fstat(static_cast<int>(file), &st) != 0) return false;
+  identity->device = static_cast<std::uint64_t>(st.st_dev);
+  identity->file = static_cast<std::uint64_t>(st.st_ino);
+  identity->size = static_cast<std::uint64_t>(st.st_size);
+  identity->changed = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                      static_cast<std::uint64_t>(st.st_mtim.tv_nsec);
+#endif
+  return true;
+}
+
 std::unique_ptr<Source> OpenFileSource(std::intptr_t file, std::string* why) {
   std::uint64_t size = 0;
 #ifdef _WIN32

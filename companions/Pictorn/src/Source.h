@@ -30,6 +30,17 @@ class MemorySource : public Source {
   std::size_t size_;
 };
 
+// What tells one file from another, and a file from itself after a change.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::uint64_t changed = 0;  // time of the last change, in the platform's units
+  bool operator==(const FileIdentity&) const = default;
+};
+// False when the platform cannot tell.
+bool IdentifyFile(std::intptr_t file, FileIdentity* identity);
+
 // An open file of the platform (POSIX descriptor or Win32 HANDLE). Reads at explicit
 // offsets and leaves the file's own position to its owner. Null (with the reason) when
 // the file's size cannot be had.

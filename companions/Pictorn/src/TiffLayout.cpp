@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
+
+#include "Pictorn.h"
 
 namespace pictorn {
 namespace {
@@ -11,14 +12,17 @@ namespace {
 constexpr std::uint32_t kMaxSide = 1u << 20;
 constexpr std::uint64_t kMaxArrayBytes = 64ull << 20;   // one strip or tile table
 constexpr std::uint64_t kMaxValueBytes = 16ull << 20;   // all other values of a directory
-constexpr std::uint64_t kMaxDataBytes = 1ull << 30;     // the image data of one page
+constexpr std::uint64_t kMaxEntries = 0xFFFF;           // entries of one directory
 
 enum : std::uint16_t {
+  kTagNewSubfileType = 254,
+  kTagSubfileType = 255,
   kTagWidth = 256,
   kTagHeight = 257,
   kTagBitsPerSample = 258,
   kTagCompression = 259,
   kTagPhotometric = 262,
+  kTagFillOrder = 266,
   kTagStripOffsets = 273,
   kTagSamplesPerPixel = 277,
   kTagRowsPerStrip = 278,
@@ -29,33 +33,47 @@ enum : std::uint16_t {
   kTagFreeOffsets = 288,
   kTagFreeByteCounts = 289,
   kTagResolutionUnit = 296,
+  kTagPredictor = 317,
+  kTagColorMap = 320,
   kTagTileWidth = 322,
   kTagTileLength = 323,
   kTagTileOffsets = 324,
   kTagTileByteCounts = 325,
   kTagSubIfds = 330,
+  kTagInkSet = 332,
+  kTagExtraSamples = 338,
+  kTagSampleFormat = 339,
   kTagOldJpegFirst = 513,  // 513 to 521: offsets into the file for old-style JPEG
   kTagOldJpegLast = 521,
   kTagExifIfd = 34665,
   kTagGpsIfd = 34853,
   kTagInteropIfd = 40965,
 };
-enum : std::uint16_t { kTypeByte = 1, kTypeShort = 3, kTypeLong = 4, kTypeRational = 5, kTypeIfd = 13 };
+enum : std::uint16_t {
+  kTypeByte = 1,
+  kTypeShort = 3,
+  kTypeLong = 4,
+  kTypeRational = 5,
+  kTypeIfd = 13,
+  kTypeLong8 = 16,
+  kTypeSlong8 = 17,
+  kTypeIfd8 = 18,
+};
 
 unsigned TypeSize(std::uint16_t type) {
   switch (type) {
     case 1: case 2: case 6: case 7: return 1;
     case 3: case 8: return 2;
     case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
+    case 5: case 10: case 12: case 16: case 17: case 18: return 8;
     default: return 0;
   }
 }
 
 // Tags whose values point elsewhere in the file: they cannot travel with one page.
 bool IsLink(const std::uint16_t tag, const std::uint16_t type) {
-  return type == kTypeIfd || tag == kTagSubIfds || tag == kTagExifIfd || tag == kTagGpsIfd ||
-         tag == kTagInteropIfd || tag == kTagFreeOffsets || tag == kTagFreeByteCounts ||
+  return type == kTypeIfd || type == kTypeIfd8 || tag == kTagSubIfds || tag == kTagExifIfd ||
+         tag == kTagGpsIfd || tag == kTagInteropIfd || tag == kTagFreeOffsets || tag == kTagFreeByteCounts ||
          (tag >= kTagOldJpegFirst && tag <= kTagOldJpegLast);
 }
 
@@ -84,10 +102,16 @@ std::uint32_t TiffFile::U16(const std::uint8_t* p) const {
 std::uint32_t TiffFile::U32(const std::uint8_t* p) const {
   return bigEndian_ ? (U16(p) << 16 | U16(p + 2)) : (U16(p + 2) << 16 | U16(p));
 }
+std::uint64_t TiffFile::U64(const std::uint8_t* p) const {
+  return bigEndian_ ? (std::uint64_t{U32(p)} << 32 | U32(p + 4)) : (std::uint64_t{U32(p + 4)} << 32 | U32(p));
+}
+std::uint64_t TiffFile::Number(const std::uint8_t* p, unsigned size) const {
+  return size == 1 ? *p : size == 2 ? U16(p) : size == 4 ? U32(p) : U64(p);
+}
 
 bool TiffFile::Open(std::string* why) {
-  std::uint8_t header[8];
-  if (!source_.ReadAt(0, header, sizeof header)) {
+  std::uint8_t header[16];
+  if (!source_.ReadAt(0, header, 8)) {
     *why = "too short for a TIFF file";
     return false;
   }
@@ -99,86 +123,133 @@ bool TiffFile::Open(std::string* why) {
     *why = "not a TIFF file";
     return false;
   }
-  if (U16(header + 2) != 42) {
-    *why = U16(header + 2) == 43 ? "a BigTIFF file, which is not read" : "not a TIFF file";
+  if (U16(header + 2) == 42) {
+    first_ = U32(header + 4);
+    return true;
+  }
+  // BigTIFF: 8-byte offsets, announced as such.
+  if (U16(header + 2) != 43 || !source_.ReadAt(8, header + 8, 8) || U16(header + 4) != 8 || U16(header + 6) != 0) {
+    *why = "not a TIFF file";
     return false;
   }
-  first_ = U32(header + 4);
+  big_ = true;
+  first_ = U64(header + 8);
   return true;
 }
 
-std::vector<std::uint64_t> TiffFile::Directories(std::uint32_t limit) {
-  std::vector<std::uint64_t> directories;
-  std::set<std::uint64_t> seen;
-  for (std::uint64_t offset = first_; offset != 0 && directories.size() < limit;) {
-    if (!seen.insert(offset).second) break;
-    std::uint8_t count[2];
-    if (!source_.ReadAt(offset, count, 2)) break;
-    std::uint8_t link[4];
-    if (!source_.ReadAt(offset + 2 + 12ull * U16(count), link, 4)) break;
-    directories.push_back(offset);
-    offset = U32(link);
+void TiffFile::Walk(ChainWalk* walk, std::size_t wantPages) {
+  if (!walk->started) {
+    walk->started = true;
+    walk->next = first_;
   }
-  return directories;
+  const std::uint64_t fileSize = source_.Size();
+  const unsigned countSize = big_ ? 8 : 2;
+  const unsigned entrySize = big_ ? 20 : 12;
+  while (walk->next != 0 && walk->pages.size() < wantPages) {
+    const std::uint64_t offset = walk->next;
+    walk->next = 0;
+    if (!walk->seen.insert(offset).second) break;
+    std::uint8_t countBytes[8];
+    if (!source_.ReadAt(offset, countBytes, countSize)) break;
+    const std::uint64_t count = big_ ? U64(countBytes) : U16(countBytes);
+    if (count > kMaxEntries) break;
+    const std::uint64_t size = countSize + entrySize * count + (big_ ? 8 : 4);
+    walk->directoryBytes += size;
+    if (walk->directoryBytes > fileSize) break;  // overlapping directories
+    Bytes raw(static_cast<std::size_t>(size));
+    if (!source_.ReadAt(offset, raw.data(), raw.size())) break;
+    // Only full-resolution images are pages.
+    bool page = true;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const std::uint8_t* p = raw.data() + countSize + entrySize * i;
+      const std::uint32_t tag = U16(p);
+      if (tag != kTagNewSubfileType && tag != kTagSubfileType) continue;
+      const unsigned typeSize = TypeSize(static_cast<std::uint16_t>(U16(p + 2)));
+      if (typeSize == 0 || typeSize > 4) continue;
+      const std::uint64_t value = Number(p + (big_ ? 12 : 8), typeSize);
+      if ((tag == kTagNewSubfileType && (value & 5) != 0) || (tag == kTagSubfileType && value == 2)) page = false;
+    }
+    if (page) {
+      walk->pages.push_back(offset);
+    } else {
+      ++walk->skipped;
+    }
+    const std::uint8_t* link = raw.data() + countSize + entrySize * count;
+    walk->next = big_ ? U64(link) : U32(link);
+  }
 }
 
-bool TiffFile::ReadDirectory(std::uint64_t offset, Directory* directory, std::string* why) {
-  std::uint8_t countBytes[2];
-  if (!source_.ReadAt(offset, countBytes, 2)) {
+bool TiffFile::ReadDirectory(std::uint64_t offset, Directory* directory, std::uint64_t* next, std::string* why) {
+  const unsigned countSize = big_ ? 8 : 2;
+  const unsigned entrySize = big_ ? 20 : 12;
+  std::uint8_t countBytes[8];
+  if (!source_.ReadAt(offset, countBytes, countSize)) {
     *why = "the image directory lies beyond the end of the file";
     return false;
   }
-  const std::uint32_t count = U16(countBytes);
-  Bytes raw(12ull * count);
-  if (!source_.ReadAt(offset + 2, raw.data(), raw.size())) {
+  const std::uint64_t count = big_ ? U64(countBytes) : U16(countBytes);
+  if (count > kMaxEntries) {
+    *why = "the image directory has too many entries";
+    return false;
+  }
+  Bytes raw(static_cast<std::size_t>(entrySize * count + (big_ ? 8 : 4)));
+  if (!source_.ReadAt(offset + countSize, raw.data(), raw.size())) {
     *why = "the image directory is cut short";
     return false;
   }
   directory->entries.clear();
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint8_t* p = raw.data() + 12 * i;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint8_t* p = raw.data() + entrySize * i;
     Entry entry;
     entry.tag = static_cast<std::uint16_t>(U16(p));
     entry.type = static_cast<std::uint16_t>(U16(p + 2));
-    entry.count = U32(p + 4);
-    std::copy(p + 8, p + 12, entry.field);
-    entry.byteSize = std::uint64_t{TypeSize(entry.type)} * entry.count;
-    if (entry.byteSize == 0) continue;  // unknown types may be skipped; empty values carry nothing
+    entry.count = big_ ? U64(p + 4) : U32(p + 4);
+    std::copy(p + (big_ ? 12 : 8), p + entrySize, entry.field);
+    const unsigned typeSize = TypeSize(entry.type);
+    if (typeSize == 0 || entry.count == 0) continue;  // unknown types may be skipped; empty values carry nothing
+    if (entry.count > kPictornMaxFileBytes / typeSize) {
+      entry.byteSize = kPictornMaxFileBytes;  // more than any file holds: its value is never read
+    } else {
+      entry.byteSize = typeSize * entry.count;
+    }
     directory->entries.push_back(entry);
+  }
+  if (next) {
+    const std::uint8_t* link = raw.data() + entrySize * count;
+    *next = big_ ? U64(link) : U32(link);
   }
   return true;
 }
 
 bool TiffFile::ValueBytes(const Entry& entry, Bytes* bytes) {
-  if (entry.byteSize <= 4) {
+  if (entry.byteSize <= (big_ ? 8u : 4u)) {
     bytes->assign(entry.field, entry.field + entry.byteSize);
     return true;
   }
-  const std::uint64_t offset = U32(entry.field);
+  const std::uint64_t offset = big_ ? U64(entry.field) : U32(entry.field);
   const std::uint64_t size = source_.Size();
   if (offset > size || entry.byteSize > size - offset) return false;  // before allocating
-  bytes->resize(entry.byteSize);
+  bytes->resize(static_cast<std::size_t>(entry.byteSize));
   return source_.ReadAt(offset, bytes->data(), bytes->size());
 }
 
 bool TiffFile::Numbers(const Entry& entry, std::uint64_t maxCount, std::vector<std::uint64_t>* numbers) {
   const unsigned size = TypeSize(entry.type);
-  if ((entry.type != kTypeByte && entry.type != kTypeShort && entry.type != kTypeLong) ||
+  if ((entry.type != kTypeByte && entry.type != kTypeShort && entry.type != kTypeLong &&
+       entry.type != kTypeLong8) ||
       entry.count == 0 || entry.count > maxCount) {
     return false;
   }
   Bytes bytes;
   if (!ValueBytes(entry, &bytes)) return false;
-  numbers->resize(entry.count);
-  for (std::uint32_t i = 0; i < entry.count; ++i) {
-    const std::uint8_t* p = bytes.data() + std::size_t{i} * size;
-    (*numbers)[i] = size == 1 ? *p : size == 2 ? U16(p) : U32(p);
-  }
+  numbers->resize(static_cast<std::size_t>(entry.count));
+  for (std::size_t i = 0; i < numbers->size(); ++i) (*numbers)[i] = Number(bytes.data() + i * size, size);
   return true;
 }
 
 bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
   *page = TiffPage{};
+  page->fromBigTiff = big_;
   bool haveWidth = false;
   bool haveHeight = false;
   std::uint64_t rowsPerStrip = 0xFFFFFFFF;
@@ -188,28 +259,44 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
   const Entry* counts = nullptr;
   const Entry* tileOffsets = nullptr;
   const Entry* tileCounts = nullptr;
+  const Entry* colormap = nullptr;
   for (const Entry& entry : directory.entries) {
     std::vector<std::uint64_t> n;
     auto first = [&](std::uint64_t* value) {
       if (Numbers(entry, kMaxArrayBytes, &n)) *value = n[0];
     };
+    // A small number: values beyond `max` become max + 1, which every check refuses.
+    auto small = [&](std::uint32_t* value, std::uint64_t fallback, std::uint64_t max) {
+      std::uint64_t v = fallback;
+      first(&v);
+      *value = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, max + 1));
+    };
     auto rational = [&](double* value) {
       Bytes bytes;
-      if (entry.type != kTypeRational || entry.count < 1 || !ValueBytes(entry, &bytes)) return;
+      if (entry.type != kTypeRational || !ValueBytes(entry, &bytes)) return;
       const std::uint32_t den = U32(bytes.data() + 4);
       if (den != 0) *value = static_cast<double>(U32(bytes.data())) / den;
     };
-    std::uint64_t v = 0;
     switch (entry.tag) {
-      case kTagWidth: first(&v); page->width = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, kMaxSide + 1)); haveWidth = v != 0; break;
-      case kTagHeight: first(&v); page->height = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, kMaxSide + 1)); haveHeight = v != 0; break;
-      case kTagBitsPerSample: v = 1; first(&v); page->bitsPerSample = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFF)); break;
-      case kTagCompression: v = 1; first(&v); page->compression = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFF)); break;
-      case kTagPhotometric: v = TiffPage::kUnknown; first(&v); page->photometric = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, TiffPage::kUnknown)); break;
-      case kTagSamplesPerPixel: v = 1; first(&v); page->samplesPerPixel = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFF)); break;
+      case kTagWidth: small(&page->width, 0, kMaxSide); haveWidth = page->width != 0; break;
+      case kTagHeight: small(&page->height, 0, kMaxSide); haveHeight = page->height != 0; break;
+      case kTagBitsPerSample: small(&page->bitsPerSample, 1, 0xFFFF); break;
+      case kTagCompression: small(&page->compression, 1, 0xFFFF); break;
+      case kTagPhotometric: small(&page->photometric, TiffPage::kUnknown, 0xFFFF); break;
+      case kTagFillOrder: small(&page->fillOrder, 1, 0xFFFF); break;
+      case kTagSamplesPerPixel: small(&page->samplesPerPixel, 1, 0xFFFF); break;
       case kTagRowsPerStrip: first(&rowsPerStrip); break;
-      case kTagPlanarConfig: v = 1; first(&v); page->planar = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFF)); break;
-      case kTagResolutionUnit: v = 2; first(&v); page->resolutionUnit = static_cast<std::uint32_t>(std::min<std::uint64_t>(v, 0xFFFF)); break;
+      case kTagPlanarConfig: small(&page->planar, 1, 0xFFFF); break;
+      case kTagResolutionUnit: small(&page->resolutionUnit, 2, 0xFFFF); break;
+      case kTagPredictor: small(&page->predictor, 1, 0xFFFF); break;
+      case kTagInkSet: small(&page->inkSet, 1, 0xFFFF); break;
+      case kTagSampleFormat: small(&page->sampleFormat, 1, 0xFFFF); break;
+      case kTagExtraSamples:
+        if (Numbers(entry, 0xFFFF, &n)) {
+          page->extraSamples = static_cast<std::uint32_t>(n.size());
+          page->alpha = n[0] == 1 || n[0] == 2 ? static_cast<std::uint32_t>(n[0]) : 0;
+        }
+        break;
       case kTagXResolution: rational(&page->xResolution); break;
       case kTagYResolution: rational(&page->yResolution); break;
       case kTagTileWidth: first(&tileWidth); break;
@@ -218,9 +305,11 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
       case kTagStripByteCounts: counts = &entry; break;
       case kTagTileOffsets: tileOffsets = &entry; break;
       case kTagTileByteCounts: tileCounts = &entry; break;
+      case kTagColorMap: colormap = &entry; break;
       default: break;
     }
   }
+  if (page->photometric == TiffPage::kUnknown) page->photometric = 1;  // readers take gray
   if (!haveWidth || !haveHeight) {
     *why = "the image directory gives no width or height";
     return false;
@@ -230,9 +319,17 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
     return false;
   }
   if (page->samplesPerPixel < 1 || page->samplesPerPixel > 8 || page->bitsPerSample < 1 ||
-      page->bitsPerSample > 32 || (page->planar != 1 && page->planar != 2)) {
+      page->bitsPerSample > 64 || (page->planar != 1 && page->planar != 2) ||
+      page->extraSamples >= page->samplesPerPixel) {
     *why = "the image has an unusable sample layout";
     return false;
+  }
+  if (colormap && page->bitsPerSample <= 8) {
+    std::vector<std::uint64_t> n;
+    const std::uint64_t entries = std::uint64_t{1} << page->bitsPerSample;
+    if (colormap->type == kTypeShort && colormap->count == 3 * entries && Numbers(*colormap, 3 * entries, &n)) {
+      page->colormap.assign(n.begin(), n.end());
+    }
   }
   std::uint64_t expected = 0;
   const std::uint64_t planes = page->planar == 2 ? page->samplesPerPixel : 1;
@@ -249,7 +346,7 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
     const std::uint64_t rows = std::clamp<std::uint64_t>(rowsPerStrip, 1, page->height);
     expected = DivideUp(page->height, rows) * planes;
   }
-  const std::uint64_t maxBlocks = kMaxArrayBytes / 4;
+  const std::uint64_t maxBlocks = kMaxArrayBytes / 8;
   if (!offsets || !counts || !Numbers(*offsets, maxBlocks, &directory.dataOffsets) ||
       !Numbers(*counts, maxBlocks, &directory.dataCounts)) {
     *why = "the image directory does not say where the image data lies";
@@ -260,6 +357,9 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
     *why = "the image directory lists too few blocks of image data";
     return false;
   }
+  // Only the blocks the image needs travel with it.
+  directory.dataOffsets.resize(static_cast<std::size_t>(expected));
+  directory.dataCounts.resize(static_cast<std::size_t>(expected));
   const std::uint64_t fileSize = source_.Size();
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < directory.dataOffsets.size(); ++i) {
@@ -274,10 +374,15 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
       return false;
     }
     total += count;
-    if (total > fileSize || total > kMaxDataBytes) {
-      *why = "the image data is larger than the file allows";
+    if (total > fileSize) {
+      *why = "the image data is larger than the file";
       return false;
     }
+  }
+  if (total > kPictornMaxPageBytes) {
+    *why = std::to_string(total) + " bytes of encoded image data, more than the " +
+           std::to_string(kPictornMaxPageBytes >> 20) + " MiB a page may have";
+    return false;
   }
   page->dataBytes = total;
   if (!std::isfinite(page->xResolution) || page->xResolution < 0) page->xResolution = 0;
@@ -287,12 +392,12 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
 
 bool TiffFile::ReadPage(std::uint64_t offset, TiffPage* page, std::string* why) {
   Directory directory;
-  return ReadDirectory(offset, &directory, why) && Analyse(directory, page, why);
+  return ReadDirectory(offset, &directory, nullptr, why) && Analyse(directory, page, why);
 }
 
 bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, std::string* why) {
   Directory directory;
-  if (!ReadDirectory(offset, &directory, why) || !Analyse(directory, page, why)) return false;
+  if (!ReadDirectory(offset, &directory, nullptr, why) || !Analyse(directory, page, why)) return false;
 
   struct Field {
     std::uint16_t tag;
@@ -316,10 +421,25 @@ bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, st
       *why = "the image directory's values are too large";
       return false;
     }
-    Field field{entry.tag, entry.type, entry.count, {}};
+    Field field{entry.tag, entry.type, static_cast<std::uint32_t>(entry.count), {}};
     // A value outside the file is left out; the decoder then decides whether the image
     // can do without it.
-    if (ValueBytes(entry, &field.value)) fields.push_back(std::move(field));
+    if (!ValueBytes(entry, &field.value)) continue;
+    if (entry.type == kTypeLong8 || entry.type == kTypeSlong8) {
+      // BigTIFF's 8-byte numbers become 4-byte ones where they fit, as a classic file has them.
+      Bytes narrow(field.value.size() / 2);
+      bool fits = true;
+      for (std::size_t i = 0; i < entry.count && fits; ++i) {
+        const std::uint64_t v = Number(field.value.data() + 8 * i, 8);
+        fits = entry.type == kTypeLong8 ? v <= 0xFFFFFFFFull
+                                        : static_cast<std::int64_t>(v) == static_cast<std::int32_t>(v);
+        put.U32(narrow, 4 * i, static_cast<std::uint32_t>(v));
+      }
+      if (!fits) continue;
+      field.type = entry.type == kTypeLong8 ? kTypeLong : 9;
+      field.value.swap(narrow);
+    }
+    fields.push_back(std::move(field));
   }
   const std::size_t blocks = directory.dataOffsets.size();
   fields.push_back({offsetsTag, kTypeLong, static_cast<std::uint32_t>(blocks), Bytes(4 * blocks)});

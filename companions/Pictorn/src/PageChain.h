@@ -1,0 +1,25 @@
+// The page directories of a file, walked once and kept for the file, so that the images
+// of a long file read one after another cost time in proportion to their number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Source.h"
+#include "TiffLayout.h"
+
+namespace pictorn {
+
+struct PageChain {
+  std::vector<std::uint64_t> pages;  // offsets of the page directories, at most kPictornMaxImages
+  std::uint32_t skipped = 0;         // reduced-resolution images and masks
+  bool tooMany = false;              // the file holds more pages than kPictornMaxImages
+};
+
+// The chain of the TIFF file `tiff` (opened on `source`), from the cache when `identity`
+// (null: not known) names a file walked before.
+std::shared_ptr<const PageChain> WalkPages(TiffFile& tiff, const FileIdentity* identity);
+
+}  // namespace pictorn
