@@ -1,6 +1,7 @@
 // A backend for tests that forwards to another one and fails on purpose: at the n-th
-// call of a kind it fails the call, or runs an action in its place (a test throws from
-// it to stop the import as a crash would). Calls are counted per kind from construction.
+// call of a kind it fails the call, runs an action in its place (a test throws from it
+// to stop the import as a crash would), or runs an action just before it (a test changes
+// the storage under the caller). Calls are counted per kind from construction.
 #pragma once
 
 #include <array>
@@ -19,12 +20,16 @@ class FaultyPlatform : public IPlatform {
   FaultyPlatform(const FaultyPlatform&) = delete;
   FaultyPlatform& operator=(const FaultyPlatform&) = delete;
 
-  // Fails calls number n, n+1, ... n+times-1 (counting from 1) of `kind`: false or
-  // kInvalidFile, with Error::Injected where the call reports a reason.
-  void FailAt(CallKind kind, int n, int times = 1);
+  // Fails calls number n, n+1, ... n+times-1 (counting from 1) of `kind`: false,
+  // kInvalidFile or kInvalidFolder, with `reason` where the call reports one (Error::Io
+  // plays a flaky network share). LastErrorText then says "injected: " and the reason.
+  void FailAt(CallKind kind, int n, int times = 1, Error reason = Error::Injected);
   // At the n-th call counted over all of `kinds` together, runs `action` instead of the
-  // call. When the action returns, the call fails as FailAt would fail it.
+  // call. When the action returns, the call fails with Error::Injected.
   void RunAt(std::initializer_list<CallKind> kinds, int n, std::function<void()> action);
+  // At the n-th call counted over all of `kinds` together, runs `action` and then lets
+  // the call proceed as usual.
+  void RunBefore(std::initializer_list<CallKind> kinds, int n, std::function<void()> action);
   // Forgets every planned failure; counts stay.
   void Clear();
   // Calls of `kind` so far, failed ones included.
@@ -44,6 +49,19 @@ class FaultyPlatform : public IPlatform {
   bool GetAttributes(const Str& path, std::uint32_t* attributes) override;
   bool SetAttributes(const Str& path, std::uint32_t attributes) override;
   bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) override;
+  FolderHandle OpenFolder(const Str& path, bool followLink, Error* error) override;
+  FolderHandle OpenSubFolder(FolderHandle parent, const Str& name, Error* error) override;
+  void CloseFolder(FolderHandle folder) override;
+  bool ListFolder(FolderHandle folder, const std::function<bool(const FolderEntry&)>& visit,
+                  Error* error) override;
+  bool StatAt(FolderHandle folder, const Str& name, EntryInfo* info, Error* error) override;
+  FileHandle OpenFileAt(FolderHandle folder, const Str& name, Access access, Share share, Disposition disposition,
+                        Error* error) override;
+  bool DeleteFileAt(FolderHandle folder, const Str& name, Error* error) override;
+  bool RemoveFolderAt(FolderHandle parent, const Str& name, Error* error) override;
+  bool MoveFileAt(FolderHandle folder, const Str& from, const Str& to, Error* error) override;
+  bool SetAttributesAt(FolderHandle folder, const Str& name, std::uint32_t attributes, Error* error) override;
+  Str LastErrorText() override;
   Str AnsiToUtf16(const char* bytes, std::size_t count) override;
   bool Utf16ToAnsi(const Str& text, std::string* bytes) override;
   bool ExpandEnvironment(const Str& text, std::size_t capacity, Str* expanded) override;
@@ -55,23 +73,32 @@ class FaultyPlatform : public IPlatform {
   int LoadString(void* resourceModule, std::uint32_t id, char16_t* buffer, int capacity) override;
 
  private:
-  static constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::Enumerate) + 1;
+  static constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::Stat) + 1;
 
   struct Failure {
     CallKind kind;
     int first;
     int last;
+    Error reason;
   };
   struct Action {
     std::vector<CallKind> kinds;
     int n;
     std::function<void()> run;
+    bool instead;  // the call fails after the action
     bool done = false;
   };
 
-  // Counts the call; true when it is to fail (after running an action, if one is due).
-  bool Intercept(CallKind kind);
-  bool Intercept(CallKind kind, Error* error);
+  // Counts the call and runs the actions due; true when the call is to fail, with its
+  // reason in `error` and kept as the thread's last failure.
+  bool Intercept(CallKind kind, Error* error = nullptr);
+  // The result of a forwarded call; a failure there is the thread's last one, not ours.
+  bool Forwarded(bool ok);
+  template <typename Handle>
+  Handle Forwarded(Handle result, Handle failed) {
+    Forwarded(result != failed);
+    return result;
+  }
 
   IPlatform& inner_;
   mutable std::mutex mutex_;

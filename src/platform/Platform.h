@@ -42,6 +42,7 @@ enum class Share { None, Read };
 enum class Disposition {
   OpenExisting,  // fail when the file is missing
   CreateAlways,  // create or truncate
+  CreateNew,     // create; fail with AlreadyExists when any entry of that name exists
 };
 
 // Why an operation failed, as far as the core cares.
@@ -54,7 +55,9 @@ enum class Error {
   NotEmpty,
   InvalidArgument,
   Io,
-  Injected,  // a test backend failed this call on purpose
+  Injected,   // a test backend failed this call on purpose
+  IsLink,     // the entry is a symbolic link, junction or other reparse point; not followed
+  WrongType,  // a folder, FIFO, device or socket where a regular file was wanted, or the reverse
 };
 
 using FileHandle = std::intptr_t;
@@ -64,6 +67,36 @@ struct DirEntry {
   Str name;
   bool isDirectory = false;
   std::uint32_t attributes = 0;
+};
+
+// ---- Folders of a storage ------------------------------------------------------------
+// Everything below a registered storage is written by others. A group or document folder
+// is opened once, never through a link, and its entries are listed, opened, renamed and
+// deleted relative to that handle: a folder swapped for a link after it was listed cannot
+// lead anywhere else. Links (symbolic links, junctions, every reparse point) are reported
+// as such and never followed; only regular files open as files.
+
+using FolderHandle = std::intptr_t;
+inline constexpr FolderHandle kInvalidFolder = -1;
+
+enum class EntryType {
+  File,    // a regular file
+  Folder,  // a real folder
+  Link,    // a symbolic link, junction or other reparse point, whatever it points at
+  Other,   // FIFO, device, socket
+};
+
+struct FolderEntry {
+  Str name;
+  EntryType type = EntryType::Other;
+};
+
+struct EntryInfo {
+  EntryType type = EntryType::Other;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;      // last write, seconds since 1970-01-01 UTC
+  std::uint64_t fileId = 0;       // inode or file index: tells a replaced file from the one read
+  std::uint32_t attributes = 0;   // kAttrReadOnly, kAttrDirectory, kAttrNormal
 };
 
 // The kinds of call a fault-injecting backend can count.
@@ -76,6 +109,9 @@ enum class CallKind {
   RemoveDirectory,
   SetAttributes,
   Enumerate,
+  OpenFolder,  // OpenFolder and OpenSubFolder
+  ListFolder,
+  Stat,        // StatAt
 };
 
 class IPlatform {
@@ -104,6 +140,54 @@ class IPlatform {
   // "." and ".." are reported where the file system has them. `visit` returns false
   // to stop early. Returns false when the enumeration could not be started.
   virtual bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) = 0;
+
+  // Folders of a storage (see FolderHandle above). Every call that fails says why through
+  // `error`: NotFound only when the entry is not there; IsLink and WrongType as described;
+  // any other failure of the OS (an I/O error of a network share, say) is never NotFound.
+  // `name` is one entry of the folder: an empty name, "." or "..", or one with a separator
+  // (or, on Windows, a stream name after ':') gives InvalidArgument. A folder handle may be
+  // used by several threads at once.
+  //
+  // Opens the folder at `path`. With `followLink` false the last component must be a real
+  // folder, not a link (IsLink); the components above it are taken as they are, since the
+  // registered storage directory may itself be a link that the administrator chose.
+  // Trailing separators are ignored (they would make the last component be followed).
+  virtual FolderHandle OpenFolder(const Str& path, bool followLink, Error* error) = 0;
+  // Sub-folder `name` of `parent`, never through a link.
+  virtual FolderHandle OpenSubFolder(FolderHandle parent, const Str& name, Error* error) = 0;
+  virtual void CloseFolder(FolderHandle folder) = 0;
+  // Every entry but "." and "..", in the file system's order, each with its own type (a
+  // link is a Link whatever it points at). `visit` returns false to stop early. False when
+  // the listing could not be started or failed on the way (entries may have been visited);
+  // a failure on the way is never taken for the end of the folder.
+  virtual bool ListFolder(FolderHandle folder, const std::function<bool(const FolderEntry&)>& visit,
+                          Error* error) = 0;
+  // Facts of the entry `name` itself; a link is not followed (its attributes: kAttrNormal).
+  virtual bool StatAt(FolderHandle folder, const Str& name, EntryInfo* info, Error* error) = 0;
+  // Opens regular file `name` of `folder` with the share modes of OpenFile. A link gives
+  // IsLink, anything but a regular file WrongType. CreateNew never opens an existing entry.
+  // Names are found without regard to case, as on Windows.
+  virtual FileHandle OpenFileAt(FolderHandle folder, const Str& name, Access access, Share share,
+                                Disposition disposition, Error* error) = 0;
+  // Deletes the entry `name`: a regular file (refused as DeleteFile refuses: read-only is
+  // AccessDenied, held by another opener SharingViolation), or a link itself, never its
+  // target (a FIFO or socket goes as an entry too). A folder gives WrongType.
+  virtual bool DeleteFileAt(FolderHandle folder, const Str& name, Error* error) = 0;
+  // Removes the empty sub-folder `name` of `parent` (NotEmpty otherwise, AccessDenied when
+  // read-only); a link of that name is removed as a link, never its target. Anything else
+  // gives WrongType.
+  virtual bool RemoveFolderAt(FolderHandle parent, const Str& name, Error* error) = 0;
+  // Renames entry `from` of `folder` to `to` in the same folder, never replacing an entry
+  // (AlreadyExists, also for one that differs only in case; a change of the case of `from`
+  // alone is a rename). A file held by another opener gives SharingViolation.
+  virtual bool MoveFileAt(FolderHandle folder, const Str& from, const Str& to, Error* error) = 0;
+  // Sets kAttrReadOnly or kAttrNormal on regular file `name`; a link is never followed (IsLink).
+  virtual bool SetAttributesAt(FolderHandle folder, const Str& name, std::uint32_t attributes, Error* error) = 0;
+  // The OS's own words for the last failure of a seam call on this thread, with its code
+  // ("Input/output error (errno 5)", "Access is denied. (error 5)"), or the backend's own
+  // words where it refused by itself ("the file is read-only"), for trace lines; empty
+  // when there is none.
+  virtual Str LastErrorText() = 0;
 
   // Text in the thread's ANSI code page.
   virtual Str AnsiToUtf16(const char* bytes, std::size_t count) = 0;

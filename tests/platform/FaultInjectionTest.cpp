@@ -94,6 +94,70 @@ TEST_F(FaultInjection, ActionRunsInsteadOfTheNthCallOfSeveralKinds) {
   EXPECT_TRUE(Os().DeleteFile(folder_.Path(u"b.txt"), nullptr)) << "the action runs once";
 }
 
+#ifndef _WIN32  // folder handles of the Win32 backend follow in the next step
+TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
+  FaultyPlatform faulty;
+  faulty.FailAt(CallKind::Open, 1, 1, Error::Io);  // a flaky network share
+  faulty.FailAt(CallKind::ListFolder, 1, 1, Error::Io);
+  ScopedPlatform scope(faulty);
+
+  Error error = Error::None;
+  const FolderHandle folder = Os().OpenFolder(folder_.Path(), false, &error);
+  ASSERT_NE(folder, kInvalidFolder);
+  EXPECT_EQ(Os().OpenFileAt(folder, u"a.txt", Access::Read, Share::Read, Disposition::OpenExisting, &error),
+            kInvalidFile);
+  EXPECT_EQ(error, Error::Io);
+  EXPECT_EQ(Os().LastErrorText(), u"injected: Input/output error");
+  int visits = 0;
+  EXPECT_FALSE(Os().ListFolder(folder, [&](const FolderEntry&) { return ++visits, true; }, &error));
+  EXPECT_EQ(error, Error::Io);
+  EXPECT_EQ(visits, 0);
+
+  // A failure of the real backend is its own again.
+  EntryInfo info;
+  EXPECT_FALSE(Os().StatAt(folder, u"missing", &info, &error));
+  EXPECT_EQ(error, Error::NotFound);
+  EXPECT_EQ(Os().LastErrorText().find(u"injected"), Str::npos);
+
+  EXPECT_EQ(faulty.Count(CallKind::Stat), 1);
+  Os().CloseFolder(folder);
+}
+
+TEST_F(FaultInjection, RunBeforeLetsTheCallProceed) {
+  FaultyPlatform faulty;
+  // Between the listing and the open, somebody puts a file in place.
+  faulty.RunBefore({CallKind::ListFolder, CallKind::Open}, 2, [&] { folder_.Write("late.txt", "late"); });
+  ScopedPlatform scope(faulty);
+
+  const FolderHandle folder = Os().OpenFolder(folder_.Path(), false, nullptr);
+  ASSERT_NE(folder, kInvalidFolder);
+  int listed = 0;
+  EXPECT_TRUE(Os().ListFolder(
+      folder, [&](const FolderEntry& entry) { return listed += entry.name == u"late.txt", true; }, nullptr));
+  EXPECT_EQ(listed, 0);
+  Error error = Error::None;
+  const FileHandle file =
+      Os().OpenFileAt(folder, u"late.txt", Access::Read, Share::Read, Disposition::OpenExisting, &error);
+  EXPECT_NE(file, kInvalidFile) << "the action ran first and the open went through";
+  Os().Close(file);
+  EXPECT_TRUE(Os().DeleteFileAt(folder, u"late.txt", nullptr));
+  EXPECT_TRUE(Os().MoveFileAt(folder, u"a.txt", u"c.txt", nullptr));
+  EXPECT_TRUE(Os().SetAttributesAt(folder, u"b.txt", kAttrNormal, nullptr));
+  EXPECT_EQ(Os().OpenSubFolder(folder, u"none", nullptr), kInvalidFolder);
+  EXPECT_FALSE(Os().RemoveFolderAt(folder, u"none", nullptr));
+  Os().CloseFolder(folder);
+
+  // Each folder call is counted with the kind of its path counterpart.
+  EXPECT_EQ(faulty.Count(CallKind::OpenFolder), 2);
+  EXPECT_EQ(faulty.Count(CallKind::ListFolder), 1);
+  EXPECT_EQ(faulty.Count(CallKind::Open), 1);
+  EXPECT_EQ(faulty.Count(CallKind::Delete), 1);
+  EXPECT_EQ(faulty.Count(CallKind::Rename), 1);
+  EXPECT_EQ(faulty.Count(CallKind::SetAttributes), 1);
+  EXPECT_EQ(faulty.Count(CallKind::RemoveDirectory), 1);
+}
+#endif
+
 TEST_F(FaultInjection, ScopeRestoresThePreviousBackend) {
   ASSERT_EQ(&Os(), &NativePlatform());
   {

@@ -4,10 +4,29 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 
 #include "platform/Platform.h"
+
+namespace es::platform {
+
+// Readable values in failure messages.
+inline void PrintTo(Error error, std::ostream* out) {
+  static const char* const kNames[] = {"None",    "NotFound", "AccessDenied", "SharingViolation",
+                                       "AlreadyExists", "NotEmpty", "InvalidArgument", "Io",
+                                       "Injected", "IsLink",   "WrongType"};
+  const auto index = static_cast<std::size_t>(error);
+  *out << (index < std::size(kNames) ? kNames[index] : "?");
+}
+inline void PrintTo(EntryType type, std::ostream* out) {
+  static const char* const kNames[] = {"File", "Folder", "Link", "Other"};
+  const auto index = static_cast<std::size_t>(type);
+  *out << (index < std::size(kNames) ? kNames[index] : "?");
+}
+
+}  // namespace es::platform
 
 namespace es::platform::testing {
 

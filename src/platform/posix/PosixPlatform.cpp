@@ -15,7 +15,11 @@
 //   path component falls back to an entry of its folder that differs only in case.
 // - Only regular files open as files: a directory gives AccessDenied like CreateFileW,
 //   and a FIFO or device is refused rather than left to block the import.
+// - CreateNew is O_CREAT | O_EXCL | O_NOFOLLOW: it never opens an existing entry, nor
+//   creates a file at the end of a link.
 // - Listing patterns use Windows wildcards (see Names.h); "." and ".." are reported.
+// - Folders of a storage are reached through descriptors (PosixFolders.cpp).
+// - Every failure is kept as the thread's last one, in the OS's words with the errno.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -35,122 +39,18 @@
 #include "platform/PlatformInternal.h"
 #include "platform/posix/Names.h"
 #include "platform/posix/PosixBackend.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace es::platform {
 namespace posix {
 namespace {
 
-Error FromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return Error::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-      return Error::AccessDenied;
-    case EEXIST:
-      return Error::AlreadyExists;
-    case ENOTEMPTY:
-      return Error::NotEmpty;
-    case EWOULDBLOCK:
-      return Error::SharingViolation;
-    case EINVAL:
-    case ENAMETOOLONG:
-    case EILSEQ:
-    case ELOOP:
-      return Error::InvalidArgument;
-    default:
-      return Error::Io;
-  }
-}
-
-bool Fail(Error* error, Error reason) {
-  if (error) *error = reason;
-  return false;
-}
-
-FileHandle FailOpen(Error* error, Error reason) {
-  Fail(error, reason);
-  return kInvalidFile;
-}
-
-bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
-
-std::uint32_t AttributesOf(const struct stat& st) {
-  std::uint32_t attributes = 0;
-  if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
-  if (IsReadOnly(st)) attributes |= kAttrReadOnly;
-  return attributes ? attributes : kAttrNormal;
-}
+std::string Native(const Str& path) { return ResolveCase(EncodeName(path)); }
 
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 using DirPtr = std::unique_ptr<DIR, DirCloser>;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-int Flock(int fd, int operation) {
-  int result;
-  do result = flock(fd, operation | LOCK_NB);
-  while (result != 0 && errno == EINTR);
-  return result;
-}
-
-// The path of an existing entry that equals `path` without regard to case, component by
-// component; where nothing matches, the path with its folders resolved and the rest as
-// given.
-std::string ResolveCase(const std::string& path) {
-  struct stat st;
-  if (path.empty() || lstat(path.c_str(), &st) == 0 || errno != ENOENT) return path;
-  const std::size_t slash = path.find_last_of('/');
-  std::string folder;
-  std::string prefix;
-  if (slash == std::string::npos) {
-    folder = ".";
-  } else if (slash == 0) {
-    folder = prefix = "/";
-  } else {
-    folder = ResolveCase(path.substr(0, slash));
-    prefix = folder + "/";
-  }
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty() || base == "." || base == "..") return prefix + base;
-  DirPtr dir(opendir(folder.c_str()));
-  if (dir) {
-    const Str wanted = DecodeName(base);
-    while (const dirent* entry = readdir(dir.get())) {
-      if (EqualNoCase(DecodeName(entry->d_name), wanted)) return prefix + entry->d_name;
-    }
-  }
-  return prefix + base;
-}
-
-std::string Native(const Str& path) { return ResolveCase(EncodeName(path)); }
-
-// Windows refuses to delete or rename a file somebody has open without delete sharing;
-// here "somebody" is whoever holds the file's lock.
-bool HeldByAnother(const std::string& path) {
-  Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return false;  // unreadable to us: nobody we could see holds it
-  return Flock(fd.get(), LOCK_EX) != 0 && errno == EWOULDBLOCK;
-}
 
 class PosixPlatform final : public IPlatform {
  public:
@@ -159,28 +59,14 @@ class PosixPlatform final : public IPlatform {
     const std::string name = Native(path);
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (access == Access::Read ? O_RDONLY : O_WRONLY);
     if (disposition == Disposition::CreateAlways) flags |= O_CREAT;
+    // A new file is never made at the end of a link, dangling or not.
+    if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
     int raw;
     do raw = open(name.c_str(), flags, 0666);
     while (raw < 0 && errno == EINTR);
-    if (raw < 0) return FailOpen(error, FromErrno(errno));
+    if (raw < 0) return FailOpen(error, FromErrno(errno), errno);
     Descriptor fd(raw);
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0) return FailOpen(error, FromErrno(errno));
-    if (!S_ISREG(st.st_mode)) return FailOpen(error, Error::AccessDenied);
-    if ((access == Access::Write || disposition == Disposition::CreateAlways) && IsReadOnly(st)) {
-      return FailOpen(error, Error::AccessDenied);
-    }
-    if (Flock(fd.get(), share == Share::None ? LOCK_EX : LOCK_SH) != 0 && errno == EWOULDBLOCK) {
-      return FailOpen(error, Error::SharingViolation);
-    }
-    // Other lock failures (a file system without locks) leave the file usable, unguarded.
-    if (disposition == Disposition::CreateAlways && st.st_size != 0 && ftruncate(fd.get(), 0) != 0) {
-      return FailOpen(error, FromErrno(errno));
-    }
-    const int status = fcntl(fd.get(), F_GETFL);
-    if (status >= 0) fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
-    if (error) *error = Error::None;
-    return fd.release();
+    return FinishOpen(fd, access, share, disposition, Error::AccessDenied, error);
   }
 
   bool FileSize(FileHandle file, std::uint64_t* size) override {
@@ -201,7 +87,7 @@ class PosixPlatform final : public IPlatform {
     ssize_t result;
     do result = read(static_cast<int>(file), buffer, count);
     while (result < 0 && errno == EINTR);
-    if (result < 0) return false;
+    if (result < 0) return Fail(nullptr, Error::Io, errno);
     *got = static_cast<std::size_t>(result);
     return true;
   }
@@ -211,7 +97,8 @@ class PosixPlatform final : public IPlatform {
     while (count > 0) {
       const ssize_t result = write(static_cast<int>(file), bytes, count > SSIZE_MAX ? SSIZE_MAX : count);
       if (result < 0 && errno == EINTR) continue;
-      if (result <= 0) return false;
+      if (result < 0) return Fail(nullptr, Error::Io, errno);
+      if (result == 0) return Fail(nullptr, Error::Io, 0, "nothing was written");
       bytes += result;
       count -= static_cast<std::size_t>(result);
     }
@@ -225,13 +112,15 @@ class PosixPlatform final : public IPlatform {
   bool DeleteFile(const Str& path, Error* error) override {
     const std::string name = Native(path);
     struct stat st;
-    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno));
-    if (S_ISDIR(st.st_mode)) return Fail(error, Error::AccessDenied);
+    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno), errno);
+    if (S_ISDIR(st.st_mode)) return Fail(error, Error::AccessDenied, EISDIR);
     if (S_ISREG(st.st_mode)) {
-      if (IsReadOnly(st)) return Fail(error, Error::AccessDenied);
-      if (HeldByAnother(name)) return Fail(error, Error::SharingViolation);
+      if (IsReadOnly(st)) return Fail(error, Error::AccessDenied, 0, "the file is read-only");
+      if (HeldByAnother(AT_FDCWD, name.c_str())) {
+        return Fail(error, Error::SharingViolation, 0, "another opener holds the file");
+      }
     }
-    if (unlink(name.c_str()) != 0) return Fail(error, FromErrno(errno));
+    if (unlink(name.c_str()) != 0) return Fail(error, FromErrno(errno), errno);
     if (error) *error = Error::None;
     return true;
   }
@@ -239,11 +128,11 @@ class PosixPlatform final : public IPlatform {
   bool RemoveDirectory(const Str& path, Error* error) override {
     const std::string name = Native(path);
     struct stat st;
-    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno));
-    if (!S_ISDIR(st.st_mode)) return Fail(error, Error::InvalidArgument);  // ERROR_DIRECTORY
-    if (IsReadOnly(st)) return Fail(error, Error::AccessDenied);
+    if (lstat(name.c_str(), &st) != 0) return Fail(error, FromErrno(errno), errno);
+    if (!S_ISDIR(st.st_mode)) return Fail(error, Error::InvalidArgument, ENOTDIR);  // ERROR_DIRECTORY
+    if (IsReadOnly(st)) return Fail(error, Error::AccessDenied, 0, "the folder is read-only");
     if (rmdir(name.c_str()) != 0) {
-      return Fail(error, errno == EEXIST || errno == ENOTEMPTY ? Error::NotEmpty : FromErrno(errno));
+      return Fail(error, errno == EEXIST || errno == ENOTEMPTY ? Error::NotEmpty : FromErrno(errno), errno);
     }
     if (error) *error = Error::None;
     return true;
@@ -252,7 +141,7 @@ class PosixPlatform final : public IPlatform {
   bool MoveFile(const Str& from, const Str& to, Error* error) override {
     const std::string source = Native(from);
     struct stat sourceStat;
-    if (lstat(source.c_str(), &sourceStat) != 0) return Fail(error, FromErrno(errno));
+    if (lstat(source.c_str(), &sourceStat) != 0) return Fail(error, FromErrno(errno), errno);
     // A target that differs from an existing entry only in case is taken, unless that
     // entry is the source itself (a rename that changes only the case).
     std::string target = EncodeName(to);
@@ -260,7 +149,7 @@ class PosixPlatform final : public IPlatform {
     struct stat targetStat;
     if (lstat(existing.c_str(), &targetStat) == 0) {
       if (targetStat.st_dev != sourceStat.st_dev || targetStat.st_ino != sourceStat.st_ino || existing == target) {
-        return Fail(error, Error::AlreadyExists);
+        return Fail(error, Error::AlreadyExists, EEXIST);
       }
       const std::size_t slash = existing.find_last_of('/');
       const std::size_t targetSlash = target.find_last_of('/');
@@ -269,20 +158,22 @@ class PosixPlatform final : public IPlatform {
     } else {
       target = existing;
     }
-    if (S_ISREG(sourceStat.st_mode) && HeldByAnother(source)) return Fail(error, Error::SharingViolation);
+    if (S_ISREG(sourceStat.st_mode) && HeldByAnother(AT_FDCWD, source.c_str())) {
+      return Fail(error, Error::SharingViolation, 0, "another opener holds the file");
+    }
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
       if (error) *error = Error::None;
       return true;
     }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Fail(error, FromErrno(errno));
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Fail(error, FromErrno(errno), errno);
     // The file system cannot rename without replacing: a hard link cannot replace either.
     if (!S_ISDIR(sourceStat.st_mode)) {
-      if (link(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno));
+      if (link(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno), errno);
       unlink(source.c_str());
     } else {
       struct stat probe;
-      if (lstat(target.c_str(), &probe) == 0) return Fail(error, Error::AlreadyExists);
-      if (rename(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno));
+      if (lstat(target.c_str(), &probe) == 0) return Fail(error, Error::AlreadyExists, EEXIST);
+      if (rename(source.c_str(), target.c_str()) != 0) return Fail(error, FromErrno(errno), errno);
     }
     if (error) *error = Error::None;
     return true;
@@ -291,8 +182,8 @@ class PosixPlatform final : public IPlatform {
   bool CreateDirectory(const Str& path, Error* error) override {
     const std::string name = Native(path);
     struct stat st;
-    if (lstat(name.c_str(), &st) == 0) return Fail(error, Error::AlreadyExists);
-    if (mkdir(name.c_str(), 0777) != 0) return Fail(error, FromErrno(errno));
+    if (lstat(name.c_str(), &st) == 0) return Fail(error, Error::AlreadyExists, EEXIST);
+    if (mkdir(name.c_str(), 0777) != 0) return Fail(error, FromErrno(errno), errno);
     if (error) *error = Error::None;
     return true;
   }
@@ -307,14 +198,9 @@ class PosixPlatform final : public IPlatform {
   bool SetAttributes(const Str& path, std::uint32_t attributes) override {
     const std::string name = Native(path);
     struct stat st;
-    if (stat(name.c_str(), &st) != 0) return false;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & kAttrReadOnly) {
-      mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-      mode |= S_IWUSR;
-    }
-    return chmod(name.c_str(), mode) == 0;
+    if (stat(name.c_str(), &st) != 0) return Fail(nullptr, Error::Io, errno);
+    if (chmod(name.c_str(), ModeWithAttributes(st.st_mode, attributes)) != 0) return Fail(nullptr, Error::Io, errno);
+    return true;
   }
 
   bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) override {
@@ -349,6 +235,38 @@ class PosixPlatform final : public IPlatform {
     }
     return true;
   }
+
+  FolderHandle OpenFolder(const Str& path, bool followLink, Error* error) override {
+    return posix::OpenFolder(path, followLink, error);
+  }
+  FolderHandle OpenSubFolder(FolderHandle parent, const Str& name, Error* error) override {
+    return posix::OpenSubFolder(parent, name, error);
+  }
+  void CloseFolder(FolderHandle folder) override { posix::CloseFolder(folder); }
+  bool ListFolder(FolderHandle folder, const std::function<bool(const FolderEntry&)>& visit,
+                  Error* error) override {
+    return posix::ListFolder(folder, visit, error);
+  }
+  bool StatAt(FolderHandle folder, const Str& name, EntryInfo* info, Error* error) override {
+    return posix::StatAt(folder, name, info, error);
+  }
+  FileHandle OpenFileAt(FolderHandle folder, const Str& name, Access access, Share share, Disposition disposition,
+                        Error* error) override {
+    return posix::OpenFileAt(folder, name, access, share, disposition, error);
+  }
+  bool DeleteFileAt(FolderHandle folder, const Str& name, Error* error) override {
+    return posix::DeleteFileAt(folder, name, error);
+  }
+  bool RemoveFolderAt(FolderHandle parent, const Str& name, Error* error) override {
+    return posix::RemoveFolderAt(parent, name, error);
+  }
+  bool MoveFileAt(FolderHandle folder, const Str& from, const Str& to, Error* error) override {
+    return posix::MoveFileAt(folder, from, to, error);
+  }
+  bool SetAttributesAt(FolderHandle folder, const Str& name, std::uint32_t attributes, Error* error) override {
+    return posix::SetAttributesAt(folder, name, attributes, error);
+  }
+  Str LastErrorText() override { return LastFailureText(); }
 
   Str AnsiToUtf16(const char* bytes, std::size_t count) override { return posix::AnsiToUtf16(bytes, count); }
   bool Utf16ToAnsi(const Str& text, std::string* bytes) override { return posix::Utf16ToAnsi(text, bytes); }

@@ -54,6 +54,11 @@ bool Report(BOOL ok, Error* error) {
   return ok != FALSE;
 }
 
+bool NotYet(Error* error) {
+  if (error) *error = Error::Io;
+  return false;
+}
+
 // Room for a name of `capacity` characters with its terminator; no account or computer
 // name comes near the bound.
 constexpr std::size_t kNameRoom = 32768;
@@ -74,8 +79,13 @@ class Win32Platform final : public IPlatform {
     }
     const HANDLE file = CreateFileW(W(path), access == Access::Read ? GENERIC_READ : GENERIC_WRITE,
                                     share == Share::Read ? FILE_SHARE_READ : 0, nullptr,
-                                    disposition == Disposition::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    disposition == Disposition::OpenExisting ? OPEN_EXISTING
+                                    : disposition == Disposition::CreateNew  ? CREATE_NEW
+                                                                             : CREATE_ALWAYS,
+                                    // A new file is never made at the end of a link.
+                                    FILE_ATTRIBUTE_NORMAL |
+                                        (disposition == Disposition::CreateNew ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                                    nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (error) *error = FromLastError(GetLastError());
       return kInvalidFile;
@@ -163,6 +173,25 @@ class Win32Platform final : public IPlatform {
     } while (FindNextFileW(search, &found));
     return true;
   }
+
+  // Folder handles come in the next step; until then every call says so.
+  FolderHandle OpenFolder(const Str&, bool, Error* error) override { return NotYet(error), kInvalidFolder; }
+  FolderHandle OpenSubFolder(FolderHandle, const Str&, Error* error) override {
+    return NotYet(error), kInvalidFolder;
+  }
+  void CloseFolder(FolderHandle) override {}
+  bool ListFolder(FolderHandle, const std::function<bool(const FolderEntry&)>&, Error* error) override {
+    return NotYet(error);
+  }
+  bool StatAt(FolderHandle, const Str&, EntryInfo*, Error* error) override { return NotYet(error); }
+  FileHandle OpenFileAt(FolderHandle, const Str&, Access, Share, Disposition, Error* error) override {
+    return NotYet(error), kInvalidFile;
+  }
+  bool DeleteFileAt(FolderHandle, const Str&, Error* error) override { return NotYet(error); }
+  bool RemoveFolderAt(FolderHandle, const Str&, Error* error) override { return NotYet(error); }
+  bool MoveFileAt(FolderHandle, const Str&, const Str&, Error* error) override { return NotYet(error); }
+  bool SetAttributesAt(FolderHandle, const Str&, std::uint32_t, Error* error) override { return NotYet(error); }
+  Str LastErrorText() override { return u"not implemented yet"; }
 
   Str AnsiToUtf16(const char* bytes, std::size_t count) override {
     if (count == 0 || count > INT_MAX) return {};
