@@ -1,10 +1,14 @@
 // eshost check: a read-only look at External Storages before an import. It walks the
-// storages with the module's own listing, lock, attribute and page-file functions and
-// reports what would make a group unavailable, a document fail or lose pages, or a
-// clean-up leave files behind. Files are opened for reading only (a lock file also once
-// without sharing, closed at once); nothing is written, renamed or deleted.
+// storages with the module's own listing and lock functions, and reads every document of
+// an available group with the module's own document import, handed to a host that only
+// decodes each page and lets it go: so the check and the import decide alike what a
+// document holds, which pages reach the host and which are damaged. It reports what
+// would make a group unavailable, a document fail, keep or lose pages, or a clean-up leave
+// files behind. Files are opened for reading only (a lock file also once without sharing,
+// closed at once); nothing is written, renamed or deleted.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -27,10 +31,11 @@
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
 #include "platform/Platform.h"
+#include "storage/DocumentImport.h"
 #include "storage/File.h"
+#include "storage/Folder.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
-#include "storage/PageFiles.h"
 
 #ifndef _WIN32
 #include "platform/posix/Names.h"
@@ -98,42 +103,11 @@ std::string Hex4(unsigned value) {
   return text;
 }
 
-std::string ErrorText(platform::Error error) {
-  switch (error) {
-    case platform::Error::None: return "no error reported";
-    case platform::Error::NotFound: return "not found";
-    case platform::Error::AccessDenied: return "access denied";
-    case platform::Error::SharingViolation: return "held open by another process";
-    case platform::Error::InvalidArgument: return "invalid name";
-    case platform::Error::Io: return "read error";
-    default: return "cannot be opened";
-  }
-}
-
-// "1, 4, 7" for at most ten indices, then how many more.
-std::string IndexList(const std::vector<std::int32_t>& indices) {
-  std::string out;
-  const std::size_t shown = std::min<std::size_t>(indices.size(), 10);
-  for (std::size_t i = 0; i < shown; ++i) out += (i == 0 ? "" : ", ") + std::to_string(indices[i]);
-  if (indices.size() > shown) out += " and " + std::to_string(indices.size() - shown) + " more";
-  return out;
-}
-
 std::string Plural(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // ---- The file system, read only -----------------------------------------------------
-
-std::optional<std::uint32_t> Attributes(const Str& path) {
-  std::uint32_t attributes = 0;
-  if (!platform::Os().GetAttributes(path, &attributes)) return std::nullopt;
-  return attributes;
-}
-
-bool IsFolder(const std::optional<std::uint32_t>& attributes) {
-  return attributes && (*attributes & platform::kAttrDirectory) != 0;
-}
 
 // POSIX only: a folder without write permission for its owner keeps the module from
 // deleting what is in it. Windows expresses this through access lists the read-only
@@ -150,36 +124,37 @@ bool FolderWritable(const Str& path) {
 #endif
 }
 
-// Names of every entry of a folder other than "." and "..", in listing order.
-std::vector<platform::DirEntry> Entries(const Str& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::Os().Enumerate(layout::ListingPattern(folder), [&](const platform::DirEntry& entry) {
-    if (entry.name != u"." && entry.name != u"..") entries.push_back(entry);
-    return true;
-  });
-  return entries;
-}
+std::string Reason(const es::Failure& why) { return Shown(why.Reason()); }
 
-// Reads image `index` of an open page file as the import would hand it over, and lets
-// it go again. Returns the image library's result.
-std::int32_t ProbeImage(std::intptr_t file, std::int32_t index) {
-  auto page = std::make_unique<CAttrContainer>(es::attrs::kScopePage);
-  CAttrContainer* target = page.get();
-  std::uint64_t image = 0;
-  std::uint32_t imageSize = 0;
-  const std::int32_t result = GT_CreatePageAttrsFromHandle(file, index, &image, &imageSize, target, 1);
-  if (target != page.get()) {
-    page.release();
-    page.reset(target);
+// The host the check hands pages to: it decodes each image, as a host storing it would,
+// notes what cannot be decoded, and lets everything go again.
+class ProbeHost final : public IScanningCallback {
+ public:
+  bool IsCancelled() override { return false; }
+  bool AddPageWithContent(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+                          CAttrContainer* document, std::uint8_t* content, std::uint32_t) override {
+    const bool accepted = AddPage(page, image, imageSize, document);
+    std::free(content);
+    return accepted;
   }
-  PictornReleaseImage(image);
-  return result;
-}
+  bool AddPage(CAttrContainer* page, std::uint64_t image, std::uint32_t, CAttrContainer* document) override {
+    ++pages;
+    PictornPixels pixels{};
+    if (!PictornDecode(image, &pixels)) {
+      undecodable.push_back({pages, PictornLastError()});
+    }
+    PictornFreePixels(&pixels);
+    PictornReleaseImage(image);
+    delete page;
+    delete document;
+    return true;
+  }
+  HResult Reserved3() override { return kE_NOTIMPL; }
+  bool IsUnattended() override { return true; }
 
-std::string LastImageError() {
-  const char* why = PictornLastError();
-  return why != nullptr && *why != '\0' ? std::string(" (") + why + ")" : std::string();
-}
+  int pages = 0;
+  std::vector<std::pair<int, std::string>> undecodable;
+};
 
 // ---- The walk --------------------------------------------------------------------------
 
@@ -203,12 +178,12 @@ class Checker {
       Add(node, "name-undecodable", path,
           "the file name cannot be decoded as text; it shows here with its raw bytes escaped");
   }
-  void CheckOrderFile(Json& node, const Str& folder, const StrArray& subFolders, const char* what);
-  Json CheckGroup(const Str& storageDir, const Str& folderName);
-  std::optional<std::pair<const char*, std::string>> LockProblem(const Str& lockPath);
-  Json CheckDocument(const Str& groupPath, const Str& name);
-  void CheckPageFile(Json& node, const Str& path, bool named);
-  void CheckDeletable(Json& node, const Str& folder, bool documentFolder);
+  void CheckOrderFile(Json& node, const es::Folder& folder, const StrArray& subFolders, const char* what);
+  void CheckLinks(Json& node, const es::Folder& folder, bool documentFolder);
+  Json CheckGroup(const es::Folder& storage, const Str& folderName);
+  std::optional<std::pair<const char*, std::string>> LockProblem(const es::Folder& group);
+  Json CheckDocument(const es::Folder& group, const Str& name);
+  void CheckDeletable(Json& node, const es::Folder& folder, bool documentFolder);
 };
 
 Json Checker::CheckStorage(const Str& registered, const Str& directory) {
@@ -221,13 +196,15 @@ Json Checker::CheckStorage(const Str& registered, const Str& directory) {
   node["order_file_stray_lines"] = Json::array();
   node["problems"] = Json::array();
   node["groups"] = Json::array();
-  const auto attributes = Attributes(directory);
-  if (!attributes) {
-    Add(node, "storage-missing", directory, "the storage directory does not exist");
-    return node;
-  }
-  if (!IsFolder(attributes)) {
-    Add(node, "storage-not-a-folder", directory, "the storage directory is not a folder");
+  const es::Folder storage = es::Folder::OpenStorage(directory);
+  if (!storage.IsOpen()) {
+    const es::Failure& why = storage.OpenFailure();
+    if (why.IsAbsence())
+      Add(node, "storage-missing", directory, "the storage directory does not exist");
+    else if (why.error == platform::Error::WrongType)
+      Add(node, "storage-not-a-folder", directory, "the storage directory is not a folder");
+    else
+      Add(node, "unreadable", directory, "the storage directory cannot be opened: " + Reason(why));
     return node;
   }
   node["available"] = true;
@@ -237,30 +214,32 @@ Json Checker::CheckStorage(const Str& registered, const Str& directory) {
     Add(node, "folder-not-writable", directory, "no write permission: the module cannot delete emptied group folders");
 
   StrArray folders;
-  es::ListSubFolders(layout::StorageListingPattern(directory), folders);
-  CheckOrderFile(node, directory, folders, "group folder");
-  for (const Str& folder : folders) node["groups"].push_back(CheckGroup(directory, folder));
+  es::Failure why;
+  if (!es::ListFolders(storage, folders, false, &why)) {
+    Add(node, "unreadable", directory, "the storage directory cannot be listed: " + Reason(why));
+    return node;
+  }
+  CheckLinks(node, storage, false);
+  CheckOrderFile(node, storage, folders, "group folder");
+  for (const Str& folder : folders) node["groups"].push_back(CheckGroup(storage, folder));
   return node;
 }
 
 // Lines of an order file that take no folder name them wrongly: the module skips them,
 // but they usually stand for a folder that went missing.
-void Checker::CheckOrderFile(Json& node, const Str& folder, const StrArray& subFolders, const char* what) {
-  const Str path = layout::OrderFilePath(folder);
-  const auto attributes = Attributes(path);
-  if (!attributes) return;
-  es::File file(path, platform::Access::Read, platform::Share::Read);
-  std::vector<std::uint8_t> bytes;
-  if (!file.IsOpen() || !file.ReadAll(&bytes, layout::kTextFileLimit)) {
-    Add(node, "order-file-unreadable", path,
-        "the order file cannot be read (" + ErrorText(file.OpenError()) + "): folders are taken in listing order");
+void Checker::CheckOrderFile(Json& node, const es::Folder& folder, const StrArray& subFolders, const char* what) {
+  const Str path = folder.PathOf(layout::kOrderFile);
+  Str text;
+  es::Failure why;
+  if (!es::ReadOrderText(folder, &text, &why)) {
+    Add(node, "unreadable", path, "the order file cannot be read (" + Reason(why) + "): nothing here is imported now");
     return;
   }
-  file.Close();
-  // As the listing reads it: the text ends at its first zero byte.
-  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-  const Str text = platform::Os().AnsiToUtf16(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::size_t>(end - bytes.begin()));
+  es::File probe(folder, layout::kOrderFile, platform::Access::Read, platform::Share::Read);
+  if (!probe.IsOpen() && probe.OpenFailure().IsWrongKind()) {
+    Add(node, "link", path, "the order file is " + Reason(probe.OpenFailure()) + ": folders are taken in listing order");
+    return;
+  }
   const std::set<Str> names(subFolders.begin(), subFolders.end());
   Json stray = Json::array();
   std::size_t pos = 0;
@@ -277,42 +256,59 @@ void Checker::CheckOrderFile(Json& node, const Str& folder, const StrArray& subF
   node["order_file_stray_lines"] = stray;
 }
 
+// Links and special files where the module expects folders or files: it never follows
+// them and never imports them.
+void Checker::CheckLinks(Json& node, const es::Folder& folder, bool documentFolder) {
+  std::vector<platform::FolderEntry> entries;
+  es::Failure why;
+  if (!folder.List(&entries, &why)) return;
+  for (const auto& entry : entries) {
+    if (entry.type == platform::EntryType::Link)
+      Add(node, "link", folder.PathOf(entry.name),
+          documentFolder ? "a symbolic link or other reparse point: never followed, taken as missing"
+                         : "a symbolic link or other reparse point: never followed, not imported");
+    else if (entry.type == platform::EntryType::Other)
+      Add(node, "special-file", folder.PathOf(entry.name), "neither a regular file nor a folder: never read");
+  }
+}
+
 // Why the module could not take the group, if anything keeps it from doing so: the
 // reasons group discovery and the group import's lock have.
-std::optional<std::pair<const char*, std::string>> Checker::LockProblem(const Str& lockPath) {
-  const auto attributes = Attributes(lockPath);
-  if (!attributes) return std::make_pair("no-lock-file", std::string("no lock file: the group is not offered for import"));
-  if (IsFolder(attributes)) return std::make_pair("lock-unreadable", std::string("the lock file is a folder"));
-  {
-    es::File file(lockPath, platform::Access::Read, platform::Share::Read);
-    if (!file.IsOpen()) {
-      if (file.OpenError() == platform::Error::SharingViolation)
-        return std::make_pair("lock-held", std::string("another process holds the lock file: the group is in use"));
-      return std::make_pair("lock-unreadable", "the lock file cannot be opened (" + ErrorText(file.OpenError()) + ")");
-    }
-    std::uint64_t size = 0;
-    if (file.Size(&size) && size >= layout::kLockFileLimit)
-      return std::make_pair("lock-too-big", "the lock file has " + std::to_string(size) + " bytes; one of " +
-                                                std::to_string(layout::kLockFileLimit) +
-                                                " bytes or more keeps the group from being offered for import");
+std::optional<std::pair<const char*, std::string>> Checker::LockProblem(const es::Folder& group) {
+  es::File file(group, layout::kLockFile, platform::Access::Read, platform::Share::Read);
+  if (!file.IsOpen()) {
+    const es::Failure why = file.OpenFailure();
+    if (why.IsAbsence())
+      return std::make_pair("no-lock-file", std::string("no lock file: the group is not offered for import"));
+    if (why.IsWrongKind())
+      return std::make_pair("link", "the lock file is " + Reason(why) + ": the group is not offered for import");
+    if (why.error == platform::Error::SharingViolation)
+      return std::make_pair("lock-held", std::string("another process holds the lock file: the group is in use"));
+    return std::make_pair("lock-unreadable", "the lock file cannot be opened (" + Reason(why) + ")");
   }
+  std::uint64_t size = 0;
+  if (file.Size(&size) && size >= layout::kLockFileLimit)
+    return std::make_pair("lock-too-big", "the lock file has " + std::to_string(size) + " bytes; one of " +
+                                              std::to_string(layout::kLockFileLimit) +
+                                              " bytes or more keeps the group from being offered for import");
+  file.Close();
   // The import opens the lock file without sharing; this open is closed again at once.
-  es::File exclusive(lockPath, platform::Access::Read, platform::Share::None);
+  es::File exclusive(group, layout::kLockFile, platform::Access::Read, platform::Share::None);
   if (!exclusive.IsOpen()) {
-    if (exclusive.OpenError() == platform::Error::SharingViolation)
-      return std::make_pair("lock-held",
-                            std::string("another process has the lock file open: the import could not lock the group"));
-    return std::make_pair("lock-unreadable", "the lock file cannot be opened (" + ErrorText(exclusive.OpenError()) + ")");
+    if (exclusive.OpenFailure().error == platform::Error::SharingViolation)
+      return std::make_pair("lock-held", std::string("another process holds a lock on the lock file: the import "
+                                                     "could not lock the group"));
+    return std::make_pair("lock-unreadable", "the lock file cannot be opened (" + Reason(exclusive.OpenFailure()) + ")");
   }
   return std::nullopt;
 }
 
-Json Checker::CheckGroup(const Str& storageDir, const Str& folderName) {
+Json Checker::CheckGroup(const es::Folder& storage, const Str& folderName) {
   ++groups;
-  const Str groupPath = layout::GroupFolderPath(storageDir, folderName);
+  const es::Folder group = storage.Child(folderName);
   Json node;
   node["folder"] = Shown(folderName);
-  node["path"] = Shown(groupPath);
+  node["path"] = Shown(group.Path());
   node["available"] = false;
   node["reason"] = nullptr;
   node["name"] = nullptr;
@@ -320,46 +316,57 @@ Json Checker::CheckGroup(const Str& storageDir, const Str& folderName) {
   node["documents_checked"] = false;
   node["order_file_stray_lines"] = Json::array();
   node["problems"] = Json::array();
-  CheckName(node, groupPath, folderName);
+  CheckName(node, group.Path(), folderName);
+  if (!group.IsOpen()) {
+    node["reason"] = "the group folder cannot be opened: " + Reason(group.OpenFailure());
+    Add(node, "unreadable", group.Path(), node["reason"].get<std::string>());
+    ++unavailableGroups;
+    return node;
+  }
 
   Str groupName;
-  const bool discovered = es::ReadGroupLock(storageDir, folderName, groupName);
-  const auto lockProblem = LockProblem(layout::LockFilePath(groupPath));
+  const bool discovered = es::ReadGroupLock(storage, folderName, groupName);
+  const auto lockProblem = LockProblem(group);
   const bool available = discovered && !lockProblem;
   node["available"] = available;
   if (discovered) node["name"] = Shown(groupName);
   if (lockProblem) {
     node["reason"] = lockProblem->second;
-    Add(node, lockProblem->first, layout::LockFilePath(groupPath), lockProblem->second);
+    Add(node, lockProblem->first, group.PathOf(layout::kLockFile), lockProblem->second);
   } else if (!discovered) {
     node["reason"] = "the lock file cannot be read";
-    Add(node, "lock-unreadable", layout::LockFilePath(groupPath), "the lock file cannot be read");
+    Add(node, "lock-unreadable", group.PathOf(layout::kLockFile), "the lock file cannot be read");
   }
   if (!available) ++unavailableGroups;
 
   StrArray documentFolders;
-  es::ListSubFolders(layout::ListingPattern(groupPath), documentFolders);
+  es::Failure why;
+  if (!es::ListFolders(group, documentFolders, false, &why))
+    Add(node, "unreadable", group.Path(), "the group folder cannot be listed: " + Reason(why));
   node["document_count"] = documentFolders.size();
   documents += documentFolders.size();
-  CheckOrderFile(node, groupPath, documentFolders, "document folder");
-  CheckDeletable(node, groupPath, false);
+  CheckLinks(node, group, false);
+  CheckOrderFile(node, group, documentFolders, "document folder");
+  CheckDeletable(node, group, false);
   // A group that is not offered, or is in use, may be half written or half imported:
   // its documents are counted but not read.
   node["documents_checked"] = available;
   node["documents"] = Json::array();  // after "problems", which the checks above filled
   if (available)
-    for (const Str& name : documentFolders) node["documents"].push_back(CheckDocument(groupPath, name));
+    for (const Str& name : documentFolders) node["documents"].push_back(CheckDocument(group, name));
   return node;
 }
 
 // Files the clean-up could not delete. In a group folder the lock file is left out: the
 // module clears its attributes before deleting it.
-void Checker::CheckDeletable(Json& node, const Str& folder, bool documentFolder) {
-  for (const auto& entry : Entries(folder)) {
-    const Str path = es::JoinAlways(folder, entry.name);
+void Checker::CheckDeletable(Json& node, const es::Folder& folder, bool documentFolder) {
+  std::vector<platform::FolderEntry> entries;
+  es::Failure why;
+  if (!folder.List(&entries, &why)) return;
+  for (const auto& entry : entries) {
+    const Str path = folder.PathOf(entry.name);
     if (documentFolder) CheckName(node, path, entry.name);
-    const auto attributes = Attributes(path);
-    if (IsFolder(attributes) || (!attributes && entry.isDirectory)) {
+    if (entry.type == platform::EntryType::Folder) {
       if (documentFolder)
         Add(node, "not-deletable", path,
             "a folder inside a document: the module does not delete it, so the document folder stays");
@@ -367,208 +374,72 @@ void Checker::CheckDeletable(Json& node, const Str& folder, bool documentFolder)
     }
     if (!documentFolder) CheckName(node, path, entry.name);
     if (!documentFolder && es::EqualsNoCase(entry.name, layout::kLockFile)) continue;
-    if (attributes && (*attributes & platform::kAttrReadOnly) != 0)
+    platform::EntryInfo info;
+    if (entry.type == platform::EntryType::File && folder.Stat(entry.name, &info, &why) &&
+        (info.attributes & platform::kAttrReadOnly) != 0)
       Add(node, "read-only", path,
           documentFolder ? "read-only: the module cannot delete it, so the document folder stays"
                          : "read-only: the module cannot delete it, so the group folder stays");
   }
-  if (!FolderWritable(folder))
-    Add(node, "folder-not-writable", folder,
+  if (!FolderWritable(folder.Path()))
+    Add(node, "folder-not-writable", folder.Path(),
         documentFolder ? "no write permission: the module cannot delete the document's files"
                        : "no write permission: the module cannot rewrite the order file or delete documents");
 }
 
-// A page file as the import reads it: the image library must find at least one image and
-// read every one of them.
-void Checker::CheckPageFile(Json& node, const Str& path, bool named) {
-  const auto attributes = Attributes(path);
-  if (IsFolder(attributes)) {
-    Add(node, "page-unopenable", path, "a folder named like a page file: it cannot be read as a page");
-    return;
+const char* KindName(layout::DocumentKind kind) {
+  switch (kind) {
+    case layout::DocumentKind::Pdf: return "pdf";
+    case layout::DocumentKind::MultiPage: return "multi-page";
+    case layout::DocumentKind::SingleFile: break;
   }
-  es::File file(path, platform::Access::Read, platform::Share::Read);
-  if (!file.IsOpen()) {
-    Add(node, "page-unopenable", path, "the page file cannot be opened (" + ErrorText(file.OpenError()) + ")");
-    return;
-  }
-  const std::int32_t count = PictornImageCount(file.Handle());
-  if (count <= 0) {
-    Add(node, "page-damaged", path,
-        std::string(named ? "damaged page" : "damaged extra page file") +
-            ": the image library finds no readable image in it" + LastImageError());
-    return;
-  }
-  std::vector<std::int32_t> failed;
-  std::string firstWhy;
-  for (std::int32_t j = 0; j < count; ++j) {
-    if (ProbeImage(file.Handle(), j) == 0) continue;
-    if (failed.empty()) firstWhy = LastImageError();
-    failed.push_back(j);
-  }
-  if (!failed.empty())
-    Add(node, "page-damaged", path,
-        std::string(named ? "damaged page" : "damaged extra page file") + ": image " + IndexList(failed) + " of " +
-            std::to_string(count) + " cannot be read" + firstWhy);
+  return "single-file";
 }
 
-Json Checker::CheckDocument(const Str& groupPath, const Str& name) {
-  const Str folder = layout::DocumentFolderPath(groupPath, name);
+// The document as the import reads it: the module's own document import, with deletion
+// off and a host that only decodes.
+Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
+  const es::Folder folder = group.Child(name);
   Json node;
   node["folder"] = Shown(name);
-  node["path"] = Shown(folder);
+  node["path"] = Shown(folder.Path());
   node["kind"] = nullptr;
   node["attribute_file"] = nullptr;
   node["page_files"] = 0;
+  node["pages"] = 0;
   node["problems"] = Json::array();
 
-  // What the import counts: every "*.pg" entry, and for a multi-page "1.pg" its images.
-  StrArray list;
-  std::int32_t pageFileCount = es::ListPageFiles(folder, list);
-  const Str firstPage = layout::FirstPagePath(folder);
-  es::File multiPage;
-  layout::DocumentKind kind = layout::DocumentKind::SingleFile;
-  bool failed = false;
-  if (es::FileExists(firstPage)) {
-    es::File first(firstPage, platform::Access::Read, platform::Share::Read);
-    if (!first.IsOpen()) {
-      Add(node, "page-unopenable", firstPage,
-          "the first page file cannot be opened (" + ErrorText(first.OpenError()) + "): the document would fail");
-      failed = true;
-    } else if (es::IsPdfFile(first)) {
-      kind = layout::DocumentKind::Pdf;
-      if (pageFileCount > 1)
-        Add(node, "pdf-extra-pages", folder,
-            "a PDF document with " + Plural(pageFileCount - 1, "further page file", "further page files") +
-                ": only 1.pg is imported, the others are deleted with the document");
-      pageFileCount = 1;
-    } else {
-      const std::int32_t images = PictornImageCount(first.Handle());
-      if (images >= 2) {
-        kind = layout::DocumentKind::MultiPage;
-        multiPage = std::move(first);
-        pageFileCount = images - 1 + pageFileCount;
-        Str firstName = layout::kFirstPageFile;
-        es::RemoveFromList(firstName, list);
-      }
-    }
-  }
-  if (!failed)
-    node["kind"] = kind == layout::DocumentKind::Pdf         ? "pdf"
-                   : kind == layout::DocumentKind::MultiPage ? "multi-page"
-                                                             : "single-file";
+  ProbeHost host;
+  auto* element = new es::CElement(nullptr);
+  element->DeleteFaxes = 0;
+  element->DeleteGroupFolder = 0;
+  element->callback = &host;
+  es::DocumentOutcome outcome;
+  const std::int32_t result = es::ImportDocument(*element, group, name, false, &outcome);
+  element->DeleteThis();
 
-  const Str attrPath = layout::AttributeFilePath(folder);
+  if (result != es::kDocumentFailed) node["kind"] = KindName(outcome.kind);
   Json attributeFile;
-  attributeFile["present"] = Attributes(attrPath).has_value();
-  attributeFile["readable"] = false;
-  attributeFile["version"] = nullptr;
-  attributeFile["announced_pages"] = nullptr;
-  es::CDocAttrsImport reader;
-  es::CDocAttrsImportV1 readerV1;
-  es::AttrFileHeader header;
-  bool attrsRead = false;
-  auto checkCount = [&](std::int32_t announced) {
-    attributeFile["announced_pages"] = announced;
-    if (announced == pageFileCount) return;
-    Add(node, "page-count", folder,
-        "the attribute file announces " + Plural(announced, "page", "pages") +
-            ", the document has " + Plural(pageFileCount, "page file", "page files") +
-            (announced > pageFileCount ? ": pages are missing" : ": the rest are imported as extra pages"));
-  };
-  if (!failed && attributeFile["present"].get<bool>()) {
-    if (!reader.ReadAttributeFile(attrPath)) {
-      Add(node, "attributes-unreadable", attrPath,
-          "the attribute file cannot be read: every page file would be imported as an extra page");
-    } else {
-      reader.GetHeader(&header);
-      attributeFile["version"] = Hex4(header.version);
-      if (header.version == es::kAttrFileVersion2) {
-        attrsRead = true;
-        attributeFile["readable"] = true;
-        CAttrContainer document(es::attrs::kScopeDocument);
-        std::int32_t announced = 0;
-        if (reader.ReadDocumentAttributes(&document, &announced))
-          checkCount(announced);
-        else
-          Add(node, "attributes-unreadable", attrPath,
-              "the document's attributes cannot be read; the page count is not checked");
-      } else if (!readerV1.ReadAttributeFile(attrPath)) {
-        Add(node, "attributes-unreadable", attrPath, "the attribute file cannot be read: the document would fail");
-        failed = true;
-      } else {
-        readerV1.GetHeader(&header);
-        if (header.version != es::kAttrFileVersion1) {
-          Add(node, "attributes-version", attrPath,
-              "attribute file version " + Hex4(header.version) + " is neither 0x0200 nor 0x0100: the document would fail");
-          failed = true;
-        } else {
-          attrsRead = true;
-          attributeFile["readable"] = true;
-          es::DocAttrsV1 record;
-          if (readerV1.ReadDocumentAttributes(&record)) {
-            checkCount(record.pageCount);
-            header.pageCount = record.pageCount;
-          } else {
-            Add(node, "attributes-unreadable", attrPath,
-                "the document's records cannot be read; the page count is not checked");
-          }
-        }
-      }
-    }
-  }
+  const bool present = std::any_of(outcome.entries.begin(), outcome.entries.end(),
+                                   [](const es::SeenEntry& e) { return es::EqualsNoCase(e.name, layout::kAttributeFile); });
+  attributeFile["present"] = present;
+  attributeFile["readable"] = outcome.attributesRead;
+  attributeFile["version"] = outcome.attributesRead ? Json(Hex4(outcome.attributeVersion)) : Json(nullptr);
+  attributeFile["announced_pages"] = outcome.announcedKnown ? Json(outcome.announcedPages) : Json(nullptr);
   node["attribute_file"] = attributeFile;
-  node["page_files"] = pageFileCount;
-
-  if (!failed && kind != layout::DocumentKind::Pdf) {
-    const bool version2 = !attrsRead || header.version == es::kAttrFileVersion2;
-    std::int32_t namedPages = attrsRead ? header.pageCount : 0;
-    if (!attrsRead && multiPage.IsOpen()) list.insert(list.begin(), layout::kFirstPageFile);
-    // As the import does: a file cannot hold more page records than 8-byte steps.
-    const auto recordLimit = static_cast<std::int64_t>(reader.FileSize() / 8);
-    if (attrsRead && version2 && namedPages > recordLimit) {
-      Add(node, "attributes-unreadable", attrPath,
-          "the attribute file announces " + std::to_string(namedPages) + " pages but can hold at most " +
-              std::to_string(recordLimit));
-      namedPages = static_cast<std::int32_t>(recordLimit);
-    }
-    std::vector<std::int32_t> badAttributes;
-    std::vector<std::int32_t> badImages;
-    std::string firstWhy;
-    for (std::int32_t i = 0; i < namedPages; ++i) {
-      CAttrContainer page(es::attrs::kScopePage);
-      std::uint32_t pageValue = 0;
-      const bool read = version2 ? reader.ReadPageAttributes(i, &page, &pageValue)
-                                 : readerV1.ReadPageAttributes(i, &page, &pageValue);
-      if (!read) {
-        badAttributes.push_back(i + 1);
-        continue;
-      }
-      if (multiPage.IsOpen()) {
-        if (ProbeImage(multiPage.Handle(), i) != 0) {
-          if (badImages.empty()) firstWhy = LastImageError();
-          badImages.push_back(i);
-        }
-        continue;
-      }
-      Str pageName = version2 ? layout::PageFileNameV2(i + 1) : layout::PageFileNameV1(pageValue);
-      const Str pagePath = layout::PageFilePath(folder, pageName);
-      es::RemoveFromList(pageName, list);
-      if (!Attributes(pagePath))
-        Add(node, "page-missing", pagePath,
-            "missing page file: page " + std::to_string(i + 1) + " of the attribute file names it");
-      else
-        CheckPageFile(node, pagePath, true);
-    }
-    if (!badAttributes.empty())
-      Add(node, "page-attributes-unreadable", attrPath,
-          "the attributes of page " + IndexList(badAttributes) + " cannot be read: those pages are skipped");
-    if (!badImages.empty())
-      Add(node, "page-damaged", firstPage,
-          "damaged page: image " + IndexList(badImages) + " of the multi-page file cannot be read" + firstWhy);
-    multiPage.Close();
-    for (const Str& extra : list) CheckPageFile(node, es::JoinAlways(folder, extra), false);
+  node["page_files"] = outcome.pageFileCount;
+  node["pages"] = host.pages;
+  for (const es::Finding& finding : outcome.findings) {
+    std::string reason = Shown(finding.reason);
+    if (finding.code == "page-unopenable" || finding.code == "attributes-version") reason += ": the document would fail";
+    Add(node, finding.code.c_str(), finding.path, reason);
   }
-
+  for (const auto& [page, why] : host.undecodable)
+    Add(node, "page-undecodable", folder.Path(),
+        "page " + std::to_string(page) + " reaches the host with an image that cannot be decoded: " + why);
+  // What the damaged-pages message would list; the import keeps such a document.
+  node["damaged_pages"] = outcome.damagedPages.empty() ? Json(nullptr) : Json(Shown(outcome.damagedPages));
+  node["kept"] = !outcome.damagedPages.empty() || outcome.keep || result != es::kDocumentDone;
   CheckDeletable(node, folder, true);
   return node;
 }

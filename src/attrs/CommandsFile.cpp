@@ -6,9 +6,6 @@
 
 #include "attrs/AttributeIds.h"
 #include "attrs/CommandsParse.h"
-#include "frame/Trace.h"
-#include "storage/File.h"
-#include "storage/Layout.h"
 #include "storage/TextMode.h"
 
 namespace es::attrs {
@@ -16,33 +13,6 @@ namespace es::attrs {
 using platform::Os;
 
 namespace {
-
-void TraceTooLarge(const Str& path, int line) {
-  Trace(kSevSkipped, kSourceAttributes, line, u"%s is larger than a side file may be and is not read", path.c_str());
-}
-
-// "KVATTR" as a text-mode read delivers it; absent when it cannot be opened or read.
-void StoreKvAttr(const Str& folder, CAttrContainer* document) {
-  const Str path = layout::KvAttrPath(folder);
-  File file(path, platform::Access::Read, platform::Share::None);
-  if (!file.IsOpen()) return;
-  std::uint64_t size = 0;
-  if (!file.Size(&size)) return;
-  if (size > layout::kTextFileLimit) {
-    TraceTooLarge(path, __LINE__);
-    return;
-  }
-  std::vector<std::uint8_t> raw;
-  if (!file.ReadAll(&raw, layout::kTextFileLimit)) return;
-  file.Close();
-  const std::vector<std::uint8_t> text = DecodeTextMode(raw);
-  document->SetAttr(kDocKvAttrFile, text.data(), static_cast<std::uint32_t>(text.size()), 0);
-}
-
-bool FolderExists(const Str& folder) {
-  std::uint32_t attributes = 0;
-  return Os().GetAttributes(folder, &attributes) && (attributes & platform::kAttrDirectory) != 0;
-}
 
 // The value of a keyword's arguments without the blanks around them.
 bool ArgumentsOf(const CCommandsParse& parser, std::uint32_t keyword, Str* value) {
@@ -54,29 +24,18 @@ bool ArgumentsOf(const CCommandsParse& parser, std::uint32_t keyword, Str* value
 
 }  // namespace
 
-bool ReadCommandFiles(const Str& folder, CAttrContainer* document) {
+bool ApplyCommandFiles(const std::vector<std::uint8_t>* kvattr, const std::vector<std::uint8_t>* commands,
+                       CAttrContainer* document) {
   if (document == nullptr) return false;
   document->DeleteAttrIfExist(kDocCommandsFile);
   document->DeleteAttrIfExist(kDocKvAttrFile);
-
-  StoreKvAttr(folder, document);
-  if (!FolderExists(folder)) return false;
-
-  const Str path = layout::CommandsPath(folder);
-  std::vector<std::uint8_t> bytes;
-  {
-    File file(path, platform::Access::Read, platform::Share::Read);
-    if (!file.IsOpen()) return false;
-    std::uint64_t size = 0;
-    if (!file.Size(&size)) return false;
-    size &= 0xFFFFFFFFu;
-    if (size > layout::kTextFileLimit) {
-      TraceTooLarge(path, __LINE__);
-      return false;
-    }
-    // A short read fails the file as a whole.
-    if (!file.ReadAll(&bytes, layout::kTextFileLimit)) return false;
+  if (kvattr != nullptr) {
+    // Stored as a text-mode read delivers it.
+    const std::vector<std::uint8_t> text = DecodeTextMode(*kvattr);
+    document->SetAttr(kDocKvAttrFile, text.data(), static_cast<std::uint32_t>(text.size()), 0);
   }
+  if (commands == nullptr) return false;
+  const std::vector<std::uint8_t>& bytes = *commands;
   document->SetAttr(kDocCommandsFile, bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0);
 
   const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});

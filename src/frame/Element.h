@@ -6,8 +6,11 @@
 #include "es/HostInterfaces.h"
 #include "frame/Text.h"
 #include "frame/VAVudiImplement.h"
+#include "storage/SeenEntry.h"
 
 namespace es {
+
+class Folder;
 
 class CVAVudiImplement::CElement final : public IElementScanning {
  public:
@@ -54,6 +57,13 @@ class CVAVudiImplement::CElement final : public IElementScanning {
   Str orderFilePath;
   Str groupPath;
   Str pendingDocumentName;
+  // The group in hand, opened once for the whole group (null between groups); what the
+  // pending document's import saw in its folder, which alone its finishing deletes; and
+  // whether the pending document is to stay without a report (something in it could not
+  // be read, and the trace says what).
+  const Folder* groupFolder = nullptr;
+  SeenEntries pendingEntries;
+  bool pendingKeep = false;
 
   // Rebuilds storageNames from directories.
   void RebuildStorageNames();

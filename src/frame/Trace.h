@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "Brivel.h"
 #include "Tessard.h"
@@ -33,6 +34,26 @@ void Trace(std::int32_t severity, const char* source, int line, const char16_t* 
 void Trace(std::int32_t severity, const char* source, int line, const char* format, ...);
 void Trace(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...);
 void Trace(std::int32_t severity, const char* source, int line, Log::Message message, ...);
+
+// Within its scope, trace lines from one place of the code (source and line) beyond the
+// first kShown are counted instead of written, and the end of the scope writes one line
+// per such place with the count: a damaged file cannot make the trace grow without bound.
+// Scopes nest; each counts on its own thread.
+class TraceRepeatLimit {
+ public:
+  static constexpr int kShown = 10;
+  TraceRepeatLimit();
+  ~TraceRepeatLimit();
+  TraceRepeatLimit(const TraceRepeatLimit&) = delete;
+  TraceRepeatLimit& operator=(const TraceRepeatLimit&) = delete;
+
+ public:
+  struct Places;  // the counts of one scope; defined where they are kept
+
+ private:
+  Places* outer_;
+  std::unique_ptr<Places> places_;
+};
 
 // A warning of the import: a message box owned by `parent`, or, when the host runs
 // unattended, a trace line of severity 2 with the same string and no inserts.

@@ -24,26 +24,32 @@ void CheckPageCount(CElement& element, std::int32_t announced, std::int32_t foun
 
 }  // namespace
 
-bool ReadAttributes(CElement& element, CDocAttrsImport& reader, const Str& attrPath, CAttrContainer* document,
-                    const Str& folder, std::int32_t pageFileCount, AttrFileHeader* header) {
-  if (!reader.ReadAttributeFile(attrPath)) return false;
+bool ReadAttributes(CElement& element, CDocAttrsImport& reader, const std::vector<std::uint8_t>* bytes,
+                    CAttrContainer* document, const Str& folder, std::int32_t pageFileCount, AttrFileHeader* header,
+                    AnnouncedPages* announced) {
+  *announced = AnnouncedPages{};
+  if (bytes == nullptr || !reader.LoadBytes(*bytes)) return false;
   reader.GetHeader(header);
   // Another version: the caller reads the file again as version 1.
   if (header->version != kAttrFileVersion2) return true;
-  std::int32_t announced = 0;
-  if (!reader.ReadDocumentAttributes(document, &announced)) return true;
-  CheckPageCount(element, announced, pageFileCount, folder);
+  std::int32_t count = 0;
+  if (!reader.ReadDocumentAttributes(document, &count)) return true;
+  *announced = AnnouncedPages{true, count};
+  CheckPageCount(element, count, pageFileCount, folder);
   return true;
 }
 
-bool ReadAttributesV1(CElement& element, CDocAttrsImportV1& reader, const Str& attrPath, CAttrContainer* document,
-                      const Str& folder, std::int32_t pageFileCount, AttrFileHeader* header) {
-  if (!reader.ReadAttributeFile(attrPath)) return false;
+bool ReadAttributesV1(CElement& element, CDocAttrsImportV1& reader, const std::vector<std::uint8_t>& bytes,
+                      CAttrContainer* document, const Str& folder, std::int32_t pageFileCount,
+                      AttrFileHeader* header, AnnouncedPages* announced) {
+  *announced = AnnouncedPages{};
+  if (!reader.LoadBytes(bytes)) return false;
   // The page count keeps what the current reader left there until the records give theirs.
   reader.GetHeader(header);
   if (header->version != kAttrFileVersion1) return false;
   DocAttrsV1 record;
   if (!reader.ReadDocumentAttributes(&record)) return true;
+  *announced = AnnouncedPages{true, record.pageCount};
   CheckPageCount(element, record.pageCount, pageFileCount, folder);
   header->pageCount = record.pageCount;
   // Empty texts too: the host sees the document's fields as the file had them.

@@ -1,6 +1,8 @@
 #include "storage/Cleanup.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ResourceIds.h"
@@ -9,6 +11,7 @@
 #include "platform/Platform.h"
 #include "storage/File.h"
 #include "storage/Layout.h"
+#include "storage/Listing.h"
 #include "storage/TextMode.h"
 
 namespace es {
@@ -23,9 +26,98 @@ Str LoadModuleString(std::uint32_t id) {
   return buffer;
 }
 
-bool Exists(const Str& path) {
-  std::uint32_t attributes = 0;
-  return Os().GetAttributes(path, &attributes);
+bool IsOrderFile(StrView name) {
+  return EqualsNoCase(name, layout::kOrderFile) || EqualsNoCase(name, Str(layout::kOrderFile) + layout::kOrderBackupSuffix);
+}
+
+// Deletes the entries of `folder` that were seen and are still what was seen: a
+// document's attribute file first, so that pages left by an interrupted delete come back
+// as extra pages rather than missing ones; a group's lock file last, so that the next
+// scan still finds the group and finishes it. True when nothing is left that would keep
+// the folder.
+enum class Deleted {
+  All,     // nothing is left that would keep the folder
+  Failed,  // a delete failed (traced): removing the folder will fail and say so
+  Kept,    // something appeared or changed since the import read it (traced): the folder stays
+};
+Deleted DeleteSeen(const Folder& folder, const SeenEntries& seen, bool group) {
+  std::vector<platform::FolderEntry> now;
+  Failure why;
+  if (!folder.List(&now, &why)) {
+    TraceTrouble(folder.Path(), why, __LINE__);
+    return Deleted::Kept;
+  }
+  std::unordered_map<Str, const SeenEntry*> seenByName;
+  for (const SeenEntry& entry : seen) seenByName.emplace(entry.name, &entry);
+  // First make sure that everything there is what was seen: nothing is deleted from a
+  // folder that is to stay.
+  bool kept = false;
+  StrArray doomed;
+  for (const auto& entry : now) {
+    const Str path = folder.PathOf(entry.name);
+    // The module's own order file and its backup are rewritten during the import.
+    if (group && IsOrderFile(entry.name) && entry.type != EntryType::Folder) {
+      doomed.push_back(entry.name);
+      continue;
+    }
+    if (group && entry.type == EntryType::Folder) {
+      kept = true;  // a document folder: the caller looked for these first
+      continue;
+    }
+    const auto it = seenByName.find(entry.name);
+    if (it == seenByName.end()) {
+      Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s appeared after the import read the folder; the folder stays",
+            path.c_str());
+      kept = true;
+      continue;
+    }
+    platform::EntryInfo info;
+    if (!folder.Stat(entry.name, &info, &why)) {
+      if (why.IsAbsence()) continue;
+      TraceTrouble(path, why, __LINE__);
+      kept = true;
+      continue;
+    }
+    if (!SameEntry(it->second->info, info)) {
+      Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s changed after the import read it; the folder stays", path.c_str());
+      kept = true;
+      continue;
+    }
+    doomed.push_back(entry.name);
+  }
+  if (kept) return Deleted::Kept;
+  // A document's attribute file goes first, so that pages left by an interrupted delete
+  // come back as extra pages rather than missing ones; a group's lock file goes last, so
+  // that the next scan still finds the group and finishes it.
+  const auto rank = [group](const Str& name) {
+    if (!group && EqualsNoCase(name, layout::kAttributeFile)) return 0;
+    if (group && EqualsNoCase(name, layout::kLockFile)) return 2;
+    return 1;
+  };
+  std::stable_sort(doomed.begin(), doomed.end(), [&](const Str& a, const Str& b) { return rank(a) < rank(b); });
+  bool failed = false;
+  for (const Str& name : doomed) {
+    // Sub-folders are not entered: deleting one fails and is reported like a file.
+    if (!folder.DeleteFile(name, &why) && !why.IsAbsence()) {
+      Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, folder.PathOf(name).c_str());
+      failed = true;
+    }
+  }
+  return failed ? Deleted::Failed : Deleted::All;
+}
+
+// The folder that holds `path` and the last part of it.
+void SplitPath(const Str& path, Str* parent, Str* name) {
+  Str trimmed = path;
+  while (trimmed.size() > 1 && EndsWithSeparator(trimmed)) trimmed.pop_back();
+  const std::size_t sep = trimmed.rfind(platform::kPathSep);
+  if (sep == Str::npos) {
+    *parent = u".";
+    *name = trimmed;
+    return;
+  }
+  *parent = sep == 0 ? trimmed.substr(0, 1) : trimmed.substr(0, sep);
+  *name = trimmed.substr(sep + 1);
 }
 
 }  // namespace
@@ -50,48 +142,71 @@ void FinishDocument(CElement& element) {
   // A group's first document has no predecessor; an empty name would name the group
   // folder itself.
   if (element.pendingDocumentName.empty()) return;
-  const Str name = element.pendingDocumentName;
-  element.pendingDocumentName.clear();
+  const Str name = std::exchange(element.pendingDocumentName, Str());
+  const SeenEntries seen = std::exchange(element.pendingEntries, SeenEntries());
+  const bool keep = std::exchange(element.pendingKeep, false);
   if (!element.damagedPages.empty()) {
     ReportDamagedPages(element);
     element.damagedPages.clear();
     return;
   }
+  // Something in it could not be read this time (traced): it stays for the next scan.
+  if (keep) return;
   RemoveOrderEntry(element, element.orderFilePath, name);
-  DeleteFolder(element, JoinAlways(element.groupPath, name), FolderMode::Document);
+  DeleteDocumentFolder(element, name, seen);
 }
 
-void RecoverOrderFile(const Str& orderFilePath) {
-  const Str backup = layout::OrderBackupPath(orderFilePath);
-  if (!Exists(backup)) return;
+void RecoverOrderFile(CElement& element) {
+  if (element.DeleteFaxes == 0 || element.groupFolder == nullptr) return;
+  const Folder& group = *element.groupFolder;
+  const Str backup = Str(layout::kOrderFile) + layout::kOrderBackupSuffix;
+  platform::EntryInfo info;
+  Failure why;
+  if (!group.Stat(backup, &info, &why)) return;
+  // Only a regular file can be the backup the rewrite left; anything else of that name
+  // is not ours and is left alone.
+  if (info.type != EntryType::File) {
+    TraceSkippedEntry(group.PathOf(backup), Failure::Of(info.type == EntryType::Link ? Error::IsLink : Error::WrongType),
+                      __LINE__);
+    return;
+  }
   // The backup is the last complete order file; what stands beside it may be a rewrite
   // that never finished.
-  platform::Error error = platform::Error::None;
-  if (Exists(orderFilePath) && !Os().DeleteFile(orderFilePath, &error)) return;
-  Os().MoveFile(backup, orderFilePath, &error);
+  if (group.Stat(layout::kOrderFile, &info, &why)) {
+    if (info.type == EntryType::Folder || !group.DeleteFile(layout::kOrderFile, &why)) return;
+  } else if (!why.IsAbsence()) {
+    return;
+  }
+  group.Move(backup, layout::kOrderFile, &why);
 }
 
 bool RemoveOrderEntry(CElement& element, const Str& orderFilePath, const Str& name) {
   if (element.DeleteFaxes == 0) return true;
+  if (element.groupFolder == nullptr) return false;
+  const Folder& group = *element.groupFolder;
   auto& os = Os();
-  platform::Error error = platform::Error::None;
-  const Str backup = layout::OrderBackupPath(orderFilePath);
-  os.DeleteFile(backup, &error);
-  os.MoveFile(orderFilePath, backup, &error);
+  Failure why;
+  const Str order = layout::kOrderFile;
+  const Str backup = order + layout::kOrderBackupSuffix;
+  group.DeleteFile(backup, &why);
+  group.Move(order, backup, &why);
 
-  File output(orderFilePath, platform::Access::Write, platform::Share::None, platform::Disposition::CreateAlways);
+  // Created afresh, never opened: whatever else is in the way (a link put there
+  // meanwhile, say) takes the failure path, and the backup comes back.
+  File output(group, order, platform::Access::Write, platform::Share::None, platform::Disposition::CreateNew);
   if (!output.IsOpen()) {
-    os.MoveFile(backup, orderFilePath, &error);
+    group.Move(backup, order, &why);
     return false;
   }
-  File input(backup, platform::Access::Read, platform::Share::Read);
+  File input(group, backup, platform::Access::Read, platform::Share::Read);
   if (!input.IsOpen()) {
     output.Close();
     // A group without an order file ends up with an empty one. When a backup is there
     // but cannot be read, the previous file comes back instead of the empty one.
-    if (Exists(backup)) {
-      os.DeleteFile(orderFilePath, &error);
-      os.MoveFile(backup, orderFilePath, &error);
+    platform::EntryInfo info;
+    if (group.Stat(backup, &info, &why)) {
+      group.DeleteFile(order, &why);
+      group.Move(backup, order, &why);
     }
     return false;
   }
@@ -99,8 +214,8 @@ bool RemoveOrderEntry(CElement& element, const Str& orderFilePath, const Str& na
   auto fail = [&]() {
     input.Close();
     output.Close();
-    os.DeleteFile(orderFilePath, &error);
-    os.MoveFile(backup, orderFilePath, &error);
+    group.DeleteFile(order, &why);
+    group.Move(backup, order, &why);
     return false;
   };
 
@@ -130,50 +245,54 @@ bool RemoveOrderEntry(CElement& element, const Str& orderFilePath, const Str& na
   if (!output.Write(bytes.data(), bytes.size())) return fail();
   input.Close();
   output.Close();
-  os.DeleteFile(backup, &error);
+  if (!group.DeleteFile(backup, &why) && !why.IsAbsence())
+    Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, (orderFilePath + layout::kOrderBackupSuffix).c_str());
   return true;
 }
 
-bool HasSubfolders(const Str& path) {
-  bool found = false;
-  Os().Enumerate(layout::ListingPattern(path), [&](const platform::DirEntry& entry) {
-    if (entry.isDirectory && entry.name != u"." && entry.name != u"..") {
-      found = true;
-      return false;
-    }
-    return true;
-  });
-  return found;
+bool HasSubfolders(const Folder& folder) {
+  std::vector<platform::FolderEntry> entries;
+  Failure why;
+  if (!folder.List(&entries, &why)) return !why.IsAbsence();
+  return std::any_of(entries.begin(), entries.end(),
+                     [](const platform::FolderEntry& e) { return e.type == EntryType::Folder; });
 }
 
-void DeleteFolder(CElement& element, const Str& path, FolderMode mode) {
+void DeleteDocumentFolder(CElement& element, const Str& name, const SeenEntries& seen) {
+  if (element.DeleteFaxes == 0 || element.groupFolder == nullptr) return;
+  const Folder& group = *element.groupFolder;
+  const Folder document = group.Child(name);
+  if (!document.IsOpen()) {
+    // A folder swapped for a link is never deleted through; one already gone is done.
+    if (!document.OpenFailure().IsAbsence()) TraceSkippedEntry(document.Path(), document.OpenFailure(), __LINE__);
+    return;
+  }
+  if (DeleteSeen(document, seen, false) == Deleted::Kept) return;
+  Failure why;
+  if (!group.RemoveFolder(name, &why) && !why.IsAbsence())
+    Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_DIRECTORY, document.Path().c_str());
+}
+
+void DeleteGroupFolder(CElement& element, const Folder& group, const SeenEntries& seen) {
   if (element.DeleteFaxes == 0) return;
-  auto& os = Os();
-  if (mode == FolderMode::Group) {
-    if (HasSubfolders(path)) return;
-    os.SetAttributes(layout::LockFilePath(path), platform::kAttrNormal);
+  // A document folder is still there, for example one that was kept.
+  if (HasSubfolders(group)) return;
+  // So that a read-only lock file can be deleted.
+  Failure why;
+  group.SetAttributes(layout::kLockFile, platform::kAttrNormal, &why);
+  // The storage folder first: a group whose files went must also lose its folder, or the
+  // next scan could not tell it from one a producer is starting.
+  Str parentPath;
+  Str name;
+  SplitPath(group.Path(), &parentPath, &name);
+  const Folder parent = Folder::OpenStorage(parentPath);
+  if (!parent.IsOpen()) {
+    TraceTrouble(parentPath, parent.OpenFailure(), __LINE__);
+    return;
   }
-  StrArray names;
-  os.Enumerate(layout::ListingPattern(path), [&](const platform::DirEntry& entry) {
-    if (entry.name != u"." && entry.name != u"..") names.push_back(entry.name);
-    return true;
-  });
-  // The order of deletion keeps an interrupted clean-up recoverable: a document's
-  // attribute file goes first, so that pages left behind are imported again as extra
-  // pages rather than reported as missing; a group's lock file goes last, so that the
-  // next scan still finds the group and finishes it.
-  std::stable_partition(names.begin(), names.end(), [](const Str& n) { return EqualsNoCase(n, layout::kAttributeFile); });
-  if (mode == FolderMode::Group) {
-    std::stable_partition(names.begin(), names.end(), [](const Str& n) { return !EqualsNoCase(n, layout::kLockFile); });
-  }
-  // Sub-folders are not entered: deleting one fails and is reported like a file.
-  for (const auto& name : names) {
-    const Str file = JoinAlways(path, name);
-    platform::Error error = platform::Error::None;
-    if (!os.DeleteFile(file, &error)) Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, file.c_str());
-  }
-  platform::Error error = platform::Error::None;
-  if (!os.RemoveDirectory(path, &error)) Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_DIRECTORY, path.c_str());
+  if (DeleteSeen(group, seen, true) == Deleted::Kept) return;
+  if (!parent.RemoveFolder(name, &why) && !why.IsAbsence())
+    Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_DIRECTORY, group.Path().c_str());
 }
 
 }  // namespace es

@@ -1,5 +1,7 @@
 #include "storage/File.h"
 
+#include "storage/Folder.h"
+
 #include <utility>
 
 namespace es {
@@ -9,18 +11,39 @@ using platform::Os;
 File::File(const std::u16string& path, platform::Access access, platform::Share share,
            platform::Disposition disposition) {
   handle_ = Os().OpenFile(path, access, share, disposition, &error_);
+  if (handle_ == platform::kInvalidFile) errorText_ = Os().LastErrorText();
+}
+
+File::File(const Folder& folder, const std::u16string& name, platform::Access access, platform::Share share,
+           platform::Disposition disposition) {
+  if (!folder.IsOpen()) {
+    error_ = folder.OpenFailure().error;
+    errorText_ = folder.OpenFailure().text;
+    return;
+  }
+  handle_ = Os().OpenFileAt(folder.Handle(), name, access, share, disposition, &error_);
+  if (handle_ == platform::kInvalidFile) errorText_ = Os().LastErrorText();
+}
+
+Failure File::OpenFailure() const {
+  Failure failure;
+  if (IsOpen()) return failure;
+  failure.error = error_;
+  failure.text = errorText_;
+  return failure;
 }
 
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, platform::kInvalidFile)), error_(other.error_) {}
+    : handle_(std::exchange(other.handle_, platform::kInvalidFile)), error_(other.error_), errorText_(other.errorText_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, platform::kInvalidFile);
     error_ = other.error_;
+    errorText_ = other.errorText_;
   }
   return *this;
 }
@@ -51,20 +74,24 @@ bool File::ReadFully(void* buffer, std::size_t count, std::size_t* got) {
 
 bool File::Write(const void* data, std::size_t count) { return IsOpen() && Os().Write(handle_, data, count); }
 
-bool File::ReadAll(std::vector<std::uint8_t>* bytes, std::uint64_t limit) {
+File::Whole File::ReadWhole(std::vector<std::uint8_t>* bytes, std::uint64_t limit) {
   bytes->clear();
   std::uint64_t size = 0;
-  if (!Size(&size)) return false;
-  size &= 0xFFFFFFFFu;
-  if (size > limit) return false;
+  if (!Size(&size)) return Whole::Failed;
+  // Sizes come from untrusted storages: the limit is checked before anything is allocated.
+  if (size > limit) return Whole::TooLarge;
   bytes->resize(static_cast<std::size_t>(size));
   std::size_t got = 0;
   if (!Seek(0) || !ReadFully(bytes->data(), bytes->size(), &got)) {
     bytes->clear();
-    return false;
+    return Whole::Failed;
   }
   bytes->resize(got);
-  return got == size;
+  return got == size ? Whole::Read : Whole::Short;
+}
+
+bool File::ReadAll(std::vector<std::uint8_t>* bytes, std::uint64_t limit) {
+  return ReadWhole(bytes, limit) == Whole::Read;
 }
 
 }  // namespace es

@@ -9,10 +9,16 @@
 
 namespace es {
 
+class Folder;
+struct Failure;
+
 class File {
  public:
   File() = default;
   File(const std::u16string& path, platform::Access access, platform::Share share,
+       platform::Disposition disposition = platform::Disposition::OpenExisting);
+  // Regular file `name` of an open folder, never through a link.
+  File(const Folder& folder, const std::u16string& name, platform::Access access, platform::Share share,
        platform::Disposition disposition = platform::Disposition::OpenExisting);
   ~File();
   File(File&& other) noexcept;
@@ -22,6 +28,8 @@ class File {
 
   bool IsOpen() const { return handle_ != platform::kInvalidFile; }
   platform::Error OpenError() const { return error_; }
+  // Why the file did not open, with the OS's words.
+  Failure OpenFailure() const;
   platform::FileHandle Handle() const { return handle_; }
   void Close();
 
@@ -31,13 +39,17 @@ class File {
   bool ReadFully(void* buffer, std::size_t count, std::size_t* got);
   bool Write(const void* data, std::size_t count);
 
-  // Reads the whole file as its size reports it (low 32 bits). Fails on a read error,
-  // or when the file is larger than `limit` bytes: sizes come from untrusted storages.
+  // Reads the whole file as its size reports it. Nothing is read from a file larger than
+  // `limit` bytes. Short: the file ended before its size (what arrived is kept).
+  enum class Whole { Read, TooLarge, Short, Failed };
+  Whole ReadWhole(std::vector<std::uint8_t>* bytes, std::uint64_t limit);
+  // True only for Whole::Read.
   bool ReadAll(std::vector<std::uint8_t>* bytes, std::uint64_t limit);
 
  private:
   platform::FileHandle handle_ = platform::kInvalidFile;
   platform::Error error_ = platform::Error::None;
+  std::u16string errorText_;
 };
 
 }  // namespace es

@@ -1,15 +1,49 @@
 #include "storage/GroupImport.h"
 
+#include <vector>
+
 #include "ResourceIds.h"
 #include "frame/Trace.h"
 #include "platform/Platform.h"
 #include "storage/Cleanup.h"
 #include "storage/DocumentImport.h"
 #include "storage/File.h"
+#include "storage/Folder.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
 
 namespace es {
+
+namespace {
+
+// A producer may write the lock file first and its documents a moment later: a group
+// that looks empty is cleaned up only once its lock file is this old.
+constexpr std::int64_t kEmptyGroupAgeSeconds = 60;
+
+// The group folder the import works through, for as long as the group is in hand.
+class GroupInHand {
+ public:
+  GroupInHand(CElement& element, const Folder& group) : element_(element) { element_.groupFolder = &group; }
+  ~GroupInHand() {
+    element_.groupFolder = nullptr;
+    element_.pendingEntries.clear();
+    element_.pendingKeep = false;
+  }
+  GroupInHand(const GroupInHand&) = delete;
+  GroupInHand& operator=(const GroupInHand&) = delete;
+
+ private:
+  CElement& element_;
+};
+
+bool LockFileIsOld(const Folder& group) {
+  platform::EntryInfo info;
+  Failure why;
+  if (!group.Stat(layout::kLockFile, &info, &why)) return false;
+  return platform::Os().UnixTime() - info.modified >= kEmptyGroupAgeSeconds;
+}
+
+}  // namespace
 
 void ImportGroups(CElement& element, const StrArray& paths, const StrArray& names, WindowHandle parent) {
   for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -27,67 +61,93 @@ std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& gro
   element.orderFilePath = layout::OrderFilePath(groupPath);
   element.groupPath = groupPath;
 
+  // Opened once, never through a link: a group swapped for a link is not a group.
+  const Folder group = Folder::Open(groupPath);
   // Held without sharing for the whole group: no other importer can take it meanwhile.
-  File lock(layout::LockFilePath(groupPath), platform::Access::Read, platform::Share::None);
+  File lock(group, layout::kLockFile, platform::Access::Read, platform::Share::None);
   if (!lock.IsOpen()) {
+    const Failure why = group.IsOpen() ? lock.OpenFailure() : group.OpenFailure();
+    if (!why.IsAbsence()) TraceSkippedEntry(group.IsOpen() ? group.PathOf(layout::kLockFile) : groupPath, why, __LINE__);
     ShowWarning(element.callback, element.parentWindow, IDS_GROUP_NOT_AVAILABLE, __LINE__);
     return kGroupUnavailable;
   }
-  RecoverOrderFile(element.orderFilePath);
+  const GroupInHand inHand(element, group);
+  RecoverOrderFile(element);
 
+  // The documents in import order, and the group's own files its clean-up may delete.
+  // A group that cannot be read whole is left as it is for this scan.
+  std::vector<platform::FolderEntry> entries;
+  Failure why;
+  if (!group.List(&entries, &why)) {
+    TraceTrouble(groupPath, why, __LINE__);
+    return kGroupDone;
+  }
   StrArray documents;
-  ListSubFolders(layout::ListingPattern(groupPath), documents);
+  SeenEntries groupFiles;
+  for (auto& entry : entries) {
+    if (entry.type == EntryType::Folder) {
+      documents.push_back(std::move(entry.name));
+      continue;
+    }
+    if (entry.type == EntryType::Link) TraceSkippedEntry(group.PathOf(entry.name), Failure::Of(Error::IsLink), __LINE__);
+    SeenEntry seen{std::move(entry.name), {}};
+    if (group.Stat(seen.name, &seen.info, &why)) groupFiles.push_back(std::move(seen));
+  }
+  Str orderText;
+  if (!ReadOrderText(group, &orderText, &why)) {
+    TraceTrouble(group.PathOf(layout::kOrderFile), why, __LINE__);
+    return kGroupDone;
+  }
+  OrderByOrderText(orderText, documents);
+
   bool documentKept = false;
   for (std::size_t i = 0; i < documents.size(); ++i) {
     const Str& name = documents[i];
     DocumentOutcome outcome;
-    const std::int32_t result = ImportDocument(element, layout::DocumentFolderPath(groupPath, name), i > 0, &outcome);
+    const std::int32_t result = ImportDocument(element, group, name, i > 0, &outcome);
     const Str header = DamagedHeader(name, groupName);
+    const bool stays = !outcome.damagedPages.empty() || outcome.keep;
     if (outcome.pagesHandedOver > 0) {
       element.damagedHeader = header;
       element.pendingDocumentName = name;
+      element.pendingEntries = std::move(outcome.entries);
+      element.pendingKeep = outcome.keep;
     } else if (result == kDocumentDone) {
       // Nothing of it reached the host, so the document before it stays the one to
       // finish. With damaged pages it is reported under its own name and kept; without,
       // it held nothing to import and goes at once.
-      if (!outcome.damagedPages.empty()) {
-        documentKept = true;
-        ReportDamagedPages(element, header, outcome.damagedPages);
-      } else {
+      if (!outcome.damagedPages.empty()) ReportDamagedPages(element, header, outcome.damagedPages);
+      if (!stays) {
         RemoveOrderEntry(element, element.orderFilePath, name);
-        DeleteFolder(element, layout::DocumentFolderPath(groupPath, name), FolderMode::Document);
+        DeleteDocumentFolder(element, name, outcome.entries);
       }
     }
-    if (!outcome.damagedPages.empty() && outcome.pagesHandedOver > 0) documentKept = true;
+    if (stays) documentKept = true;
     if (result != kDocumentDone) return result;
   }
 
   if (!element.lastPageName.empty()) FinishDocument(element);
   // The group is cleaned up when a page reached the host, and also when nothing is left
-  // in it: a clean-up that was interrupted is completed by the next scan.
-  if (!element.lastPageName.empty() || (!HasSubfolders(groupPath) && OrderFileNamesNothing(element.orderFilePath))) {
-    if (element.DeleteFaxes != 0) {
-      lock.Close();
-      // The order file stays while a kept document still needs its place in it.
-      std::uint32_t attributes = 0;
-      if (!documentKept && platform::Os().GetAttributes(element.orderFilePath, &attributes)) {
-        platform::Error error = platform::Error::None;
-        if (!platform::Os().DeleteFile(element.orderFilePath, &error))
-          Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, element.orderFilePath.c_str());
-      }
-      if (element.DeleteGroupFolder != 0) DeleteFolder(element, groupPath, FolderMode::Group);
-    }
+  // in it (a clean-up that was interrupted is completed by the next scan), unless a
+  // producer may still be filling it.
+  const bool emptied = element.lastPageName.empty() && !HasSubfolders(group) && OrderFileNamesNothing(group) &&
+                       LockFileIsOld(group);
+  if ((!element.lastPageName.empty() || emptied) && element.DeleteFaxes != 0) {
+    lock.Close();
+    // The order file stays while a kept document still needs its place in it.
+    if (!documentKept && !group.DeleteFile(layout::kOrderFile, &why) && !why.IsAbsence())
+      Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, element.orderFilePath.c_str());
+    if (element.DeleteGroupFolder != 0) DeleteGroupFolder(element, group, groupFiles);
   }
   return kGroupDone;
 }
 
-bool OrderFileNamesNothing(const Str& orderFilePath) {
-  File file(orderFilePath, platform::Access::Read, platform::Share::Read);
-  if (!file.IsOpen()) return true;
-  std::vector<std::uint8_t> bytes;
-  if (!file.ReadAll(&bytes, layout::kTextFileLimit)) return false;
-  for (std::uint8_t b : bytes)
-    if (b != '\r' && b != '\n' && b != ' ' && b != '\t') return false;
+bool OrderFileNamesNothing(const Folder& group) {
+  Str text;
+  Failure why;
+  if (!ReadOrderText(group, &text, &why)) return false;
+  for (char16_t c : text)
+    if (c != u'\r' && c != u'\n' && c != u' ' && c != u'\t') return false;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "frame/Element.h"
+#include "storage/Folder.h"
 
 namespace es {
 
@@ -19,7 +20,7 @@ inline constexpr std::int32_t kGroupUnavailable = 13;
 void ImportGroups(CElement& element, const StrArray& paths, const StrArray& names, WindowHandle parent);
 std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
 
-// True when the order file is missing or holds no name.
-bool OrderFileNamesNothing(const Str& orderFilePath);
+// True when the group's order file is missing or holds no name.
+bool OrderFileNamesNothing(const Folder& group);
 
 }  // namespace es

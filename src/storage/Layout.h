@@ -33,8 +33,12 @@ inline constexpr char16_t kReplacementImage[] = u"DualStreamPdf.tif";
 inline constexpr std::size_t kPathCapacity = 260;
 // Lock files of this size or more make a group unavailable.
 inline constexpr std::uint32_t kLockFileLimit = 1024;
-// Small text files of a storage (description, order file) are read whole up to this size.
+// The files of a storage that are read whole (description, order, attribute, KVATTR and
+// COMMANDS files) are read up to this size; a larger one is not read at all. Storages are
+// written by others: no size they state is trusted with memory.
 inline constexpr std::uint64_t kTextFileLimit = 64ull * 1024 * 1024;
+// A PDF document travels to the host whole, as its page's content: up to this size.
+inline constexpr std::uint64_t kPdfContentLimit = 64ull * 1024 * 1024;
 
 // ---- Page file names ---------------------------------------------------------------
 
@@ -55,14 +59,6 @@ enum class DocumentKind {
 // `firstBytes` is what could be read from the start of the file, `fileSize` its size.
 inline bool IsPdfSignature(std::span<const std::uint8_t> firstBytes, std::uint64_t fileSize) {
   return fileSize >= 5 && firstBytes.size() >= 4 && std::memcmp(firstBytes.data(), "%PDF", 4) == 0;
-}
-
-// The kind of a document from what its "1.pg" showed: a PDF first, then the image count
-// the image library reported for it (0 when there is no "1.pg" or it cannot be read).
-inline DocumentKind KindOfDocument(bool firstPageIsPdf, std::uint32_t firstPageImageCount) {
-  if (firstPageIsPdf) return DocumentKind::Pdf;
-  if (firstPageImageCount >= 2) return DocumentKind::MultiPage;
-  return DocumentKind::SingleFile;
 }
 
 // ---- Paths -------------------------------------------------------------------------

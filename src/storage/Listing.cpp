@@ -7,6 +7,7 @@
 
 #include "frame/Trace.h"
 #include "storage/File.h"
+#include "storage/Folder.h"
 #include "storage/Layout.h"
 
 namespace es {
@@ -23,26 +24,76 @@ Str AnsiText(const std::vector<std::uint8_t>& bytes) {
   return Os().AnsiToUtf16(reinterpret_cast<const char*>(bytes.data()), count);
 }
 
-// The order file's text; empty when it is missing, empty or cannot be read, which
-// leaves the listing order as it is.
-Str ReadOrderText(const Str& path) {
-  File file(path, platform::Access::Read, platform::Share::Read);
-  if (!file.IsOpen()) return Str();
-  std::uint64_t size = 0;
-  if (!file.Size(&size) || (size & 0xFFFFFFFFu) == 0) return Str();
-  if ((size & 0xFFFFFFFFu) > layout::kTextFileLimit) {
-    Trace(kSevSkipped, kSourceFrame, __LINE__, u"Order file %s is too large to be read; the listing order is kept",
-          path.c_str());
-    return Str();
-  }
-  std::vector<std::uint8_t> bytes;
-  // A short read keeps what arrived; a failed one leaves nothing.
-  file.ReadAll(&bytes, layout::kTextFileLimit);
-  file.Close();
-  return AnsiText(bytes);
+// The folder a listing pattern ("folder", a separator, "*.*") lists.
+Str FolderOfPattern(const Str& pattern) {
+  Str folder = layout::OrderFileOfPattern(pattern);
+  folder.resize(folder.size() - std::char_traits<char16_t>::length(layout::kOrderFile));
+  while (folder.size() > 1 && EndsWithSeparator(folder)) folder.pop_back();
+  return folder;
 }
 
 }  // namespace
+
+void TraceSkippedEntry(const Str& path, const Failure& why, int line) {
+  Trace(kSevSkipped, kSourceFrame, line, u"%s is skipped: %s", path.c_str(), why.Reason().c_str());
+}
+
+void TraceTrouble(const Str& path, const Failure& why, int line) {
+  Trace(kSevSkipped, kSourceFrame, line, u"%s cannot be read (%s); it is left as it is for this scan", path.c_str(),
+        why.Reason().c_str());
+}
+
+bool ListFolders(const Folder& folder, StrArray& names, bool traceSkipped, Failure* failure) {
+  std::vector<platform::FolderEntry> entries;
+  if (!folder.List(&entries, failure)) return false;
+  for (auto& entry : entries) {
+    if (entry.type == EntryType::Folder) {
+      names.push_back(std::move(entry.name));
+    } else if (entry.type == EntryType::Link && traceSkipped) {
+      TraceSkippedEntry(folder.PathOf(entry.name), Failure::Of(Error::IsLink), __LINE__);
+    }
+  }
+  return true;
+}
+
+bool ReadOrderText(const Folder& folder, Str* text, Failure* failure) {
+  text->clear();
+  *failure = Failure{};
+  File file(folder, layout::kOrderFile, platform::Access::Read, platform::Share::Read);
+  if (!file.IsOpen()) {
+    const Failure why = file.OpenFailure();
+    // Missing, or no regular file: the listing order stays. Anything else may hide an
+    // order file that is there: nothing may be concluded from it.
+    if (why.IsWrongKind()) TraceSkippedEntry(folder.PathOf(layout::kOrderFile), why, __LINE__);
+    if (why.IsTrouble()) *failure = why;
+    return !why.IsTrouble();
+  }
+  std::vector<std::uint8_t> bytes;
+  switch (file.ReadWhole(&bytes, layout::kTextFileLimit)) {
+    case File::Whole::TooLarge:
+      Trace(kSevSkipped, kSourceFrame, __LINE__, u"Order file %s is too large to be read; the listing order is kept",
+            folder.PathOf(layout::kOrderFile).c_str());
+      return true;
+    case File::Whole::Failed:
+      failure->error = Error::Io;
+      failure->text = Os().LastErrorText();
+      return false;
+    case File::Whole::Short:  // what arrived counts, as a short read of the whole file gives it
+    case File::Whole::Read:
+      break;
+  }
+  *text = AnsiText(bytes);
+  return true;
+}
+
+void OrderByOrderText(const Str& text, StrArray& folders) {
+  if (text.empty()) return;
+  std::vector<StrView> lines;
+  std::size_t pos = 0;
+  StrView line;
+  while (listing::NextLine(text, &pos, &line)) lines.push_back(line);
+  listing::OrderByLines(lines, folders);
+}
 
 namespace listing {
 
@@ -100,19 +151,15 @@ void OrderByLines(const std::vector<StrView>& lines, StrArray& folders) {
 }  // namespace listing
 
 void ListSubFolders(const Str& pattern, StrArray& folders) {
-  Os().Enumerate(pattern, [&folders](const platform::DirEntry& entry) {
-    const bool directory = entry.isDirectory || (entry.attributes & platform::kAttrDirectory) != 0;
-    if (directory && entry.name != u"." && entry.name != u"..") folders.push_back(entry.name);
-    return true;
-  });
-
-  const Str text = ReadOrderText(layout::OrderFileOfPattern(pattern));
-  if (text.empty()) return;
-  std::vector<StrView> lines;
-  std::size_t pos = 0;
-  StrView line;
-  while (listing::NextLine(text, &pos, &line)) lines.push_back(line);
-  listing::OrderByLines(lines, folders);
+  // The folder a pattern names is a storage directory, which may be a link the
+  // administrator chose; what lies below it is never taken through one.
+  const Folder folder = Folder::OpenStorage(FolderOfPattern(pattern));
+  Failure failure;
+  if (!ListFolders(folder, folders, true, &failure) && failure.IsTrouble())
+    TraceTrouble(folder.Path(), failure, __LINE__);
+  Str text;
+  if (!ReadOrderText(folder, &text, &failure)) TraceTrouble(folder.PathOf(layout::kOrderFile), failure, __LINE__);
+  OrderByOrderText(text, folders);
 }
 
 bool TakeLine(Str& line, Str& text) {
@@ -124,10 +171,18 @@ bool TakeLine(Str& line, Str& text) {
   return true;
 }
 
-bool ReadGroupLock(const Str& storageDir, const Str& folder, Str& groupName) {
+bool ReadGroupLock(const Folder& storage, const Str& folder, Str& groupName) {
   groupName.clear();
-  File file(layout::GroupLockPath(storageDir, folder), platform::Access::Read, platform::Share::Read);
-  if (!file.IsOpen()) return false;
+  const Folder group = storage.Child(folder);
+  if (!group.IsOpen()) {
+    if (!group.OpenFailure().IsAbsence()) TraceSkippedEntry(group.Path(), group.OpenFailure(), __LINE__);
+    return false;
+  }
+  File file(group, layout::kLockFile, platform::Access::Read, platform::Share::Read);
+  if (!file.IsOpen()) {
+    if (file.OpenFailure().IsWrongKind()) TraceSkippedEntry(group.PathOf(layout::kLockFile), file.OpenFailure(), __LINE__);
+    return false;
+  }
   std::uint64_t size = 0;
   if (!file.Size(&size) || size >= layout::kLockFileLimit) return false;
   std::vector<std::uint8_t> bytes(layout::kLockFileLimit - 1);
@@ -140,14 +195,19 @@ bool ReadGroupLock(const Str& storageDir, const Str& folder, Str& groupName) {
   return true;
 }
 
+bool ReadGroupLock(const Str& storageDir, const Str& folder, Str& groupName) {
+  return ReadGroupLock(Folder::OpenStorage(storageDir), folder, groupName);
+}
+
 void DiscoverGroups(const Str& storageDir, StrArray& folders, StrArray& groupNames) {
   folders.clear();
   groupNames.clear();
   StrArray candidates;
   ListSubFolders(layout::StorageListingPattern(storageDir), candidates);
+  const Folder storage = Folder::OpenStorage(storageDir);
   for (Str& candidate : candidates) {
     Str name;
-    if (!ReadGroupLock(storageDir, candidate, name)) continue;
+    if (!ReadGroupLock(storage, candidate, name)) continue;
     folders.push_back(std::move(candidate));
     groupNames.push_back(std::move(name));
   }

@@ -11,12 +11,8 @@ namespace es {
 
 class File;
 
-// True when the file opens for reading with read sharing (closed again at once).
-bool FileExists(const Str& path);
 // True when the open file is at least 5 bytes long and its next four bytes are "%PDF".
 bool IsPdfFile(File& file);
-// Appends every "*.pg" entry of the folder in listing order; returns how many.
-std::int32_t ListPageFiles(const Str& folder, StrArray& list);
 // Removes the first entry equal to `name` without regard to case; `name` is left
 // upper-cased.
 void RemoveFromList(Str& name, StrArray& list);

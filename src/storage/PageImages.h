@@ -10,16 +10,14 @@ class CAttrContainer;
 
 namespace es {
 
-// Reads the first image of a page file, opened without sharing.
+// Reads the first image of an image file of the installation (the replacement image),
+// opened without sharing.
 bool ReadImagePage(const Str& path, std::uint64_t* image, std::uint32_t* imageSize, CAttrContainer*& page);
 // The replacement image beside the module, found once and kept.
 Str GetReplacementImagePath();
 // The image of a PDF page, or the replacement image when the library cannot render it.
 bool ReadPdfPageImage(const std::uint8_t* content, std::uint32_t count, std::uint64_t* image,
                       std::uint32_t* imageSize, CAttrContainer*& page);
-// `accepted` tells whether the host took the page.
-std::int32_t ImportPdfDocument(CElement& element, const Str& firstPagePath, const Str& folder, const Str& attrPath,
-                               bool* accepted);
 // Hands a page over with its content bytes; the buffer and containers become the host's.
 void HandOverPageWithContent(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
                              CAttrContainer* document, std::uint8_t* content, std::uint32_t count, bool* refused,

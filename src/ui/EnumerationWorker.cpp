@@ -2,6 +2,7 @@
 
 #include "Tessard.h"
 #include "frame/Trace.h"
+#include "storage/Folder.h"
 #include "storage/Layout.h"
 
 namespace es {
@@ -32,19 +33,29 @@ std::atomic<std::int32_t>& StopRequested() {
 }
 
 Str CountDocuments(const Str& pattern) {
+  // The import takes real folders only, never links: count what it would take.
+  Str path = layout::OrderFileOfPattern(pattern);
+  path.resize(path.size() - std::char_traits<char16_t>::length(layout::kOrderFile));
+  while (path.size() > 1 && EndsWithSeparator(path)) path.pop_back();
+  const Folder group = Folder::Open(path);
+  if (!group.IsOpen()) return u"0";  // a group folder gone or unreadable has no documents to offer
   long long count = 0;
   bool stopped = false;
-  const bool listed = platform::Os().Enumerate(pattern, [&](const platform::DirEntry& entry) {
-    if (entry.isDirectory && entry.name != u"." && entry.name != u"..") ++count;
-    // Cancelling must not wait for a large group to be listed to its end.
-    if (Stopping()) {
-      stopped = true;
-      return false;
-    }
-    return true;
-  });
+  platform::Error error = platform::Error::None;
+  const bool listed = platform::Os().ListFolder(
+      group.Handle(),
+      [&](const platform::FolderEntry& entry) {
+        if (entry.type == platform::EntryType::Folder) ++count;
+        // Cancelling must not wait for a large group to be listed to its end.
+        if (Stopping()) {
+          stopped = true;
+          return false;
+        }
+        return true;
+      },
+      &error);
   if (stopped) return Str();
-  if (!listed) return u"0";  // a group folder gone or unreadable has no documents to offer
+  if (!listed) return u"0";
   return DecimalText(count);
 }
 

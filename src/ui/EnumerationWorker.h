@@ -43,7 +43,8 @@ WorkerParams& TheWorkerParams();
 // 1: the worker must stop; 0: it may run.
 std::atomic<std::int32_t>& StopRequested();
 
-// The documents of a group: the sub-folders that `pattern` (group folder, separator,
+// The documents of a group: the real sub-folders (a link is never a document) that
+// `pattern` (group folder, separator,
 // "*.*") lists, "." and ".." not counted, as decimal text. "0" when the folder cannot be
 // listed; empty text when a stop was requested during the listing.
 Str CountDocuments(const Str& pattern);

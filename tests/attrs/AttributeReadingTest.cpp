@@ -3,6 +3,11 @@
 #include <memory>
 #include <string>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "Quillet.h"
@@ -63,11 +68,23 @@ class AttributeReading : public ::testing::Test {
     return folder_.Write("SC_ATTR.BIN", esproduce::Serialize(file));
   }
 
+  // The import reads the file's bytes through the document folder; a missing file is none.
+  static std::optional<Bytes> Load(const es::Str& path) {
+    std::ifstream in(std::filesystem::path(es::ToUtf8(path)), std::ios::binary);
+    if (!in) return std::nullopt;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   bool Read(const es::Str& path, std::int32_t pageFiles) {
-    return es::ReadAttributes(*element_, reader_, path, &document_, folder_.Path(), pageFiles, &header_);
+    const auto bytes = Load(path);
+    es::AnnouncedPages announced;
+    return es::ReadAttributes(*element_, reader_, bytes ? &*bytes : nullptr, &document_, folder_.Path(), pageFiles,
+                              &header_, &announced);
   }
   bool ReadV1(const es::Str& path, std::int32_t pageFiles) {
-    return es::ReadAttributesV1(*element_, readerV1_, path, &document_, folder_.Path(), pageFiles, &header_);
+    const auto bytes = Load(path);
+    es::AnnouncedPages announced;
+    return bytes && es::ReadAttributesV1(*element_, readerV1_, *bytes, &document_, folder_.Path(), pageFiles,
+                                         &header_, &announced);
   }
 
   attrtest::TempFolder folder_;

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "attrs/AttributeIds.h"
-#include "platform/FaultInjection.h"
-#include "tests/storage/StorageTempDir.h"
 
 namespace {
 
@@ -30,16 +28,18 @@ std::optional<Bytes> Binary(CAttrContainer& c, std::uint32_t id) {
 
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+// The side files as the import read them: absent ones are null.
 class CommandsFile : public ::testing::Test {
  protected:
-  estest::StorageTempDir dir_;
   CAttrContainer doc_{2};
+  std::optional<Bytes> commands_;
+  std::optional<Bytes> kvattr_;
 
-  CommandsFile() { dir_.MakeDir("D"); }
-  Str Folder() const { return dir_.Path("D"); }
-  void Commands(const std::string& bytes) { dir_.Write("D/COMMANDS", bytes); }
-  void KvAttr(const std::string& bytes) { dir_.Write("D/KVATTR", bytes); }
-  bool Read() { return ids::ReadCommandFiles(Folder(), &doc_); }
+  void Commands(const std::string& bytes) { commands_ = B(bytes); }
+  void KvAttr(const std::string& bytes) { kvattr_ = B(bytes); }
+  bool Read() {
+    return ids::ApplyCommandFiles(kvattr_ ? &*kvattr_ : nullptr, commands_ ? &*commands_ : nullptr, &doc_);
+  }
 };
 
 TEST_F(CommandsFile, BarcodeArgumentsJoinedByOneBlank) {
@@ -147,48 +147,9 @@ TEST_F(CommandsFile, MissingCommandsKeepsKvAttrAndTexts) {
   EXPECT_FALSE(Text(doc_, ids::kDocScanBatch));
 }
 
-TEST_F(CommandsFile, MissingFolderReturnsFalseAndTouchesNoText) {
-  doc_.SetAttr(ids::kDocScanBatch, u"before", 0);
-  EXPECT_FALSE(ids::ReadCommandFiles(dir_.Path("nowhere"), &doc_));
-  EXPECT_EQ(Text(doc_, ids::kDocScanBatch), u"before");
-  EXPECT_FALSE(Text(doc_, ids::kDocScanFolder));
-  EXPECT_FALSE(Binary(doc_, ids::kDocKvAttrFile));
-  EXPECT_FALSE(Binary(doc_, ids::kDocCommandsFile));
-}
-
-TEST_F(CommandsFile, FolderWithTrailingSeparator) {
-  Commands("BARCODE 5\r\n");
-  KvAttr("x");
-  ASSERT_TRUE(ids::ReadCommandFiles(Folder() + es::platform::kPathSep, &doc_));
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"5");
-  EXPECT_EQ(Binary(doc_, ids::kDocKvAttrFile), B("x"));
-}
-
-TEST_F(CommandsFile, ReadFailureOfCommandsReturnsFalse) {
-  Commands("BARCODE 5\r\n");
-  es::platform::FaultyPlatform faulty;
-  es::platform::ScopedPlatform use(faulty);
-  faulty.FailAt(es::platform::CallKind::Read, 1, 100);
-  EXPECT_FALSE(Read());
-  EXPECT_FALSE(Binary(doc_, ids::kDocCommandsFile));
-  EXPECT_FALSE(Text(doc_, ids::kDocBarcode));
-  EXPECT_FALSE(Text(doc_, ids::kDocScanBatch));
-}
-
-TEST_F(CommandsFile, UnreadableKvAttrIsLeftOut) {
-  KvAttr("kv");
-  Commands("BARCODE 5\r\n");
-  es::platform::FaultyPlatform faulty;
-  es::platform::ScopedPlatform use(faulty);
-  faulty.FailAt(es::platform::CallKind::Read, 1);
-  ASSERT_TRUE(Read());
-  EXPECT_FALSE(Binary(doc_, ids::kDocKvAttrFile));
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"5");
-}
-
 TEST_F(CommandsFile, NullContainerIsRefused) {
   Commands("BARCODE 5\r\n");
-  EXPECT_FALSE(ids::ReadCommandFiles(Folder(), nullptr));
+  EXPECT_FALSE(ids::ApplyCommandFiles(nullptr, &*commands_, nullptr));
 }
 
 }  // namespace

@@ -350,7 +350,7 @@ TEST(CheckCommand, AttributeFilesTheDocumentImportCannotUse) {
   const Found expected = {
       {"attributes-version", temp.Shown({"G", "Unknown", "SC_ATTR.BIN"})},
       {"attributes-unreadable", temp.Shown({"G", "Garbage", "SC_ATTR.BIN"})},
-      {"pdf-extra-pages", temp.Shown({"G", "PdfPlus"})},
+      {"pdf-extra-pages", temp.Shown({"G", "PdfPlus", "2.pg"})},
   };
   EXPECT_EQ(expected, Problems(json.report)) << json.out;
 }

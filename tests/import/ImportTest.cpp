@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "storage/Cleanup.h"
 #include "storage/File.h"
+#include "storage/Folder.h"
 #include "storage/GroupImport.h"
 #include "tests/frame/ModuleAttachEnvironment.h"
 #include "tests/import/ImportFixture.h"
@@ -146,10 +147,68 @@ TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
   ASSERT_EQ(8u, callback.pages.size());
   const auto ids = callback.AcceptedIds();
   EXPECT_EQ(Ids({u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
-  ASSERT_EQ(1u, boxes.boxes.size());
+  ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
+  // Images 3 and 4 of A's "1.pg" never reached the host: A stays, and says so.
+  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"document A from group \"G\" are damaged:\n1.pg(3), 1.pg(4)"))
+      << es::ToUtf8(boxes.boxes[1].text);
+  EXPECT_TRUE(storage.Exists("g1/A/1.pg"));
+  EXPECT_FALSE(storage.Exists("g1/B"));
   EXPECT_EQ(1, callback.pages[3].Number(kPageFirstOfDocument)) << "B's first extra image";
   for (int i = 4; i < 8; ++i) EXPECT_EQ(0, callback.pages[i].Number(kPageFirstOfDocument));
+}
+
+// A page that reached the host is never listed as damaged, so a document is not kept (and
+// sent again at every scan) for it; an image that never reached the host always is.
+TEST(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
+  // Three pages announced, two page records: the third page's attributes cannot be read.
+  auto announceThree = [](esproduce::Bytes attrs) {
+    attrs[8] = 3;
+    return attrs;
+  };
+  esproduce::DocumentSpec files = NamedDocument("Files", 3);  // its 3.pg arrives as an extra page
+  files.attributeFile = announceThree(AttrV2(Ids({u"Files/p1", u"Files/p2"})));
+  esproduce::DocumentSpec multi;  // image 2 of "1.pg" has no page to arrive as
+  multi.folderName = "Multi";
+  multi.files.push_back({"1.pg", Tiff(3)});
+  multi.attributeFile = announceThree(AttrV2(Ids({u"Multi/p1", u"Multi/p2"})));
+  esproduce::DocumentSpec further = NamedDocument("Further", 2);  // 2.pg holds two images
+  further.files[1].content = Tiff(2);
+  esproduce::DocumentSpec pdf;  // a page file beside a PDF is never imported
+  pdf.folderName = "Pdf";
+  pdf.files.push_back({"1.pg", PdfBytes()});
+  pdf.files.push_back({"2.pg", Tiff(1)});
+  const struct {
+    esproduce::DocumentSpec doc;
+    std::size_t pages;
+    const char16_t* damaged;  // nullptr: no message, the document goes
+  } rows[] = {
+      {files, 3, nullptr},
+      {multi, 2, u"1.pg(2)"},
+      {further, 2, u"2.PG(1)"},
+      {pdf, 1, u"2.PG"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.doc.folderName);
+    TempStorage storage;
+    storage.Write({std::nullopt, std::nullopt, {Group("g1", {row.doc})}});
+    ElementHolder holder;
+    RecordingCallback callback;
+    callback.unattended = true;
+    MessageCapture boxes;
+    TraceCapture quiet;
+    ImportOne(holder, callback, storage, "g1");
+    EXPECT_EQ(row.pages, callback.pages.size());
+    std::u16string shown;
+    for (const auto& b : boxes.boxes) shown += b.text;
+    if (row.damaged == nullptr) {
+      EXPECT_EQ(u"", shown);
+      EXPECT_FALSE(storage.Exists("g1/" + row.doc.folderName));
+    } else {
+      EXPECT_NE(std::u16string::npos, shown.find(std::u16string(u"are damaged:\n") + row.damaged)) << es::ToUtf8(shown);
+      EXPECT_TRUE(storage.Exists("g1/" + row.doc.folderName + "/1.pg")) << "deleted unseen";
+    }
+  }
 }
 
 TEST(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
@@ -200,8 +259,9 @@ TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
   for (const auto& l : traces.Lines())
     if (l.text.find(u"PDF Document includes unsupported additional pages.") != std::u16string::npos) ++unsupported;
   EXPECT_EQ(2, unsupported) << "one for the second page file, one for the 3 announced pages";
-  ASSERT_EQ(1u, boxes.boxes.size());
+  ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id) << "3 announced, 1 page file counted";
+  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"are damaged:\n2.PG")) << "2.pg never reached the host";
 }
 
 TEST(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
@@ -294,26 +354,37 @@ TEST(Cleanup, OrderLineOfD1LeavesD10Alone) {
   second.Write({std::nullopt, std::nullopt, {Group("g", {}, std::vector<std::string>{"D1", "D10", "D2", std::string(70, 'x')})}});
   holder.element->DeleteFaxes = 1;
   const std::u16string order = es::FromUtf8((second.root / "g" / "Doc_Order.txt").string());
+  const es::Folder group = es::Folder::Open(second.Group("g"));
+  holder.element->groupFolder = &group;
   ASSERT_TRUE(es::RemoveOrderEntry(*holder.element, order, u"D1"));
   EXPECT_EQ("D10\r\nD2\r\n" + std::string(70, 'x') + "\r\n", second.Read("g/Doc_Order.txt"));
   ASSERT_TRUE(es::RemoveOrderEntry(*holder.element, order, es::FromUtf8(std::string(70, 'x'))));
   EXPECT_EQ("D10\r\nD2\r\n", second.Read("g/Doc_Order.txt")) << "long names compare whole";
   EXPECT_FALSE(second.Exists("g/Doc_Order.txt.BAK"));
+  holder.element->groupFolder = nullptr;
 }
 
-TEST(Cleanup, InterruptedRewriteIsTakenBackAtTheNextImport) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt,
-                 {Group("g1", {NamedDocument("A", 1), NamedDocument("B", 1)}, std::vector<std::string>{"B", "A"})}});
-  // What a crash in the middle of a rewrite leaves: the backup and a cut new file.
-  std::filesystem::rename(storage.root / "g1" / "Doc_Order.txt", storage.root / "g1" / "Doc_Order.txt.BAK");
-  { std::ofstream cut(storage.root / "g1" / "Doc_Order.txt", std::ios::binary); cut << "B"; }
-  ElementHolder holder(false, false);
-  RecordingCallback callback;
-  ImportOne(holder, callback, storage, "g1");
-  EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), callback.AcceptedIds());
-  EXPECT_EQ("B\r\nA\r\n", storage.Read("g1/Doc_Order.txt"));
-  EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt.BAK"));
+// What a crash in the middle of an order-file rewrite leaves: the backup and a cut new
+// file. With deletion on the backup is taken back; with it off nothing is written.
+TEST(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
+  for (const bool deleteImages : {true, false}) {
+    SCOPED_TRACE(deleteImages ? "deletion on" : "deletion off");
+    TempStorage storage;
+    storage.Write({std::nullopt, std::nullopt,
+                   {Group("g1", {NamedDocument("A", 1), NamedDocument("B", 1)}, std::vector<std::string>{"B", "A"})}});
+    std::filesystem::rename(storage.root / "g1" / "Doc_Order.txt", storage.root / "g1" / "Doc_Order.txt.BAK");
+    { std::ofstream cut(storage.root / "g1" / "Doc_Order.txt", std::ios::binary); cut << "A"; }
+    ElementHolder holder(deleteImages, false);
+    RecordingCallback callback;
+    ImportOne(holder, callback, storage, "g1");
+    if (deleteImages) {
+      EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), callback.AcceptedIds()) << "in the backup's order";
+      EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt.BAK"));
+    } else {
+      EXPECT_EQ("A", storage.Read("g1/Doc_Order.txt")) << "written with deletion off";
+      EXPECT_EQ("B\r\nA\r\n", storage.Read("g1/Doc_Order.txt.BAK"));
+    }
+  }
 }
 
 TEST(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
@@ -351,7 +422,7 @@ TEST(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
   ImportOne(holder, callback, storage, "g1");
   EXPECT_EQ(1u, callback.pages.size());
   ASSERT_EQ(1u, boxes.boxes.size());
-  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"b.pg"));
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"B.PG"));
   EXPECT_TRUE(storage.Exists("g1/D1/b.pg")) << "not all of it reached the host";
 }
 

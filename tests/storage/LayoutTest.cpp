@@ -36,13 +36,6 @@ TEST(LayoutKinds, PdfNeedsSignatureAndFiveBytes) {
   EXPECT_FALSE(layout::IsPdfSignature(std::span(pdf).first(3), 100));
 }
 
-TEST(LayoutKinds, KindOrder) {
-  EXPECT_EQ(layout::KindOfDocument(true, 3), layout::DocumentKind::Pdf);
-  EXPECT_EQ(layout::KindOfDocument(false, 2), layout::DocumentKind::MultiPage);
-  EXPECT_EQ(layout::KindOfDocument(false, 1), layout::DocumentKind::SingleFile);
-  EXPECT_EQ(layout::KindOfDocument(false, 0), layout::DocumentKind::SingleFile);
-}
-
 TEST(LayoutPaths, GroupFolderAddsNoSecondSeparator) {
   EXPECT_EQ(layout::GroupFolderPath(u"S", u"G"), P({u"S", u"G"}));
   EXPECT_EQ(layout::GroupFolderPath(P({u"S", u""}), u"G"), P({u"S", u"G"}));

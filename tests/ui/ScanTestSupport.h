@@ -55,15 +55,29 @@ class HookPlatform : public es::platform::FaultyPlatform {
   std::function<void()> beforeListing;       // before the folder is listed
   std::function<void(int entry)> beforeEntry;  // before entry n (from 1) is handed over
 
-  bool Enumerate(const Str& pattern, const std::function<bool(const es::platform::DirEntry&)>& visit) override {
-    if (folder.empty() || pattern.find(folder) == Str::npos) return FaultyPlatform::Enumerate(pattern, visit);
-    if (beforeListing) beforeListing();
-    int entry = 0;
-    return FaultyPlatform::Enumerate(pattern, [&](const es::platform::DirEntry& e) {
-      if (beforeEntry) beforeEntry(++entry);
-      return visit(e);
-    });
+  es::platform::FolderHandle OpenFolder(const Str& path, bool followLink, es::platform::Error* error) override {
+    const bool hooked = !folder.empty() && path.find(folder) != Str::npos;
+    if (hooked && beforeListing) beforeListing();
+    const es::platform::FolderHandle handle = FaultyPlatform::OpenFolder(path, followLink, error);
+    if (hooked) hooked_ = handle;
+    return handle;
   }
+  bool ListFolder(es::platform::FolderHandle handle,
+                  const std::function<bool(const es::platform::FolderEntry&)>& visit,
+                  es::platform::Error* error) override {
+    if (handle != hooked_ || hooked_ == es::platform::kInvalidFolder) return FaultyPlatform::ListFolder(handle, visit, error);
+    int entry = 0;
+    return FaultyPlatform::ListFolder(
+        handle,
+        [&](const es::platform::FolderEntry& e) {
+          if (beforeEntry) beforeEntry(++entry);
+          return visit(e);
+        },
+        error);
+  }
+
+ private:
+  std::atomic<es::platform::FolderHandle> hooked_{es::platform::kInvalidFolder};
 };
 
 // A latch any thread can open and others wait for.

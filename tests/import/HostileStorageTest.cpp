@@ -1,0 +1,291 @@
+// Storages written by others: links are never followed, an error is never taken for
+// absence, only what was read is deleted, and a small file cannot make the import cost
+// without bound. Nothing outside the storage may be read, changed or deleted.
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "ResourceIds.h"
+#include "frame/ModuleState.h"
+#include "platform/FaultInjection.h"
+#include "storage/GroupImport.h"
+#include "storage/Listing.h"
+#include "tests/frame/ModuleAttachEnvironment.h"
+#include "tests/import/ImportFixture.h"
+#include "tests/support/Capture.h"
+
+namespace {
+
+using namespace estest;
+using es::platform::CallKind;
+
+::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
+
+// Everything below `root` as one text: names, types, permissions, link targets and
+// contents, to compare before and after.
+std::string Tree(const fs::path& root) {
+  std::map<std::string, std::string> items;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path& p = it->path();
+    const auto status = fs::symlink_status(p);
+    std::string item = std::to_string(static_cast<int>(status.type())) + " " +
+                       std::to_string(static_cast<int>(status.permissions()));
+    if (fs::is_symlink(status)) {
+      item += " -> " + fs::read_symlink(p).string();
+    } else if (fs::is_regular_file(status)) {
+      std::ifstream in(p, std::ios::binary);
+      item += " " + std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    items[fs::relative(p, root).generic_string()] = item;
+  }
+  std::string out;
+  for (const auto& [name, item] : items) out += name + ": " + item + "\n";
+  return out;
+}
+
+void WriteFile(const fs::path& path, const esproduce::Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// A link, or a skip where this platform cannot make one.
+bool Link(const fs::path& target, const fs::path& link) {
+  std::error_code ec;
+  if (fs::is_directory(target))
+    fs::create_directory_symlink(target, link, ec);
+  else
+    fs::create_symlink(target, link, ec);
+  return !ec;
+}
+
+esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {
+  esproduce::GroupSpec g;
+  g.folderName = folder;
+  g.lockText = folder;
+  g.documents = std::move(docs);
+  return g;
+}
+
+// Ages a group's lock file, as one a producer finished writing long ago.
+void AgeLock(const fs::path& group) {
+  fs::last_write_time(group / "GR_LOCK.TXT", fs::last_write_time(group / "GR_LOCK.TXT") - std::chrono::minutes(5));
+}
+
+struct Scan {
+  RecordingCallback callback;
+  MessageCapture boxes;
+  TraceCapture traces;
+
+  // Every available group of the storage, as an unattended scan takes them.
+  void All(const TempStorage& storage, bool deleteImages = true) {
+    es::StrArray folders;
+    es::StrArray names;
+    es::DiscoverGroups(storage.Dir(), folders, names);
+    es::StrArray paths;
+    for (const auto& f : folders) paths.push_back(es::JoinPath(storage.Dir(), f));
+    Groups(paths, names, deleteImages);
+  }
+  void Groups(const es::StrArray& paths, const es::StrArray& names, bool deleteImages = true) {
+    ElementHolder holder(deleteImages, true);
+    callback.unattended = true;
+    holder.element->callback = &callback;
+    es::ModuleStateScope scope;
+    es::ImportGroups(*holder.element, paths, names, nullptr);
+  }
+  bool Traced(const std::u16string& part) {
+    for (const auto& l : traces.Lines())
+      if (l.text.find(part) != std::u16string::npos) return true;
+    return false;
+  }
+  std::u16string Damaged() const {
+    std::u16string all;
+    for (const auto& b : boxes.boxes)
+      if (b.op == "MessageBoxText") all += b.text + u"\n";
+    return all;
+  }
+};
+
+class HostileStorage : public ::testing::Test {
+ protected:
+  HostileStorage() {
+    outside = storage.root.parent_path() / (storage.root.filename().string() + "-outside");
+    fs::create_directories(outside / "docs");
+    WriteFile(outside / "docs" / "1.pg", Tiff(1));
+    WriteFile(outside / "docs" / "SC_ATTR.BIN", AttrV2({u"outside/p1"}));
+    WriteText(outside / "secret.txt", "only the service may read this");
+    WriteText(outside / "order.txt", "D2\r\nD1\r\n");
+    fs::permissions(outside / "order.txt", fs::perms::owner_read);
+    WriteFile(outside / "page.tif", Tiff(1, 9));
+    fs::create_directories(outside / "group" / "D");
+    WriteText(outside / "group" / "GR_LOCK.TXT", "outside group");
+    WriteFile(outside / "group" / "D" / "1.pg", Tiff(1));
+    before = Tree(outside);
+  }
+  ~HostileStorage() override {
+    std::error_code ec;
+    fs::permissions(outside / "order.txt", fs::perms::owner_all, ec);
+    fs::remove_all(outside, ec);
+  }
+  void ExpectOutsideUntouched() { EXPECT_EQ(before, Tree(outside)) << "something outside the storage changed"; }
+
+  TempStorage storage;
+  fs::path outside;
+  std::string before;
+};
+
+// Each kind of link a producer could plant, in one storage: none is followed, the
+// storage's own documents still arrive, and the link entries themselves are what goes.
+TEST_F(HostileStorage, LinksAreNeverFollowed) {
+  storage.Write({std::nullopt, std::nullopt,
+                 {Group("g1", {NamedDocument("D1", 1), NamedDocument("D2", 2), NamedDocument("D3", 1)})}});
+  const fs::path g1 = storage.root / "g1";
+  if (!Link(outside / "docs", g1 / "Dlink")) GTEST_SKIP() << "this platform cannot make symbolic links here";
+  Link(outside / "secret.txt", g1 / "D1" / "KVATTR");
+  Link(outside / "secret.txt", g1 / "D1" / "COMMANDS");
+  fs::remove(g1 / "D2" / "1.pg");
+  Link(outside / "page.tif", g1 / "D2" / "1.pg");          // a named page: damaged, kept
+  Link(outside / "page.tif", g1 / "D3" / "extra.pg");      // an extra page: taken as missing
+  Link(outside / "order.txt", g1 / "Doc_Order.txt");
+  fs::create_directory(g1 / "Doc_Order.txt.BAK");          // never taken for the order file's backup
+  Link(outside / "group", storage.root / "glink");         // a group folder
+  fs::create_directories(storage.root / "g2");
+  Link(outside / "order.txt", storage.root / "g2" / "GR_LOCK.TXT");  // a lock file
+
+  Scan scan;
+  scan.All(storage);
+  const auto accepted = scan.callback.AcceptedIds();
+  const std::set<std::u16string> ids(accepted.begin(), accepted.end());
+  EXPECT_TRUE((std::set<std::u16string>{u"D1/p1", u"D2/p2", u"D3/p1"}) == ids);
+  for (const auto& page : scan.callback.pages) {
+    EXPECT_FALSE(page.document.count(es::attrs::kDocKvAttrFile)) << "a linked KVATTR was read";
+    EXPECT_FALSE(page.document.count(es::attrs::kDocCommandsFile)) << "a linked COMMANDS was read";
+  }
+  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"1.PG")) << "the linked named page is damaged";
+  EXPECT_TRUE(fs::exists(g1 / "D2")) << "a document with a linked named page stays";
+  EXPECT_FALSE(fs::exists(g1 / "D1")) << "links inside a document go with it, as entries";
+  EXPECT_FALSE(fs::exists(g1 / "D3"));
+  EXPECT_TRUE(fs::is_symlink(storage.root / "glink"));
+  EXPECT_TRUE(scan.Traced(u"symbolic link")) << "each link is traced";
+  ExpectOutsideUntouched();
+
+  // Named directly, a linked group is no group: it is not available.
+  Scan direct;
+  direct.Groups({es::FromUtf8((storage.root / "glink").string())}, {u"glink"});
+  EXPECT_TRUE(direct.callback.pages.empty());
+  ExpectOutsideUntouched();
+}
+
+// A document folder swapped for a link after the group was listed is not followed.
+TEST_F(HostileStorage, FolderSwappedForALinkAfterTheListing) {
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)})}});
+  const fs::path g1 = storage.root / "g1";
+  es::platform::FaultyPlatform faulty;
+  bool swapped = false;
+  // OpenFolder calls: the group, then D1.
+  faulty.RunBefore({CallKind::OpenFolder}, 2, [&] {
+    fs::rename(g1 / "D1", storage.root / "D1-away");
+    swapped = Link(outside / "docs", g1 / "D1");
+  });
+  Scan scan;
+  {
+    es::platform::ScopedPlatform use(faulty);
+    scan.Groups({es::FromUtf8(g1.string())}, {u"g1"});
+  }
+  if (!swapped) GTEST_SKIP() << "this platform cannot make symbolic links here";
+  EXPECT_TRUE(scan.callback.pages.empty()) << "the link's target was imported";
+  EXPECT_TRUE(fs::is_symlink(g1 / "D1"));
+  ExpectOutsideUntouched();
+}
+
+// An I/O error, as a flaky network share gives, at any one open, listing or stat of the
+// import: no document goes before all its pages were accepted, and the next scan takes
+// the rest.
+TEST_F(HostileStorage, AnErrorIsNeverTakenForAbsence) {
+  const std::set<std::u16string> all{u"D1/p1", u"D1/p2", u"D2/p1", u"D3/p1"};
+  for (const CallKind kind : {CallKind::Open, CallKind::OpenFolder, CallKind::ListFolder, CallKind::Stat}) {
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE(testing::Message() << "call kind " << static_cast<int>(kind) << ", call " << n);
+      TempStorage local;
+      local.Write({std::nullopt, std::nullopt,
+                   {Group("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1), NamedDocument("D3", 1)})}});
+      const fs::path g1 = local.root / "g1";
+      AgeLock(g1);
+      es::platform::FaultyPlatform faulty;
+      faulty.FailAt(kind, n, 1, es::platform::Error::Io);
+      Scan first;
+      {
+        es::platform::ScopedPlatform use(faulty);
+        first.Groups({es::FromUtf8(g1.string())}, {u"g1"});
+      }
+      if (faulty.Count(kind) < n) break;  // past the last such call
+      const auto accepted = first.callback.AcceptedIds();
+      for (const char* doc : {"D1", "D2", "D3"}) {
+        if (fs::exists(g1 / doc / "SC_ATTR.BIN")) continue;
+        for (const auto& id : all) {
+          if (id.rfind(es::FromUtf8(doc), 0) != 0) continue;
+          EXPECT_NE(std::find(accepted.begin(), accepted.end(), id), accepted.end())
+              << doc << " deleted before all its pages were accepted";
+        }
+      }
+      Scan second;
+      second.All(local);
+      std::set<std::u16string> ids(accepted.begin(), accepted.end());
+      for (const auto& id : second.callback.AcceptedIds()) ids.insert(id);
+      EXPECT_TRUE(all == ids) << "a page was lost";
+      EXPECT_FALSE(fs::exists(g1)) << "the next scan finishes the group";
+    }
+  }
+}
+
+// Finishing deletes what the import read: a page file that came after it keeps the
+// folder; a group whose lock file was just written is not taken for an emptied one.
+TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)})}});
+  const fs::path g1 = storage.root / "g1";
+  es::platform::FaultyPlatform faulty;
+  faulty.RunBefore({CallKind::Delete}, 1, [&] { WriteFile(g1 / "D1" / "2.pg", Tiff(1)); });
+  Scan scan;
+  {
+    es::platform::ScopedPlatform use(faulty);
+    scan.All(storage);
+  }
+  EXPECT_EQ(1u, scan.callback.pages.size());
+  EXPECT_TRUE(fs::exists(g1 / "D1" / "2.pg")) << "a late page was deleted unread";
+  EXPECT_TRUE(scan.Traced(u"appeared after"));
+
+  // A producer that writes the lock file first and its documents a moment later.
+  fs::create_directories(storage.root / "g2");
+  WriteText(storage.root / "g2" / "GR_LOCK.TXT", "g2");
+  Scan early;
+  early.All(storage);
+  EXPECT_TRUE(fs::exists(storage.root / "g2" / "GR_LOCK.TXT")) << "a group being filled was cleaned up";
+  AgeLock(storage.root / "g2");
+  Scan later;
+  later.All(storage);
+  EXPECT_FALSE(fs::exists(storage.root / "g2")) << "an emptied group is cleaned up once its lock file is old";
+}
+
+// An attribute file announcing 2^31-1 pages: the import walks a bounded number of them,
+// the trace keeps a few lines of each kind, and the message counts the rest.
+TEST_F(HostileStorage, HugeAnnouncedPageCountCostsLittle) {
+  esproduce::DocumentSpec doc = NamedDocument("D1", 2);
+  doc.attributeFile->at(8) = 0xFF;
+  doc.attributeFile->at(9) = 0xFF;
+  doc.attributeFile->at(10) = 0xFF;
+  doc.attributeFile->at(11) = 0x7F;
+  doc.attributeFile->resize(doc.attributeFile->size() + 4 * 1024 * 1024);  // room for many empty records
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
+  Scan scan;
+  scan.All(storage);
+  EXPECT_EQ(2u, scan.callback.pages.size());
+  EXPECT_LT(scan.traces.Lines().size(), 200u) << "the trace grows with the announced count";
+  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"more")) << es::ToUtf8(scan.Damaged());
+  EXPECT_LT(scan.Damaged().size(), 4000u);
+  EXPECT_TRUE(fs::exists(storage.root / "g1" / "D1")) << "a document with missing pages stays";
+}
+
+}  // namespace
