@@ -179,7 +179,7 @@ class Checker {
           "the file name cannot be decoded as text; it shows here with its raw bytes escaped");
   }
   void CheckOrderFile(Json& node, const es::Folder& folder, const StrArray& subFolders, const char* what);
-  void CheckLinks(Json& node, const es::Folder& folder, bool documentFolder);
+  void CheckLinks(Json& node, const es::Folder& folder, bool documentFolder, const std::set<Str>& reported = {});
   Json CheckGroup(const es::Folder& storage, const Str& folderName);
   std::optional<std::pair<const char*, std::string>> LockProblem(const es::Folder& group);
   Json CheckDocument(const es::Folder& group, const Str& name);
@@ -258,11 +258,12 @@ void Checker::CheckOrderFile(Json& node, const es::Folder& folder, const StrArra
 
 // Links and special files where the module expects folders or files: it never follows
 // them and never imports them.
-void Checker::CheckLinks(Json& node, const es::Folder& folder, bool documentFolder) {
+void Checker::CheckLinks(Json& node, const es::Folder& folder, bool documentFolder, const std::set<Str>& reported) {
   std::vector<platform::FolderEntry> entries;
   es::Failure why;
   if (!folder.List(&entries, &why)) return;
   for (const auto& entry : entries) {
+    if (reported.count(folder.PathOf(entry.name)) != 0) continue;
     if (entry.type == platform::EntryType::Link)
       Add(node, "link", folder.PathOf(entry.name),
           documentFolder ? "a symbolic link or other reparse point: never followed, taken as missing"
@@ -429,7 +430,9 @@ Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
   node["attribute_file"] = attributeFile;
   node["page_files"] = outcome.pageFileCount;
   node["pages"] = host.pages;
+  std::set<Str> reported;
   for (const es::Finding& finding : outcome.findings) {
+    reported.insert(finding.path);
     std::string reason = Shown(finding.reason);
     if (finding.code == "page-unopenable" || finding.code == "attributes-version") reason += ": the document would fail";
     Add(node, finding.code.c_str(), finding.path, reason);
@@ -440,6 +443,7 @@ Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
   // What the damaged-pages message would list; the import keeps such a document.
   node["damaged_pages"] = outcome.damagedPages.empty() ? Json(nullptr) : Json(Shown(outcome.damagedPages));
   node["kept"] = !outcome.damagedPages.empty() || outcome.keep || result != es::kDocumentDone;
+  CheckLinks(node, folder, true, reported);
   CheckDeletable(node, folder, true);
   return node;
 }

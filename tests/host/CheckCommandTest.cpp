@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "tests/support/BuildTree.h"
 #include <nlohmann/json.hpp>
 
@@ -269,8 +273,14 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   extra.attributeFile = AttrV2(3);
   auto readOnly = Named("ReadOnly", 1);
   readOnly.files[0].readOnly = true;
+  esproduce::DocumentSpec beyond;  // images the import never hands over: it keeps the document
+  beyond.folderName = "Beyond";
+  beyond.attributeFile = AttrV2(2);
+  beyond.files = {{"1.pg", Tiff(3)}};
+  auto further = Named("Further", 2);  // its 2.pg holds two images
+  further.files[1].content = Tiff(2);
 
-  auto good = Group("Good", {damaged, multi, missing, extra, readOnly, Named("Fine", 1)});
+  auto good = Group("Good", {damaged, multi, missing, extra, readOnly, Named("Fine", 1), beyond, further});
   good.order = std::vector<std::string>{"Damaged", "Gone"};
   auto noLock = Group("NoLock", {Named("A", 1)});
   noLock.lockText.reset();
@@ -305,6 +315,9 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
       {"page-count", temp.Shown({"Good", "Missing"})},
       {"page-count", temp.Shown({"Good", "Extra"})},
       {"read-only", temp.Shown({"Good", "ReadOnly", "1.pg"})},
+      {"page-count", temp.Shown({"Good", "Beyond"})},
+      {"images-beyond-count", temp.Shown({"Good", "Beyond", "1.pg"})},
+      {"page-further-images", temp.Shown({"Good", "Further", "2.pg"})},
       {"order-line", temp.Shown({"Good", "Doc_Order.txt"})},
       {"no-lock-file", temp.Shown({"NoLock", "GR_LOCK.TXT"})},
       {"lock-too-big", temp.Shown({"BigLock", "GR_LOCK.TXT"})},
@@ -316,7 +329,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   EXPECT_EQ(json.report["summary"]["unavailable_groups"], 4);
 
   EXPECT_EQ(1, text.status);
-  EXPECT_EQ("1 storage, 5 groups (4 unavailable), 10 documents, 11 problems", LastLine(text.out)) << text.out;
+  EXPECT_EQ("1 storage, 5 groups (4 unavailable), 12 documents, 14 problems", LastLine(text.out)) << text.out;
   for (const auto& [code, path] : expected)
     EXPECT_NE(std::string::npos, text.out.find(path + ": ")) << "no line for " << code << " at " << path;
   EXPECT_NE(std::string::npos, text.out.find("\"Gone\" names no document folder")) << text.out;
@@ -368,7 +381,7 @@ TEST(CheckCommand, MissingStorageAndAFileInsteadOfAFolder) {
   EXPECT_EQ("1 storage, 0 groups, 0 documents, 1 problem", LastLine(text.out)) << text.out;
 }
 
-TEST(CheckCommand, PosixNamesThatAreNoUtf8AndFoldersWithoutWritePermission) {
+TEST(CheckCommand, PosixNamesLinksSpecialFilesAndFoldersWithoutWritePermission) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows file names are UTF-16 and folders carry no POSIX permission bits";
 #else
@@ -382,12 +395,22 @@ TEST(CheckCommand, PosixNamesThatAreNoUtf8AndFoldersWithoutWritePermission) {
   temp.Write(plan);
   fs::permissions(temp.root / "G" / "Locked", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
+  // Links and special files the module never follows or reads.
+  fs::create_directory_symlink(temp.root / "G", temp.root / "GL");
+  fs::create_directory_symlink(temp.root / "G" / "Names", temp.root / "G" / "DL");
+  fs::remove(temp.root / "G" / "Locked" / "1.pg");
+  fs::create_symlink(temp.root / "G" / "Names" / "bad\xff.pg", temp.root / "G" / "Locked" / "1.pg");
+  ASSERT_EQ(0, mkfifo((temp.root / "G" / "Names" / "pipe").c_str(), 0600));
   const std::uint64_t before = TreeHash(temp.root);
 
   const Result json = Check({temp.Dir()}, true);
   EXPECT_EQ(1, json.status);
   const Found expected = {
+      {"link", temp.Shown({"GL"})},
+      {"link", temp.Shown({"G", "DL"})},
       {"name-undecodable", temp.Shown({"G", "Names", "bad\\xff.pg"})},
+      {"special-file", temp.Shown({"G", "Names", "pipe"})},
+      {"page-link", temp.Shown({"G", "Locked", "1.pg"})},
       {"folder-not-writable", temp.Shown({"G", "Locked"})},
   };
   EXPECT_EQ(expected, Problems(json.report)) << json.out;
