@@ -225,7 +225,8 @@ bool StatAt(FolderHandle folder, const Str& name, EntryInfo* info, Error* error)
   info->size = (static_cast<std::uint64_t>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow;
   info->modified = UnixSeconds(facts.ftLastWriteTime);
   info->fileId = (static_cast<std::uint64_t>(facts.nFileIndexHigh) << 32) | facts.nFileIndexLow;
-  std::uint32_t attributes = facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? kAttrReadOnly : 0;
+  std::uint32_t attributes = 0;
+  if (info->type != EntryType::Link && (facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) attributes = kAttrReadOnly;
   if (info->type == EntryType::Folder) attributes |= kAttrDirectory;
   info->attributes = attributes ? attributes : kAttrNormal;
   return Succeed(error);
