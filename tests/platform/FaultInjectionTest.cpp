@@ -94,7 +94,6 @@ TEST_F(FaultInjection, ActionRunsInsteadOfTheNthCallOfSeveralKinds) {
   EXPECT_TRUE(Os().DeleteFile(folder_.Path(u"b.txt"), nullptr)) << "the action runs once";
 }
 
-#ifndef _WIN32  // folder handles of the Win32 backend follow in the next step
 TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
   FaultyPlatform faulty;
   faulty.FailAt(CallKind::Open, 1, 1, Error::Io);  // a flaky network share
@@ -156,7 +155,6 @@ TEST_F(FaultInjection, RunBeforeLetsTheCallProceed) {
   EXPECT_EQ(faulty.Count(CallKind::SetAttributes), 1);
   EXPECT_EQ(faulty.Count(CallKind::RemoveDirectory), 1);
 }
-#endif
 
 TEST_F(FaultInjection, ScopeRestoresThePreviousBackend) {
   ASSERT_EQ(&Os(), &NativePlatform());

@@ -62,7 +62,8 @@ bool Fail(Error* error, Error reason, int osError, const char* words) {
   if (error) *error = reason;
   if (osError != 0) {
     char buffer[256];
-    t_lastFailure = std::string(strerror_r(osError, buffer, sizeof buffer)) + " (errno " + std::to_string(osError) + ")";
+    t_lastFailure = strerror_r(osError, buffer, sizeof buffer);
+    t_lastFailure += " (errno " + std::to_string(osError) + ")";
   } else {
     t_lastFailure = words ? words : "failed";
   }

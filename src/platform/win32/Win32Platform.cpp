@@ -1,25 +1,28 @@
 // The Win32 backend: the kernel calls themselves, char16_t reinterpreted as wchar_t.
+// Folders of a storage are reached through handles (Win32Folders.cpp). Every failure is
+// kept as the thread's last one, as a system error code or in the backend's own words.
+// CreateNew opens with FILE_FLAG_OPEN_REPARSE_POINT, so that a new file is never made at
+// the end of a link.
 #include <windows.h>
 #include <oleauto.h>
 
 #include <climits>
 #include <ctime>
+#include <string>
 #include <vector>
 
-#include "platform/Platform.h"  // after <windows.h>: undoes its A/W name macros
 #include "platform/PlatformInternal.h"
+#include "platform/win32/Win32Backend.h"
 
 namespace es::platform {
 namespace win32 {
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+// The last failure of this thread: a system error code, or words of the backend's own.
+thread_local DWORD t_lastCode = 0;
+thread_local const char16_t* t_lastWords = nullptr;
 
-const wchar_t* W(const Str& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-Str FromW(const wchar_t* text) { return Str(reinterpret_cast<const char16_t*>(text)); }
-Str FromW(const wchar_t* text, std::size_t length) { return Str(reinterpret_cast<const char16_t*>(text), length); }
-
-HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+}  // namespace
 
 Error FromLastError(DWORD code) {
   switch (code) {
@@ -49,14 +52,46 @@ Error FromLastError(DWORD code) {
   }
 }
 
-bool Report(BOOL ok, Error* error) {
-  if (error) *error = ok ? Error::None : FromLastError(GetLastError());
-  return ok != FALSE;
+bool Fail(Error* error, Error reason, DWORD code) {
+  if (error) *error = reason;
+  t_lastCode = code;
+  t_lastWords = nullptr;
+  return false;
 }
 
-bool NotYet(Error* error) {
-  if (error) *error = Error::Io;
+bool Fail(Error* error, DWORD code) { return Fail(error, FromLastError(code), code); }
+
+bool Refuse(Error* error, Error reason, const char16_t* words) {
+  if (error) *error = reason;
+  t_lastWords = words;
   return false;
+}
+
+Str LastFailureText() {
+  if (t_lastWords) return t_lastWords;
+  if (t_lastCode == 0) return {};
+  wchar_t* message = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, t_lastCode,
+      0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  Str text = length ? Str(reinterpret_cast<const char16_t*>(message), length) : Str(u"error");
+  if (message) LocalFree(message);
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) text.pop_back();
+  const std::wstring code = std::to_wstring(t_lastCode);
+  return text + u" (error " + Str(code.begin(), code.end()) + u")";
+}
+
+namespace {
+
+Str FromW(const wchar_t* text) { return Str(reinterpret_cast<const char16_t*>(text)); }
+Str FromW(const wchar_t* text, std::size_t length) { return Str(reinterpret_cast<const char16_t*>(text), length); }
+
+HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+bool Report(BOOL ok, Error* error) {
+  if (!ok) return Fail(error, GetLastError());
+  if (error) *error = Error::None;
+  return true;
 }
 
 // Room for a name of `capacity` characters with its terminator; no account or computer
@@ -69,11 +104,12 @@ class Win32Platform final : public IPlatform {
                       Error* error) override {
     // Windows refuses to write a read-only file even to administrators; say so before the
     // call, for file systems underneath that would let a privileged user write anyway.
-    if (access == Access::Write || disposition == Disposition::CreateAlways) {
+    if ((access == Access::Write && disposition != Disposition::CreateNew) ||
+        disposition == Disposition::CreateAlways) {
       const DWORD attributes = GetFileAttributesW(W(path));
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
           !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        if (error) *error = Error::AccessDenied;
+        Refuse(error, Error::AccessDenied, u"the file is read-only");
         return kInvalidFile;
       }
     }
@@ -82,12 +118,11 @@ class Win32Platform final : public IPlatform {
                                     disposition == Disposition::OpenExisting ? OPEN_EXISTING
                                     : disposition == Disposition::CreateNew  ? CREATE_NEW
                                                                              : CREATE_ALWAYS,
-                                    // A new file is never made at the end of a link.
                                     FILE_ATTRIBUTE_NORMAL |
                                         (disposition == Disposition::CreateNew ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
                                     nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      if (error) *error = FromLastError(GetLastError());
+      Fail(error, GetLastError());
       return kInvalidFile;
     }
     if (error) *error = Error::None;
@@ -112,7 +147,7 @@ class Win32Platform final : public IPlatform {
     *got = 0;
     DWORD read = 0;
     const DWORD wanted = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(count);
-    if (!ReadFile(H(file), buffer, wanted, &read, nullptr)) return false;
+    if (!ReadFile(H(file), buffer, wanted, &read, nullptr)) return Fail(nullptr, GetLastError());
     *got = read;
     return true;
   }
@@ -122,7 +157,8 @@ class Win32Platform final : public IPlatform {
     while (count > 0) {
       DWORD written = 0;
       const DWORD chunk = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(count);
-      if (!WriteFile(H(file), bytes, chunk, &written, nullptr) || written == 0) return false;
+      if (!WriteFile(H(file), bytes, chunk, &written, nullptr)) return Fail(nullptr, GetLastError());
+      if (written == 0) return Refuse(nullptr, Error::Io, u"nothing was written");
       bytes += written;
       count -= written;
     }
@@ -150,7 +186,7 @@ class Win32Platform final : public IPlatform {
   }
 
   bool SetAttributes(const Str& path, std::uint32_t attributes) override {
-    return SetFileAttributesW(W(path), attributes) != FALSE;
+    return SetFileAttributesW(W(path), attributes) || Fail(nullptr, GetLastError());
   }
 
   bool Enumerate(const Str& pattern, const std::function<bool(const DirEntry&)>& visit) override {
@@ -174,24 +210,37 @@ class Win32Platform final : public IPlatform {
     return true;
   }
 
-  // Folder handles come in the next step; until then every call says so.
-  FolderHandle OpenFolder(const Str&, bool, Error* error) override { return NotYet(error), kInvalidFolder; }
-  FolderHandle OpenSubFolder(FolderHandle, const Str&, Error* error) override {
-    return NotYet(error), kInvalidFolder;
+  FolderHandle OpenFolder(const Str& path, bool followLink, Error* error) override {
+    return win32::OpenFolder(path, followLink, error);
   }
-  void CloseFolder(FolderHandle) override {}
-  bool ListFolder(FolderHandle, const std::function<bool(const FolderEntry&)>&, Error* error) override {
-    return NotYet(error);
+  FolderHandle OpenSubFolder(FolderHandle parent, const Str& name, Error* error) override {
+    return win32::OpenSubFolder(parent, name, error);
   }
-  bool StatAt(FolderHandle, const Str&, EntryInfo*, Error* error) override { return NotYet(error); }
-  FileHandle OpenFileAt(FolderHandle, const Str&, Access, Share, Disposition, Error* error) override {
-    return NotYet(error), kInvalidFile;
+  void CloseFolder(FolderHandle folder) override { win32::CloseFolder(folder); }
+  bool ListFolder(FolderHandle folder, const std::function<bool(const FolderEntry&)>& visit,
+                  Error* error) override {
+    return win32::ListFolder(folder, visit, error);
   }
-  bool DeleteFileAt(FolderHandle, const Str&, Error* error) override { return NotYet(error); }
-  bool RemoveFolderAt(FolderHandle, const Str&, Error* error) override { return NotYet(error); }
-  bool MoveFileAt(FolderHandle, const Str&, const Str&, Error* error) override { return NotYet(error); }
-  bool SetAttributesAt(FolderHandle, const Str&, std::uint32_t, Error* error) override { return NotYet(error); }
-  Str LastErrorText() override { return u"not implemented yet"; }
+  bool StatAt(FolderHandle folder, const Str& name, EntryInfo* info, Error* error) override {
+    return win32::StatAt(folder, name, info, error);
+  }
+  FileHandle OpenFileAt(FolderHandle folder, const Str& name, Access access, Share share, Disposition disposition,
+                        Error* error) override {
+    return win32::OpenFileAt(folder, name, access, share, disposition, error);
+  }
+  bool DeleteFileAt(FolderHandle folder, const Str& name, Error* error) override {
+    return win32::DeleteFileAt(folder, name, error);
+  }
+  bool RemoveFolderAt(FolderHandle parent, const Str& name, Error* error) override {
+    return win32::RemoveFolderAt(parent, name, error);
+  }
+  bool MoveFileAt(FolderHandle folder, const Str& from, const Str& to, Error* error) override {
+    return win32::MoveFileAt(folder, from, to, error);
+  }
+  bool SetAttributesAt(FolderHandle folder, const Str& name, std::uint32_t attributes, Error* error) override {
+    return win32::SetAttributesAt(folder, name, attributes, error);
+  }
+  Str LastErrorText() override { return LastFailureText(); }
 
   Str AnsiToUtf16(const char* bytes, std::size_t count) override {
     if (count == 0 || count > INT_MAX) return {};
