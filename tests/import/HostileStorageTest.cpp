@@ -52,14 +52,15 @@ void WriteFile(const fs::path& path, const esproduce::Bytes& bytes) {
 }
 void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-// A link, or a skip where this platform cannot make one.
+// A link, or false where this platform cannot make one (Wine answers success and makes
+// nothing).
 bool Link(const fs::path& target, const fs::path& link) {
   std::error_code ec;
   if (fs::is_directory(target))
     fs::create_directory_symlink(target, link, ec);
   else
     fs::create_symlink(target, link, ec);
-  return !ec;
+  return !ec && fs::is_symlink(fs::symlink_status(link, ec));
 }
 
 esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {

@@ -86,9 +86,8 @@ class RecordingCallback final : public IScanningCallback {
   bool IsCancelled() override { return cancelAt > 0 && static_cast<int>(pages.size()) >= cancelAt; }
   bool AddPageWithContent(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document,
                           std::uint8_t* content, std::uint32_t contentSize) override {
-    const bool accepted = Take("AddPageWithContent", page, image, imageSize, document, contentSize);
-    std::free(content);
-    return accepted;
+    std::free(content);  // ours from the hand-over, also when Take throws to stop the import
+    return Take("AddPageWithContent", page, image, imageSize, document, contentSize);
   }
   bool AddPage(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document) override {
     return Take("AddPage", page, image, imageSize, document, 0);
