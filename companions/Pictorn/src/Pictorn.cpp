@@ -221,11 +221,13 @@ std::int32_t FromTiff(Source& source, const FileIdentity* identity, std::uint32_
     return Fail(kPictornTooLarge, image + TooManyPixels(p.width, p.height, kPictornMaxPagePixels));
   }
   const std::uint32_t format = PageFormat(p, &why);
-  if (format == 0) return Fail(kPictornNotAnImage, image + why);
+  if (format == 0) return Fail(kPictornNotAnImage, image + Describe(p) + ": " + why);
   if (!tiff.ExtractPage(chain->pages[index], &p, &made->tiff, &why)) return Fail(kPictornNotAnImage, image + why);
   // Decoded whole now, so that no page reaches the host that cannot be decoded.
   const bool keep = KeepsOwnData(p);
-  if (!CodecDecode(made->tiff, p, !keep, &made->pixels, &why)) return Fail(kPictornNotAnImage, image + why);
+  if (!CodecDecode(made->tiff, p, !keep, &made->pixels, &why)) {
+    return Fail(kPictornNotAnImage, image + Describe(p) + ": " + why);
+  }
   if (!keep) {
     Bytes().swap(made->tiff);
   } else {
