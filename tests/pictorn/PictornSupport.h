@@ -63,8 +63,7 @@ struct Page {
 Page ReadImage(std::intptr_t file, std::int32_t index);
 Page ReadMemory(const Bytes& bytes);
 
-// Whether the imaging component is Wine's. Wine 8's reads no JPEG-compressed TIFF images
-// (it is built without libtiff's JPEG codec) and no planar ones; Windows' own reads both.
+// Whether the imaging component is Wine's. Wine 8's reads no planar TIFF images.
 bool WineImaging();
 
 // lround(pixels * 254 / dpi): the page size attribute in tenths of a millimetre.

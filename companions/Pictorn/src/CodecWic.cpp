@@ -159,6 +159,75 @@ bool Palette(Opened& o, const TiffPage& page, std::uint32_t bits, SampleLayout* 
 }
 
 
+// JPEG-compressed strips, each decoded as a JPEG stream of its own: the file's tables
+// (JPEGTables without its end marker) and then the strip (without its start marker).
+// This needs no JPEG support in the TIFF decoder, which Wine's lacks.
+bool DecodeJpegStrips(const Bytes& bytes, const TiffPage& page, std::uint32_t format, bool keep, Pixels* pixels,
+                      std::string* why) {
+  MemorySource file(bytes.data(), bytes.size());
+  TiffFile tiff(file);
+  std::vector<std::uint64_t> offsets;
+  std::vector<std::uint64_t> counts;
+  Bytes tables;
+  if (!tiff.Open(why) || !tiff.Blocks(tiff.FirstDirectory(), &offsets, &counts, 347, &tables, why)) return false;
+  const std::uint32_t strips = static_cast<std::uint32_t>(offsets.size());
+  if (page.rowsPerStrip == 0 || strips == 0) {
+    *why = "the image is not in strips";
+    return false;
+  }
+  const std::uint32_t rowsPerStrip = page.rowsPerStrip;
+  if (tables.size() >= 2 && tables[tables.size() - 2] == 0xFF && tables.back() == 0xD9) tables.resize(tables.size() - 2);
+  const bool colour = page.ColourSamples() == 3;
+  SampleLayout layout;
+  layout.colour = colour ? C::Bgr : C::Gray;
+  layout.samples = colour ? 3 : 1;
+  const RowConverter rows(layout, page.width, format);
+  const std::uint64_t rowBytes = std::uint64_t{page.width} * layout.samples;
+  Com<IWICImagingFactory> factory;
+  if (!Factory(factory, why)) return false;
+  for (std::uint32_t s = 0; s < strips; ++s) {
+    const std::uint32_t top = s * rowsPerStrip;
+    if (top >= page.height) break;
+    const std::uint32_t count = std::min(rowsPerStrip, page.height - top);
+    Bytes stream(tables);
+    const std::uint8_t* strip = bytes.data() + offsets[s];
+    const std::size_t skip = counts[s] >= 2 && strip[0] == 0xFF && strip[1] == 0xD8 && !tables.empty() ? 2 : 0;
+    stream.insert(stream.end(), strip + skip, strip + counts[s]);
+    Com<IWICStream> input;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    Com<IWICFormatConverter> converter;
+    HRESULT hr = factory->CreateStream(input.out());
+    if (SUCCEEDED(hr)) hr = input->InitializeFromMemory(stream.data(), static_cast<DWORD>(stream.size()));
+    if (SUCCEEDED(hr)) hr = factory->CreateDecoder(GUID_ContainerFormatJpeg, nullptr, decoder.out());
+    if (SUCCEEDED(hr)) hr = decoder->Initialize(input.get(), WICDecodeMetadataCacheOnDemand);
+    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.out());
+    UINT width = 0;
+    UINT height = 0;
+    if (SUCCEEDED(hr)) hr = frame->GetSize(&width, &height);
+    if (SUCCEEDED(hr) && (width != page.width || height < count)) hr = E_FAIL;
+    if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(converter.out());
+    if (SUCCEEDED(hr)) {
+      hr = converter->Initialize(frame.get(), colour ? GUID_WICPixelFormat24bppBGR : GUID_WICPixelFormat8bppGray,
+                                 WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    }
+    Bytes band(rowBytes * count);
+    const WICRect rect{0, 0, static_cast<INT>(page.width), static_cast<INT>(count)};
+    if (SUCCEEDED(hr)) {
+      hr = converter->CopyPixels(&rect, static_cast<UINT>(rowBytes), static_cast<UINT>(band.size()), band.data());
+    }
+    if (FAILED(hr)) {
+      *why = Hr(("decoding JPEG strip " + std::to_string(s)).c_str(), hr);
+      return false;
+    }
+    for (std::uint32_t r = 0; r < count && keep; ++r) {
+      const std::uint8_t* planes[1] = {band.data() + r * rowBytes};
+      rows.Convert(planes, pixels->data.data() + std::uint64_t{top + r} * pixels->stride);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CodecDecode(const Bytes& bytes, const TiffPage& page, bool keep, Pixels* pixels, std::string* why) {
@@ -174,6 +243,13 @@ bool CodecDecode(const Bytes& bytes, const TiffPage& page, bool keep, Pixels* pi
     return false;
   }
   const ComScope com;
+  if (page.compression == 7 && !page.tiled && page.planar == 1 && page.bitsPerSample == 8) {
+    if (!Allocate(pixels, page.width, page.height, format, keep)) {
+      *why = "out of memory";
+      return false;
+    }
+    return DecodeJpegStrips(bytes, page, format, keep, pixels, why);
+  }
   Opened o;
   if (!OpenFrame(bytes, o, why)) return false;
   UINT width = 0;

@@ -344,6 +344,7 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
     expected = DivideUp(page->width, tileWidth) * DivideUp(page->height, tileLength) * planes;
   } else {
     const std::uint64_t rows = std::clamp<std::uint64_t>(rowsPerStrip, 1, page->height);
+    page->rowsPerStrip = static_cast<std::uint32_t>(rows);
     expected = DivideUp(page->height, rows) * planes;
   }
   const std::uint64_t maxBlocks = kMaxArrayBytes / 8;
@@ -393,6 +394,20 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
 bool TiffFile::ReadPage(std::uint64_t offset, TiffPage* page, std::string* why) {
   Directory directory;
   return ReadDirectory(offset, &directory, nullptr, why) && Analyse(directory, page, why);
+}
+
+bool TiffFile::Blocks(std::uint64_t offset, std::vector<std::uint64_t>* offsets, std::vector<std::uint64_t>* counts,
+                      std::uint16_t tag, Bytes* value, std::string* why) {
+  Directory directory;
+  TiffPage page;
+  if (!ReadDirectory(offset, &directory, nullptr, why) || !Analyse(directory, &page, why)) return false;
+  value->clear();
+  for (const Entry& entry : directory.entries) {
+    if (entry.tag == tag && entry.byteSize <= kMaxValueBytes && !ValueBytes(entry, value)) value->clear();
+  }
+  *offsets = directory.dataOffsets;
+  *counts = directory.dataCounts;
+  return true;
 }
 
 bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, std::string* why) {
