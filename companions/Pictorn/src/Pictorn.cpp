@@ -202,7 +202,7 @@ std::int32_t FromTiff(Source& source, const FileIdentity* identity, std::uint32_
   std::string why;
   TiffFile tiff(source);
   if (!tiff.Open(&why)) return Fail(kPictornNotAnImage, why);
-  const std::shared_ptr<const PageChain> chain = WalkPages(tiff, identity);
+  const std::shared_ptr<const PageChain> chain = WalkPages(source, tiff, identity);
   if (chain->tooMany) return Fail(kPictornTooLarge, TooManyImages());
   if (chain->pages.empty()) {
     return Fail(kPictornNotAnImage, chain->skipped ? "the file holds reduced-resolution images or masks only, no page"
@@ -290,7 +290,7 @@ std::int32_t PictornImageCount(std::intptr_t file) {
     }
     FileIdentity identity;
     const bool known = IdentifyFile(file, &identity);
-    const std::shared_ptr<const PageChain> chain = WalkPages(tiff, known ? &identity : nullptr);
+    const std::shared_ptr<const PageChain> chain = WalkPages(*source, tiff, known ? &identity : nullptr);
     if (chain->tooMany) {
       SetError(TooManyImages());
       return kPictornTooManyImages;

@@ -396,6 +396,23 @@ bool TiffFile::ReadPage(std::uint64_t offset, TiffPage* page, std::string* why) 
   return ReadDirectory(offset, &directory, nullptr, why) && Analyse(directory, page, why);
 }
 
+Bytes TiffFile::DirectoryBytes(std::uint64_t offset) {
+  constexpr std::uint64_t kMaxBytes = 4096;
+  const unsigned countSize = big_ ? 8 : 2;
+  const unsigned linkSize = big_ ? 8 : 4;
+  std::uint8_t countBytes[8];
+  if (!source_.ReadAt(offset, countBytes, countSize)) return {};
+  const std::uint64_t count = std::min<std::uint64_t>(big_ ? U64(countBytes) : U16(countBytes), kMaxEntries);
+  const std::uint64_t entries = (big_ ? 20 : 12) * count;
+  Bytes out(countSize + std::min(entries, kMaxBytes) + linkSize);
+  std::copy(countBytes, countBytes + countSize, out.begin());
+  if (!source_.ReadAt(offset + countSize, out.data() + countSize, out.size() - countSize - linkSize) ||
+      !source_.ReadAt(offset + countSize + entries, out.data() + out.size() - linkSize, linkSize)) {
+    return {};
+  }
+  return out;
+}
+
 bool TiffFile::Blocks(std::uint64_t offset, std::vector<std::uint64_t>* offsets, std::vector<std::uint64_t>* counts,
                       std::uint16_t tag, Bytes* value, std::string* why) {
   Directory directory;

@@ -72,6 +72,10 @@ class TiffFile {
   // its image data.
   bool ExtractPage(std::uint64_t directory, TiffPage* page, Bytes* file, std::string* why);
 
+  // The bytes of the directory at `offset`, from its entry count to its link (at most
+  // 4 KiB of entries, then the link); empty when it does not lie in the file.
+  Bytes DirectoryBytes(std::uint64_t offset);
+
   // The first directory of the chain (that of a file ExtractPage made).
   std::uint64_t FirstDirectory() const { return first_; }
 
