@@ -1,6 +1,8 @@
 // Damaged page files: every one fails cleanly, none crashes or hangs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "PictornSupport.h"
@@ -103,6 +105,25 @@ TEST_F(PictornDamage, CutInAJpegFileLosesTheLastPage) {
   EXPECT_EQ(std::vector<std::int32_t>(outcome.results.begin(), outcome.results.begin() + 4),
             (std::vector<std::int32_t>{0, 0, 0, 0}));
   EXPECT_NE(outcome.results[4], kPictornOk);
+}
+
+TEST_F(PictornDamage, FileRewrittenInPlaceIsWalkedAnew) {
+  // The same file, size and time stamp: only the chain of directories changes.
+  Bytes bytes = FivePages();
+  EXPECT_EQ(Read(bytes).count, 5);
+  const auto stamp = std::filesystem::last_write_time(dir_ / "1.pg");
+  auto u32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24; };
+  auto link = [&](std::size_t ifd) { return ifd + 2 + 12 * (bytes[ifd] | bytes[ifd + 1] << 8); };
+  const std::size_t third = u32(link(u32(link(u32(4)))));
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(link(third)), 4, 0);
+  {
+    std::fstream out(dir_ / "1.pg", std::ios::binary | std::ios::in | std::ios::out);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::last_write_time(dir_ / "1.pg", stamp);
+  const OpenFile file(dir_ / "1.pg");
+  EXPECT_EQ(PictornImageCount(file.Handle()), 3);
+  EXPECT_EQ(ReadImage(file.Handle(), 3).result, kPictornNoSuchImage);
 }
 
 TEST_F(PictornDamage, FileAtTheImageLimitIsReadWhole) {

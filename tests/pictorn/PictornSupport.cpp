@@ -88,7 +88,7 @@ Page ReadMemory(const Bytes& bytes) {
   return page;
 }
 
-bool ImagingLacksJpegInTiff() {
+bool WineImaging() {
 #ifdef _WIN32
   // Wine's ntdll exports its version; Windows' does not.
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");

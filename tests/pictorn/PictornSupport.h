@@ -63,9 +63,8 @@ struct Page {
 Page ReadImage(std::intptr_t file, std::int32_t index);
 Page ReadMemory(const Bytes& bytes);
 
-// Wine 8's imaging component is built without libtiff's JPEG codec: JPEG-compressed TIFF
-// pages cannot be decoded there (they can on Windows itself).
-bool ImagingLacksJpegInTiff();
+// Whether the imaging component is Wine's. Wine 8's reads no planar TIFF images.
+bool WineImaging();
 
 // lround(pixels * 254 / dpi): the page size attribute in tenths of a millimetre.
 long Tenths(std::uint32_t pixels, double dpi);

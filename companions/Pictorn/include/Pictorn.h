@@ -4,7 +4,8 @@
 // 16 bits, or 32-bit floating point), palette, RGB (4, 8 or 16 bits), CMYK, with or
 // without alpha, in strips or tiles, contiguous or planar, either byte order, compressed
 // none, LZW, PackBits, Deflate, CCITT G3 and G4 or JPEG. A PDF file given in memory is
-// rendered where a renderer is built in (poppler on Linux; never on Windows).
+// rendered where a renderer is built in (poppler on Linux; never on Windows). On Windows
+// the imaging component decodes: what it does not read (Wine's: planar images) fails.
 //
 // Pages. Only full-resolution images are pages: a reduced-resolution image (a thumbnail)
 // or a transparency mask (NewSubfileType bits 0 and 2, SubfileType 2) is skipped, and

@@ -3,7 +3,11 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
+
 #include "Codec.h"
+#include "Convert.h"
+#include "Pictorn.h"
 
 namespace pictorn {
 namespace {
@@ -75,7 +79,7 @@ bool OpenFrame(const Bytes& bytes, Opened& o, std::string* why) {
   hr = o.factory->CreateDecoder(GUID_ContainerFormatTiff, nullptr, o.decoder.out());
   if (SUCCEEDED(hr)) hr = o.decoder->Initialize(o.stream.get(), WICDecodeMetadataCacheOnDemand);
   if (FAILED(hr)) {
-    *why = Hr("reading the TIFF image", hr);
+    *why = Hr("the Windows imaging component reading this TIFF image", hr);
     return false;
   }
   UINT frames = 0;
@@ -91,104 +95,247 @@ bool OpenFrame(const Bytes& bytes, Opened& o, std::string* why) {
 
 bool SameFormat(const WICPixelFormatGUID& a, const WICPixelFormatGUID& b) { return IsEqualGUID(a, b) != 0; }
 
-// Copies the frame's pixels in `format` (converted where needed) into `pixels`.
-bool CopyAs(Opened& o, const WICPixelFormatGUID& format, Pixels& pixels, std::string* why) {
-  WICPixelFormatGUID native{};
-  HRESULT hr = o.frame->GetPixelFormat(&native);
-  if (FAILED(hr)) {
-    *why = Hr("reading the pixel format", hr);
+// The decoder's own pixel formats whose samples we convert ourselves, by the same rules
+// as on every platform; any other is converted to 32-bit BGRA by WIC first.
+struct NativeFormat {
+  const GUID* guid;
+  SampleLayout::Colour colour;
+  std::uint32_t samples;
+  std::uint32_t bits;
+  bool floating;
+  std::int32_t alpha;
+  bool premultiplied;
+};
+using C = SampleLayout::Colour;
+const NativeFormat kNative[] = {
+    {&GUID_WICPixelFormatBlackWhite, C::Gray, 1, 1, false, -1, false},
+    {&GUID_WICPixelFormat2bppGray, C::Gray, 1, 2, false, -1, false},
+    {&GUID_WICPixelFormat4bppGray, C::Gray, 1, 4, false, -1, false},
+    {&GUID_WICPixelFormat8bppGray, C::Gray, 1, 8, false, -1, false},
+    {&GUID_WICPixelFormat16bppGray, C::Gray, 1, 16, false, -1, false},
+    {&GUID_WICPixelFormat32bppGrayFloat, C::Gray, 1, 32, true, -1, false},
+    {&GUID_WICPixelFormat1bppIndexed, C::Palette, 1, 1, false, -1, false},
+    {&GUID_WICPixelFormat2bppIndexed, C::Palette, 1, 2, false, -1, false},
+    {&GUID_WICPixelFormat4bppIndexed, C::Palette, 1, 4, false, -1, false},
+    {&GUID_WICPixelFormat8bppIndexed, C::Palette, 1, 8, false, -1, false},
+    {&GUID_WICPixelFormat24bppBGR, C::Bgr, 3, 8, false, -1, false},
+    {&GUID_WICPixelFormat24bppRGB, C::Rgb, 3, 8, false, -1, false},
+    {&GUID_WICPixelFormat32bppBGR, C::Bgr, 4, 8, false, -1, false},
+    {&GUID_WICPixelFormat32bppBGRA, C::Bgr, 4, 8, false, 3, false},
+    {&GUID_WICPixelFormat32bppPBGRA, C::Bgr, 4, 8, false, 3, true},
+    {&GUID_WICPixelFormat48bppRGB, C::Rgb, 3, 16, false, -1, false},
+    {&GUID_WICPixelFormat64bppRGBA, C::Rgb, 4, 16, false, 3, false},
+    {&GUID_WICPixelFormat64bppPRGBA, C::Rgb, 4, 16, false, 3, true},
+    {&GUID_WICPixelFormat32bppCMYK, C::Cmyk, 4, 8, false, -1, false},
+    {&GUID_WICPixelFormat64bppCMYK, C::Cmyk, 4, 16, false, -1, false},
+};
+
+// The palette of an indexed frame: the file's own colour map where the page has one, as
+// on every platform, else the decoder's.
+bool Palette(Opened& o, const TiffPage& page, std::uint32_t bits, SampleLayout* layout, std::string* why) {
+  if (page.photometric == 3 && page.colormap.size() == (std::size_t{3} << bits)) {
+    layout->colormap = ColourMap8(page.colormap);
+    return true;
+  }
+  Com<IWICPalette> palette;
+  UINT count = 0;
+  HRESULT hr = o.factory->CreatePalette(palette.out());
+  if (SUCCEEDED(hr)) hr = o.frame->CopyPalette(palette.get());
+  if (SUCCEEDED(hr)) hr = palette->GetColorCount(&count);
+  std::vector<WICColor> colours(count ? count : 1);
+  if (SUCCEEDED(hr)) hr = palette->GetColors(count, colours.data(), &count);
+  if (FAILED(hr) || count == 0) {
+    *why = Hr("reading the image's palette", hr);
     return false;
   }
-  IWICBitmapSource* source = o.frame.get();
-  Com<IWICFormatConverter> converter;
-  if (!SameFormat(native, format)) {
-    hr = o.factory->CreateFormatConverter(converter.out());
-    if (SUCCEEDED(hr)) {
-      hr = converter->Initialize(o.frame.get(), format, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                 WICBitmapPaletteTypeCustom);
-    }
-    if (FAILED(hr)) {
-      *why = Hr("converting the pixel format", hr);
-      return false;
-    }
-    source = converter.get();
-  }
-  hr = source->CopyPixels(nullptr, pixels.stride, static_cast<UINT>(pixels.data.size()), pixels.data.data());
-  if (FAILED(hr)) {
-    *why = Hr("decoding the image", hr);
-    return false;
+  const std::size_t entries = std::size_t{1} << bits;
+  layout->colormap.assign(3 * entries, 0);
+  for (std::size_t i = 0; i < entries && i < count; ++i) {
+    layout->colormap[i] = static_cast<std::uint8_t>(colours[i] >> 16);
+    layout->colormap[entries + i] = static_cast<std::uint8_t>(colours[i] >> 8);
+    layout->colormap[2 * entries + i] = static_cast<std::uint8_t>(colours[i]);
   }
   return true;
 }
 
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
+
+// JPEG-compressed strips, each decoded as a JPEG stream of its own: the file's tables
+// (JPEGTables without its end marker) and then the strip (without its start marker).
+// This needs no JPEG support in the TIFF decoder, which Wine's lacks.
+bool DecodeJpegStrips(const Bytes& bytes, const TiffPage& page, std::uint32_t format, bool keep, Pixels* pixels,
+                      std::string* why) {
+  MemorySource file(bytes.data(), bytes.size());
+  TiffFile tiff(file);
+  std::vector<std::uint64_t> offsets;
+  std::vector<std::uint64_t> counts;
+  Bytes tables;
+  if (!tiff.Open(why) || !tiff.Blocks(tiff.FirstDirectory(), &offsets, &counts, 347, &tables, why)) return false;
+  const std::uint32_t strips = static_cast<std::uint32_t>(offsets.size());
+  if (page.rowsPerStrip == 0 || strips == 0) {
+    *why = "the image is not in strips";
+    return false;
+  }
+  const std::uint32_t rowsPerStrip = page.rowsPerStrip;
+  if (tables.size() >= 2 && tables[tables.size() - 2] == 0xFF && tables.back() == 0xD9) tables.resize(tables.size() - 2);
+  const bool colour = page.ColourSamples() == 3;
+  SampleLayout layout;
+  layout.colour = colour ? C::Bgr : C::Gray;
+  layout.samples = colour ? 3 : 1;
+  const RowConverter rows(layout, page.width, format);
+  const std::uint64_t rowBytes = std::uint64_t{page.width} * layout.samples;
+  Com<IWICImagingFactory> factory;
+  if (!Factory(factory, why)) return false;
+  for (std::uint32_t s = 0; s < strips; ++s) {
+    const std::uint32_t top = s * rowsPerStrip;
+    if (top >= page.height) break;
+    const std::uint32_t count = std::min(rowsPerStrip, page.height - top);
+    Bytes stream(tables);
+    const std::uint8_t* strip = bytes.data() + offsets[s];
+    const std::size_t skip = counts[s] >= 2 && strip[0] == 0xFF && strip[1] == 0xD8 && !tables.empty() ? 2 : 0;
+    stream.insert(stream.end(), strip + skip, strip + counts[s]);
+    Com<IWICStream> input;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    Com<IWICFormatConverter> converter;
+    HRESULT hr = factory->CreateStream(input.out());
+    if (SUCCEEDED(hr)) hr = input->InitializeFromMemory(stream.data(), static_cast<DWORD>(stream.size()));
+    if (SUCCEEDED(hr)) hr = factory->CreateDecoder(GUID_ContainerFormatJpeg, nullptr, decoder.out());
+    if (SUCCEEDED(hr)) hr = decoder->Initialize(input.get(), WICDecodeMetadataCacheOnDemand);
+    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.out());
+    UINT width = 0;
+    UINT height = 0;
+    if (SUCCEEDED(hr)) hr = frame->GetSize(&width, &height);
+    if (SUCCEEDED(hr) && (width != page.width || height < count)) hr = E_FAIL;
+    if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(converter.out());
+    if (SUCCEEDED(hr)) {
+      hr = converter->Initialize(frame.get(), colour ? GUID_WICPixelFormat24bppBGR : GUID_WICPixelFormat8bppGray,
+                                 WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    }
+    Bytes band(rowBytes * count);
+    const WICRect rect{0, 0, static_cast<INT>(page.width), static_cast<INT>(count)};
+    if (SUCCEEDED(hr)) {
+      hr = converter->CopyPixels(&rect, static_cast<UINT>(rowBytes), static_cast<UINT>(band.size()), band.data());
+    }
+    if (FAILED(hr)) {
+      *why = Hr(("decoding JPEG strip " + std::to_string(s)).c_str(), hr);
+      return false;
+    }
+    for (std::uint32_t r = 0; r < count && keep; ++r) {
+      const std::uint8_t* planes[1] = {band.data() + r * rowBytes};
+      rows.Convert(planes, pixels->data.data() + std::uint64_t{top + r} * pixels->stride);
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
-bool CodecAccepts(const Bytes& bytes, const TiffPage& page, std::string* why) {
+bool CodecDecode(const Bytes& bytes, const TiffPage& page, bool keep, Pixels* pixels, std::string* why) {
+  const std::uint32_t format = PageFormat(page, why);
+  if (format == 0) return false;
+  if (std::uint64_t{page.width} * page.height > kPictornMaxPagePixels) {
+    *why = std::to_string(page.width) + " x " + std::to_string(page.height) + " pixels, more than the " +
+           std::to_string(kPictornMaxPagePixels) + " a page may have";
+    return false;
+  }
+  if (bytes.size() > 0x7FFFFFFF) {
+    *why = "the page is too large for the imaging component";
+    return false;
+  }
   const ComScope com;
+  if (page.compression == 7 && !page.tiled && page.planar == 1 && page.bitsPerSample == 8) {
+    if (!Allocate(pixels, page.width, page.height, format, keep)) {
+      *why = "out of memory";
+      return false;
+    }
+    return DecodeJpegStrips(bytes, page, format, keep, pixels, why);
+  }
   Opened o;
   if (!OpenFrame(bytes, o, why)) return false;
   UINT width = 0;
   UINT height = 0;
-  WICPixelFormatGUID format{};
+  WICPixelFormatGUID native{};
   HRESULT hr = o.frame->GetSize(&width, &height);
-  if (SUCCEEDED(hr)) hr = o.frame->GetPixelFormat(&format);
+  if (SUCCEEDED(hr)) hr = o.frame->GetPixelFormat(&native);
   if (FAILED(hr)) {
     *why = Hr("reading the image's size and pixel format", hr);
     return false;
   }
   if (width != page.width || height != page.height) {
-    *why = "the decoder sees another image size";
+    *why = "the imaging component sees another image size";
     return false;
   }
-  return true;
-}
-
-bool CodecDecode(const Bytes& bytes, const TiffPage& page, Pixels* pixels, std::string* why) {
-  const ComScope com;
-  Opened o;
-  if (!OpenFrame(bytes, o, why)) return false;
-  const std::uint32_t format = page.IsBitonal() ? 1 : page.IsGray() ? 8 : 24;
-  if (!Allocate(pixels, page.width, page.height, format) || pixels->data.size() > 0x7FFFFFFF) {
-    *why = "the image is too large to decode";
-    return false;
+  SampleLayout layout;
+  IWICBitmapSource* source = o.frame.get();
+  Com<IWICFormatConverter> converter;
+  const NativeFormat* known = nullptr;
+  for (const NativeFormat& f : kNative) {
+    if (SameFormat(native, *f.guid)) known = &f;
   }
-  if (format == 1) {
-    if (CopyAs(o, GUID_WICPixelFormatBlackWhite, *pixels, why)) {
-      for (std::uint8_t& b : pixels->data) b = static_cast<std::uint8_t>(~b);  // WIC: a set bit is white
-      return true;
+  if (known) {
+    layout.colour = known->colour;
+    layout.samples = known->samples;
+    layout.bits = known->bits;
+    layout.floating = known->floating;
+    layout.alpha = known->alpha;
+    layout.premultiplied = known->premultiplied;
+    if (layout.colour == C::Palette && !Palette(o, page, layout.bits, &layout, why)) return false;
+  } else {
+    hr = o.factory->CreateFormatConverter(converter.out());
+    if (SUCCEEDED(hr)) {
+      hr = converter->Initialize(o.frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                 WICBitmapPaletteTypeCustom);
     }
-    // Through gray, for decoders that cannot give black and white directly.
-    Pixels gray;
-    if (!Allocate(&gray, page.width, page.height, 8) || !CopyAs(o, GUID_WICPixelFormat8bppGray, gray, why)) {
+    if (FAILED(hr)) {
+      *why = Hr("converting the image's pixel format", hr);
       return false;
     }
-    for (std::uint32_t y = 0; y < page.height; ++y) {
-      for (std::uint32_t x = 0; x < page.width; ++x) {
-        if (gray.data[std::size_t{y} * gray.stride + x] < 128) {
-          pixels->data[std::size_t{y} * pixels->stride + (x >> 3)] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+    source = converter.get();
+    layout.colour = C::Bgr;
+    layout.samples = 4;
+    layout.bits = 8;
+    layout.alpha = 3;
+  }
+  if (!Allocate(pixels, page.width, page.height, format, keep)) {
+    *why = "out of memory";
+    return false;
+  }
+  // Bands of rows, as many as the working memory allows.
+  const std::uint64_t rowBytes = (std::uint64_t{page.width} * layout.samples * layout.bits + 7) / 8;
+  const std::uint32_t band = static_cast<std::uint32_t>(
+      std::max<std::uint64_t>(1, std::min<std::uint64_t>(page.height, kMaxWorkBytes / rowBytes)));
+  Bytes buffer(rowBytes * band);
+  RowConverter rows(layout, page.width, format);
+  auto pass = [&](int step) {
+    for (std::uint32_t top = 0; top < page.height; top += band) {
+      const std::uint32_t count = std::min(band, page.height - top);
+      const WICRect rect{0, static_cast<INT>(top), static_cast<INT>(page.width), static_cast<INT>(count)};
+      const HRESULT copied = source->CopyPixels(&rect, static_cast<UINT>(rowBytes),
+                                                static_cast<UINT>(rowBytes * count), buffer.data());
+      if (FAILED(copied)) {
+        *why = Hr("decoding the image", copied);
+        return false;
+      }
+      for (std::uint32_t r = 0; r < count && step != 0; ++r) {
+        const std::uint8_t* planes[1] = {buffer.data() + r * rowBytes};
+        if (step == 1) {
+          rows.See(planes);
+        } else {
+          rows.Convert(planes, pixels->data.data() + std::uint64_t{top + r} * pixels->stride);
         }
       }
     }
     return true;
+  };
+  if (!keep) return pass(0);
+  if (rows.NeedsRange()) {
+    if (!pass(1)) return false;
+    rows.RangeSeen();
   }
-  if (format == 8) return CopyAs(o, GUID_WICPixelFormat8bppGray, *pixels, why);
-  if (!CopyAs(o, GUID_WICPixelFormat24bppBGR, *pixels, why)) return false;
-  for (std::size_t y = 0; y < page.height; ++y) {
-    std::uint8_t* row = pixels->data.data() + y * pixels->stride;
-    for (std::size_t x = 0; x < page.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
-  }
-  return true;
+  return pass(2);
 }
 
-bool CodecWrite(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi,
-                const std::string& utf8Path, std::string* why) {
+bool CodecEncode(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi, Bytes* out, std::string* why) {
   const ComScope com;
   Com<IWICImagingFactory> factory;
   if (!Factory(factory, why)) return false;
@@ -206,28 +353,22 @@ bool CodecWrite(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi,
       for (std::size_t x = 0; x < pixels.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
     }
   }
-  const std::wstring path = Wide(utf8Path);
-  Com<IWICStream> stream;
+  Com<IStream> stream;
   Com<IWICBitmapEncoder> encoder;
   Com<IWICBitmapFrameEncode> frame;
   Com<IPropertyBag2> options;
   Com<IWICBitmap> bitmap;
-  HRESULT hr = factory->CreateStream(stream.out());
-  if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-  if (FAILED(hr)) {
-    *why = "cannot create " + utf8Path + ": " + Hr("opening", hr);
-    return false;
-  }
-  hr = factory->CreateEncoder(GUID_ContainerFormatTiff, nullptr, encoder.out());
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.out());
+  if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatTiff, nullptr, encoder.out());
   if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
   if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.out(), options.out());
-  if (SUCCEEDED(hr) && pixels.format == 1 && options.get()) {
-    // CCITT G4 where the encoder offers it; its default otherwise.
+  if (SUCCEEDED(hr) && options.get()) {
+    // CCITT G4 for bitonal pages, LZW for the others, where the encoder offers them.
     PROPBAG2 name{};
     name.pstrName = const_cast<LPOLESTR>(L"TiffCompressionMethod");
     VARIANT value{};
     value.vt = VT_UI1;
-    value.bVal = WICTiffCompressionCCITT4;
+    value.bVal = pixels.format == 1 ? WICTiffCompressionCCITT4 : WICTiffCompressionLZW;
     options->Write(1, &name, &value);
   }
   if (SUCCEEDED(hr)) hr = frame->Initialize(options.get());
@@ -242,8 +383,20 @@ bool CodecWrite(const Pixels& pixels, std::uint32_t xDpi, std::uint32_t yDpi,
   if (SUCCEEDED(hr)) hr = frame->WriteSource(bitmap.get(), nullptr);
   if (SUCCEEDED(hr)) hr = frame->Commit();
   if (SUCCEEDED(hr)) hr = encoder->Commit();
-  if (FAILED(hr)) {
-    *why = "cannot write " + utf8Path + ": " + Hr("encoding", hr);
+  STATSTG stat{};
+  if (SUCCEEDED(hr)) hr = stream->Stat(&stat, STATFLAG_NONAME);
+  if (SUCCEEDED(hr) && stat.cbSize.QuadPart > 0xFFFFFFFFull) hr = E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) {
+    LARGE_INTEGER start{};
+    hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  }
+  ULONG read = 0;
+  if (SUCCEEDED(hr)) {
+    out->resize(static_cast<std::size_t>(stat.cbSize.QuadPart));
+    hr = stream->Read(out->data(), static_cast<ULONG>(out->size()), &read);
+  }
+  if (FAILED(hr) || read != out->size()) {
+    *why = Hr("encoding the page", FAILED(hr) ? hr : E_FAIL);
     return false;
   }
   return true;

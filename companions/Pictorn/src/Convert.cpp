@@ -78,6 +78,28 @@ std::uint32_t PageFormat(const TiffPage& p, std::string* why) {
   return 0;
 }
 
+std::string Describe(const TiffPage& p) {
+  static const char* const kColours[] = {"MinIsWhite gray", "MinIsBlack gray", "RGB", "palette",
+                                         "transparency mask", "CMYK", "YCbCr"};
+  std::string text = p.planar == 2 && p.samplesPerPixel > 1 ? "planar " : "";
+  text += p.photometric < 7 ? kColours[p.photometric] : "photometric " + std::to_string(p.photometric);
+  if (p.alpha != 0) text += p.alpha == 1 ? " with associated alpha" : " with alpha";
+  text += ", " + std::to_string(p.bitsPerSample) + (p.sampleFormat == 3 ? "-bit floating point" : " bits per sample");
+  if (p.tiled) text += ", tiled";
+  if (p.fillOrder == 2) text += ", FillOrder 2";
+  static const struct {
+    std::uint32_t code;
+    const char* name;
+  } kCompressions[] = {{1, "uncompressed"}, {2, "CCITT RLE"}, {3, "CCITT G3"}, {4, "CCITT G4"},
+                       {5, "LZW"}, {6, "old-style JPEG"}, {7, "JPEG"}, {8, "Deflate"}, {32946, "Deflate"},
+                       {32773, "PackBits"}};
+  std::string compression = "compression " + std::to_string(p.compression);
+  for (const auto& c : kCompressions) {
+    if (c.code == p.compression) compression = c.name;
+  }
+  return text + ", " + compression;
+}
+
 SampleLayout LayoutOf(const TiffPage& page) {
   SampleLayout layout;
   layout.samples = page.samplesPerPixel;

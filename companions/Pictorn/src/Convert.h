@@ -20,6 +20,9 @@ std::vector<std::uint8_t> ColourMap8(const std::vector<std::uint16_t>& colormap)
 // library does not read its kind of image.
 std::uint32_t PageFormat(const TiffPage& page, std::string* why);
 
+// The page's kind in an operator's words: "planar RGB, 8 bits per sample, PackBits".
+std::string Describe(const TiffPage& page);
+
 // How the samples of one decoded row lie: in one plane, pixel after pixel, or in one
 // plane per sample. Samples of 16 and more bits are in the machine's byte order.
 struct SampleLayout {

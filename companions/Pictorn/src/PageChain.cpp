@@ -1,5 +1,6 @@
 #include "PageChain.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -19,17 +20,37 @@ std::mutex cacheLock;
 std::array<Slot, 4> cache;
 std::uint64_t useCounter = 0;
 
+// Bytes that change when the chain may have: the header and 16 page directories spread
+// over the chain (the first and the last among them), their links included.
+Bytes Fingerprint(Source& source, TiffFile& tiff, const std::vector<std::uint64_t>& pages) {
+  constexpr std::size_t kSamples = 16;
+  Bytes out(std::min<std::uint64_t>(16, source.Size()));
+  if (!source.ReadAt(0, out.data(), out.size())) out.clear();
+  if (!pages.empty()) {
+    const std::size_t last = pages.size() - 1;
+    for (std::size_t k = 0; k < kSamples; ++k) {
+      const Bytes directory = tiff.DirectoryBytes(pages[last * k / (kSamples - 1)]);
+      out.insert(out.end(), directory.begin(), directory.end());
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
-std::shared_ptr<const PageChain> WalkPages(TiffFile& tiff, const FileIdentity* identity) {
+std::shared_ptr<const PageChain> WalkPages(Source& source, TiffFile& tiff, const FileIdentity* identity) {
   if (identity) {
-    const std::lock_guard<std::mutex> hold(cacheLock);
-    for (Slot& slot : cache) {
-      if (slot.chain && slot.identity == *identity) {
-        slot.used = ++useCounter;
-        return slot.chain;
+    std::shared_ptr<const PageChain> found;
+    {
+      const std::lock_guard<std::mutex> hold(cacheLock);
+      for (Slot& slot : cache) {
+        if (slot.chain && slot.identity == *identity) {
+          slot.used = ++useCounter;
+          found = slot.chain;
+        }
       }
     }
+    if (found && Fingerprint(source, tiff, found->pages) == found->fingerprint) return found;
   }
   ChainWalk walk;
   tiff.Walk(&walk, static_cast<std::size_t>(kPictornMaxImages) + 1);
@@ -38,13 +59,18 @@ std::shared_ptr<const PageChain> WalkPages(TiffFile& tiff, const FileIdentity* i
   if (chain->tooMany) walk.pages.resize(static_cast<std::size_t>(kPictornMaxImages));
   chain->pages = std::move(walk.pages);
   chain->skipped = walk.skipped;
+  if (identity) chain->fingerprint = Fingerprint(source, tiff, chain->pages);
   if (identity) {
     const std::lock_guard<std::mutex> hold(cacheLock);
-    Slot* oldest = &cache[0];
+    // A stale walk of the same file gives way first, else the one used longest ago.
+    Slot* victim = &cache[0];
     for (Slot& slot : cache) {
-      if (slot.used < oldest->used) oldest = &slot;
+      if (slot.used < victim->used) victim = &slot;
     }
-    *oldest = Slot{*identity, chain, ++useCounter};
+    for (Slot& slot : cache) {
+      if (slot.chain && slot.identity == *identity) victim = &slot;
+    }
+    *victim = Slot{*identity, chain, ++useCounter};
   }
   return chain;
 }

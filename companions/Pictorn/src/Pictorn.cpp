@@ -202,7 +202,7 @@ std::int32_t FromTiff(Source& source, const FileIdentity* identity, std::uint32_
   std::string why;
   TiffFile tiff(source);
   if (!tiff.Open(&why)) return Fail(kPictornNotAnImage, why);
-  const std::shared_ptr<const PageChain> chain = WalkPages(tiff, identity);
+  const std::shared_ptr<const PageChain> chain = WalkPages(source, tiff, identity);
   if (chain->tooMany) return Fail(kPictornTooLarge, TooManyImages());
   if (chain->pages.empty()) {
     return Fail(kPictornNotAnImage, chain->skipped ? "the file holds reduced-resolution images or masks only, no page"
@@ -221,11 +221,13 @@ std::int32_t FromTiff(Source& source, const FileIdentity* identity, std::uint32_
     return Fail(kPictornTooLarge, image + TooManyPixels(p.width, p.height, kPictornMaxPagePixels));
   }
   const std::uint32_t format = PageFormat(p, &why);
-  if (format == 0) return Fail(kPictornNotAnImage, image + why);
+  if (format == 0) return Fail(kPictornNotAnImage, image + Describe(p) + ": " + why);
   if (!tiff.ExtractPage(chain->pages[index], &p, &made->tiff, &why)) return Fail(kPictornNotAnImage, image + why);
   // Decoded whole now, so that no page reaches the host that cannot be decoded.
   const bool keep = KeepsOwnData(p);
-  if (!CodecDecode(made->tiff, p, !keep, &made->pixels, &why)) return Fail(kPictornNotAnImage, image + why);
+  if (!CodecDecode(made->tiff, p, !keep, &made->pixels, &why)) {
+    return Fail(kPictornNotAnImage, image + Describe(p) + ": " + why);
+  }
   if (!keep) {
     Bytes().swap(made->tiff);
   } else {
@@ -288,7 +290,7 @@ std::int32_t PictornImageCount(std::intptr_t file) {
     }
     FileIdentity identity;
     const bool known = IdentifyFile(file, &identity);
-    const std::shared_ptr<const PageChain> chain = WalkPages(tiff, known ? &identity : nullptr);
+    const std::shared_ptr<const PageChain> chain = WalkPages(*source, tiff, known ? &identity : nullptr);
     if (chain->tooMany) {
       SetError(TooManyImages());
       return kPictornTooManyImages;

@@ -344,6 +344,7 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
     expected = DivideUp(page->width, tileWidth) * DivideUp(page->height, tileLength) * planes;
   } else {
     const std::uint64_t rows = std::clamp<std::uint64_t>(rowsPerStrip, 1, page->height);
+    page->rowsPerStrip = static_cast<std::uint32_t>(rows);
     expected = DivideUp(page->height, rows) * planes;
   }
   const std::uint64_t maxBlocks = kMaxArrayBytes / 8;
@@ -393,6 +394,37 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
 bool TiffFile::ReadPage(std::uint64_t offset, TiffPage* page, std::string* why) {
   Directory directory;
   return ReadDirectory(offset, &directory, nullptr, why) && Analyse(directory, page, why);
+}
+
+Bytes TiffFile::DirectoryBytes(std::uint64_t offset) {
+  constexpr std::uint64_t kMaxBytes = 4096;
+  const unsigned countSize = big_ ? 8 : 2;
+  const unsigned linkSize = big_ ? 8 : 4;
+  std::uint8_t countBytes[8];
+  if (!source_.ReadAt(offset, countBytes, countSize)) return {};
+  const std::uint64_t count = std::min<std::uint64_t>(big_ ? U64(countBytes) : U16(countBytes), kMaxEntries);
+  const std::uint64_t entries = (big_ ? 20 : 12) * count;
+  Bytes out(countSize + std::min(entries, kMaxBytes) + linkSize);
+  std::copy(countBytes, countBytes + countSize, out.begin());
+  if (!source_.ReadAt(offset + countSize, out.data() + countSize, out.size() - countSize - linkSize) ||
+      !source_.ReadAt(offset + countSize + entries, out.data() + out.size() - linkSize, linkSize)) {
+    return {};
+  }
+  return out;
+}
+
+bool TiffFile::Blocks(std::uint64_t offset, std::vector<std::uint64_t>* offsets, std::vector<std::uint64_t>* counts,
+                      std::uint16_t tag, Bytes* value, std::string* why) {
+  Directory directory;
+  TiffPage page;
+  if (!ReadDirectory(offset, &directory, nullptr, why) || !Analyse(directory, &page, why)) return false;
+  value->clear();
+  for (const Entry& entry : directory.entries) {
+    if (entry.tag == tag && entry.byteSize <= kMaxValueBytes && !ValueBytes(entry, value)) value->clear();
+  }
+  *offsets = directory.dataOffsets;
+  *counts = directory.dataCounts;
+  return true;
 }
 
 bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, std::string* why) {

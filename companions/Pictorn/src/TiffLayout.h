@@ -30,6 +30,7 @@ struct TiffPage {
   std::uint32_t resolutionUnit = 2;  // inch, the TIFF default
   double xResolution = 0;            // as stored; 0 when absent or unusable
   double yResolution = 0;
+  std::uint32_t rowsPerStrip = 0;   // of a page in strips, at most its height
   bool tiled = false;
   bool fromBigTiff = false;
   std::uint64_t dataBytes = 0;       // the sum of the strip or tile byte counts
@@ -70,6 +71,18 @@ class TiffFile {
   // same byte order: its directory without links to other directories, its values and
   // its image data.
   bool ExtractPage(std::uint64_t directory, TiffPage* page, Bytes* file, std::string* why);
+
+  // The bytes of the directory at `offset`, from its entry count to its link (at most
+  // 4 KiB of entries, then the link); empty when it does not lie in the file.
+  Bytes DirectoryBytes(std::uint64_t offset);
+
+  // The first directory of the chain (that of a file ExtractPage made).
+  std::uint64_t FirstDirectory() const { return first_; }
+
+  // The image data blocks (offsets and byte counts) of the image at `directory`, and the
+  // value bytes of its entry `tag` (empty when it has none).
+  bool Blocks(std::uint64_t directory, std::vector<std::uint64_t>* offsets, std::vector<std::uint64_t>* counts,
+              std::uint16_t tag, Bytes* value, std::string* why);
 
  private:
   struct Entry {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the page-file corpus of the image library tests: TIFF and PDF files written by
 # other programs (netpbm, libtiff's tools, ImageMagick, GraphicsMagick, Ghostscript,
-# Pillow, img2pdf, qpdf), each with a reference of its pixels written by a program other
+# Pillow, img2pdf), each with a reference of its pixels written by a program other
 # than the library, and expect.tsv, one row per image:
 #   file index count width height xdpi ydpi bits reference tolerance outcome
 # count: what the image count gives for the file ("-" for a PDF, read from memory);
