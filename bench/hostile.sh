@@ -34,7 +34,8 @@ g3=${groups[2]}
 # What lies outside the storage: documents, a secret only the service may read, files
 # whose modes must not change.
 mkdir -p "$outside/docs" "$outside/group/D"
-cp "$g1"/*/1.pg "$outside/docs/1.pg" 2>/dev/null || true
+first=("$g1"/*/1.pg)
+cp "${first[0]}" "$outside/docs/1.pg"
 echo "outside group" >"$outside/group/GR_LOCK.TXT"
 cp "$outside/docs/1.pg" "$outside/group/D/1.pg"
 echo "service secret" >"$outside/secret.txt"

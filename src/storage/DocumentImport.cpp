@@ -147,7 +147,9 @@ class DocumentImporter {
   std::int32_t Run();
 
  private:
-  enum class Read { Done, Absent, Kept };
+  // Done: read whole. Absent: missing, or no regular file. Kept: there but unreadable now
+  // (the document stays as it is). TooLarge: over its limit (the document stays, reported).
+  enum class Read { Done, Absent, Kept, TooLarge };
 
   bool OpenAndSee();
   std::optional<std::int32_t> Classify();
@@ -184,6 +186,7 @@ class DocumentImporter {
   File multiPage_;              // "1.pg" of a multi-page document, open while its images are read
   std::int32_t multiPageImages_ = 0;
   bool firstPageRefused_ = false;  // "1.pg" holds more images than can be read: none is taken
+  bool refused_ = false;           // a file of it is over its limit: nothing of it is imported
   Container document_;
   CDocAttrsImport reader_;
   CDocAttrsImportV1 readerV1_;
@@ -320,10 +323,14 @@ DocumentImporter::Read DocumentImporter::ReadSideFile(const Str& name, Share sha
     case File::Whole::Read:
       return Read::Done;
     case File::Whole::TooLarge:
-      Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s is larger than %d MiB and is not read", path.c_str(),
-            static_cast<int>(limit >> 20));
-      Found("too-large", path, u"larger than " + DecimalText(static_cast<long long>(limit >> 20)) + u" MiB");
-      return Read::Absent;
+      // Imported without it, the document would lose what it holds: nothing of it is
+      // imported, and the message says which file is too large.
+      Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s is larger than %d MiB: the document is not imported",
+            path.c_str(), static_cast<int>(limit >> 20));
+      Damaged(ToUpper(seen->name), "too-large",
+              path, u"larger than " + DecimalText(static_cast<long long>(limit >> 20)) + u" MiB");
+      refused_ = true;
+      return Read::TooLarge;
     case File::Whole::Short:
     case File::Whole::Failed:
       break;
@@ -340,6 +347,7 @@ std::optional<std::int32_t> DocumentImporter::ReadAttributeFile() {
   // Without sharing: the producer must have finished writing it.
   const Read read = ReadSideFile(layout::kAttributeFile, Share::None, layout::kTextFileLimit, &bytes);
   if (read == Read::Kept) return kDocumentDone;
+  if (read == Read::TooLarge) return Finish();
   AnnouncedPages announced;
   if (!ReadAttributes(element_, reader_, read == Read::Done ? &bytes : nullptr, document_.get(), path_,
                       pageFileCount_, &header_, &announced)) {
@@ -378,10 +386,10 @@ std::optional<std::int32_t> DocumentImporter::ReadAttributeFile() {
 bool DocumentImporter::ReadSideFiles() {
   std::vector<std::uint8_t> kvattr;
   std::vector<std::uint8_t> commands;
-  const Read kv = ReadSideFile(layout::kKvAttrFile, Share::None, layout::kTextFileLimit, &kvattr);
-  if (kv == Read::Kept) return false;
-  const Read cmd = ReadSideFile(layout::kCommandsFile, Share::Read, layout::kTextFileLimit, &commands);
-  if (cmd == Read::Kept) return false;
+  const Read kv = ReadSideFile(layout::kKvAttrFile, Share::None, layout::kSideFileLimit, &kvattr);
+  if (kv == Read::Kept || kv == Read::TooLarge) return false;
+  const Read cmd = ReadSideFile(layout::kCommandsFile, Share::Read, layout::kSideFileLimit, &commands);
+  if (cmd == Read::Kept || cmd == Read::TooLarge) return false;
   ApplyCommandFiles(kv == Read::Done ? &kvattr : nullptr, cmd == Read::Done ? &commands : nullptr, document_.get());
   return true;
 }
@@ -620,7 +628,10 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
   if (header_.pageCount > 1)
     Trace(kSevSkipped, kSourceFrame, __LINE__, "%s: PDF Document includes unsupported additional pages.",
           path_.c_str());
-  if (!ReadSideFiles()) return finishPrevious(kDocumentDone);
+  if (!ReadSideFiles()) {
+    finishPrevious(kDocumentDone);
+    return refused_ ? Finish() : kDocumentDone;
+  }
 
   const bool version2 = header_.version == kAttrFileVersion2;
   Container page(new CAttrContainer(kScopePage));
@@ -726,7 +737,7 @@ std::int32_t DocumentImporter::Run() {
   document_.reset(new CAttrContainer(kScopeDocument));
   if (const auto ended = ReadAttributeFile()) return *ended;
   if (out_.keep) return kDocumentDone;
-  if (!ReadSideFiles()) return kDocumentDone;
+  if (!ReadSideFiles()) return refused_ ? Finish() : kDocumentDone;
   if (const auto ended = NamedPages()) return *ended;
   if (const auto ended = ExtraPages()) return *ended;
   return Finish();

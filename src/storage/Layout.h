@@ -33,10 +33,12 @@ inline constexpr char16_t kReplacementImage[] = u"DualStreamPdf.tif";
 inline constexpr std::size_t kPathCapacity = 260;
 // Lock files of this size or more make a group unavailable.
 inline constexpr std::uint32_t kLockFileLimit = 1024;
-// The files of a storage that are read whole (description, order, attribute, KVATTR and
-// COMMANDS files) are read up to this size; a larger one is not read at all. Storages are
+// The files of a storage that are read whole (description, order and attribute files)
+// are read up to this size; a larger one is not read at all. Storages are
 // written by others: no size they state is trusted with memory.
 inline constexpr std::uint64_t kTextFileLimit = 64ull * 1024 * 1024;
+// "KVATTR" and "COMMANDS" travel to the host whole, inside the document's attributes.
+inline constexpr std::uint64_t kSideFileLimit = 16ull * 1024 * 1024;
 // A PDF document travels to the host whole, as its page's content: up to this size.
 inline constexpr std::uint64_t kPdfContentLimit = 64ull * 1024 * 1024;
 

@@ -271,18 +271,24 @@ TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
 }
 
 // An attribute file announcing 2^31-1 pages: the import walks a bounded number of them,
-// the trace keeps a few lines of each kind, and the message counts the rest.
-TEST_F(HostileStorage, HugeAnnouncedPageCountCostsLittle) {
+// the trace keeps a few lines of each kind, and the message counts the rest. A side file
+// over its limit is not read, and its document is not imported without it.
+TEST_F(HostileStorage, SmallFilesOfLargeCostAreBounded) {
   esproduce::DocumentSpec doc = NamedDocument("D1", 2);
   doc.attributeFile->at(8) = 0xFF;
   doc.attributeFile->at(9) = 0xFF;
   doc.attributeFile->at(10) = 0xFF;
   doc.attributeFile->at(11) = 0x7F;
   doc.attributeFile->resize(doc.attributeFile->size() + 4 * 1024 * 1024);  // room for many empty records
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
+  esproduce::DocumentSpec large = NamedDocument("D2", 1);
+  large.files.push_back({"KVATTR", esproduce::Bytes(16 * 1024 * 1024 + 1, 'k')});
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc, large})}});
   Scan scan;
   scan.All(storage);
-  EXPECT_EQ(2u, scan.callback.pages.size());
+  EXPECT_EQ(2u, scan.callback.pages.size()) << "D2 is not imported without its KVATTR";
+  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"document D2 from group \"g1\" are damaged:\nKVATTR"))
+      << es::ToUtf8(scan.Damaged());
+  EXPECT_TRUE(fs::exists(storage.root / "g1" / "D2" / "KVATTR"));
   EXPECT_LT(scan.traces.Lines().size(), 200u) << "the trace grows with the announced count";
   EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"more")) << es::ToUtf8(scan.Damaged());
   EXPECT_LT(scan.Damaged().size(), 4000u);
