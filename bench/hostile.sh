@@ -5,7 +5,7 @@
 # nothing outside the storage was read into the output, changed or deleted.
 # Goals: peak memory <= 300 MiB, trace <= 10 MB, output <= 64 MB, done in < 60 s, the
 # outside tree unchanged, a stop (SIGTERM) honoured within a few seconds.
-# Usage: bench/hostile.sh
+# Usage: bench/hostile.sh          (ES_BENCH_KEEP=1 keeps the storage, trace and output)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset linux >/dev/null
@@ -15,6 +15,10 @@ work=$(mktemp -d)
 racer=""
 cleanup() {
   [ -n "$racer" ] && kill "$racer" 2>/dev/null || true
+  if [ -n "${ES_BENCH_KEEP:-}" ]; then
+    echo "kept: $work"
+    return
+  fi
   chmod -R u+rwx "$work" 2>/dev/null || true
   rm -rf "$work"
 }

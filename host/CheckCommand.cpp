@@ -264,6 +264,10 @@ void Checker::CheckLinks(Json& node, const es::Folder& folder, bool documentFold
   if (!folder.List(&entries, &why)) return;
   for (const auto& entry : entries) {
     if (reported.count(folder.PathOf(entry.name)) != 0) continue;
+    // The lock and order files have checks of their own, which say what a link there means.
+    if (!documentFolder && (es::EqualsNoCase(entry.name, layout::kLockFile) ||
+                            es::EqualsNoCase(entry.name, layout::kOrderFile)))
+      continue;
     if (entry.type == platform::EntryType::Link)
       Add(node, "link", folder.PathOf(entry.name),
           documentFolder ? "a symbolic link or other reparse point: never followed, taken as missing"

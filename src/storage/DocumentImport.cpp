@@ -279,7 +279,7 @@ std::optional<std::int32_t> DocumentImporter::Classify() {
           LibraryReason().c_str());
     Str firstName = layout::kFirstPageFile;
     RemoveFromList(firstName, list_);
-    Damaged(layout::kFirstPageFile, "page-damaged", firstPage_, LibraryReason());
+    Damaged(ToUpper(layout::kFirstPageFile), "page-damaged", firstPage_, LibraryReason());
     firstPageRefused_ = true;
     return std::nullopt;
   }
@@ -327,8 +327,9 @@ DocumentImporter::Read DocumentImporter::ReadSideFile(const Str& name, Share sha
       // imported, and the message says which file is too large.
       Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s is larger than %d MiB: the document is not imported",
             path.c_str(), static_cast<int>(limit >> 20));
-      Damaged(ToUpper(seen->name), "too-large",
-              path, u"larger than " + DecimalText(static_cast<long long>(limit >> 20)) + u" MiB");
+      Damaged(ToUpper(seen->name), "too-large", path,
+              u"larger than " + DecimalText(static_cast<long long>(limit >> 20)) +
+                  u" MiB: the document is not imported, and stays");
       refused_ = true;
       return Read::TooLarge;
     case File::Whole::Short:
@@ -663,7 +664,8 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
     Trace(kSevSkipped, kSourceFrame, __LINE__, u"%s is larger than %d MiB and is not imported", firstPage_.c_str(),
           static_cast<int>(layout::kPdfContentLimit >> 20));
     Damaged(ToUpper(layout::kFirstPageFile), "too-large", firstPage_,
-            u"a PDF larger than " + DecimalText(static_cast<long long>(layout::kPdfContentLimit >> 20)) + u" MiB");
+            u"a PDF larger than " + DecimalText(static_cast<long long>(layout::kPdfContentLimit >> 20)) +
+                u" MiB: the document is not imported, and stays");
     finishPrevious(kDocumentDone);
     return Finish();
   }
