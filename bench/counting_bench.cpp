@@ -16,7 +16,7 @@
 #include <string>
 
 #include "frame/App.h"
-#include "frame/ModuleState.h"
+#include "base/ModuleState.h"
 #include "platform/Platform.h"
 #include "producer/Producer.h"
 #include "resources/ResourceIds.h"

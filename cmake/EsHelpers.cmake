@@ -4,10 +4,34 @@ function(es_defaults target)
   if(ES_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/resources ${PROJECT_SOURCE_DIR})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include)
   if(WIN32)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   endif()
+endfunction()
+
+# Code outside the module (tests, eshost, esproduce, benchmarks) names its own files from
+# the project's root ("tests/support/Capture.h", "producer/Producer.h").
+function(es_project_root target)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# One layer of the module, bottom up: platform <- base <- attrs <- storage <- ui <- frame.
+# Its headers are seen only by itself and the layers above it: its include folder holds
+# nothing but a link named after the layer to its sources, so that "storage/Folder.h"
+# resolves wherever es_storage is linked, and an include that runs upwards fails to
+# compile. BELOW names the layer (and other libraries) it stands on.
+function(es_layer name)
+  cmake_parse_arguments(L "" "" "SOURCES;BELOW;USES" ${ARGN})
+  add_library(es_${name} STATIC ${L_SOURCES})
+  es_defaults(es_${name})
+  set(root ${CMAKE_BINARY_DIR}/layers/${name})
+  file(MAKE_DIRECTORY ${root})
+  if(NOT EXISTS ${root}/${name})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${name} ${root}/${name} SYMBOLIC)
+  endif()
+  target_include_directories(es_${name} PUBLIC ${root})
+  target_link_libraries(es_${name} PUBLIC ${L_BELOW} PRIVATE ${L_USES})
 endfunction()
 
 # A shared companion library named as shipped (Tessard.dll / Tessard.so).
@@ -28,6 +52,7 @@ function(es_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   es_defaults(${name})
+  es_project_root(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
   if(WIN32)
     target_sources(${name} PRIVATE ${ES_RESOURCE_RC})

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
 

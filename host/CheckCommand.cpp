@@ -26,7 +26,7 @@
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
 #include "frame/Element.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "host/Commands.h"
 #include "host/ModuleLoader.h"
 #include "host/Session.h"
@@ -39,6 +39,7 @@
 
 #ifndef _WIN32
 #include "platform/posix/Names.h"
+#include "storage/StorageName.h"
 #endif
 
 namespace eshost {

@@ -13,12 +13,13 @@
 #include <string>
 
 #include "frame/Element.h"
-#include "frame/ModuleState.h"
-#include "frame/Text.h"
+#include "base/ModuleState.h"
+#include "base/Text.h"
 #include "host/Commands.h"
 #include "host/Session.h"
 #include "platform/Platform.h"
 #include "resources/ResourceIds.h"
+#include "storage/StorageName.h"
 #include "ui/DlgCfg.h"
 #include "ui/HeadlessView.h"
 

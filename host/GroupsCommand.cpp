@@ -14,13 +14,14 @@
 
 #include "frame/App.h"
 #include "frame/Element.h"
-#include "frame/ModuleState.h"
-#include "frame/Text.h"
+#include "base/ModuleState.h"
+#include "base/Text.h"
 #include "host/Commands.h"
 #include "host/HostCallback.h"
 #include "host/Session.h"
 #include "platform/Platform.h"
 #include "resources/ResourceIds.h"
+#include "storage/StorageName.h"
 #include "ui/DlgScan.h"
 #include "ui/HeadlessView.h"
 

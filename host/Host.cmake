@@ -13,7 +13,7 @@ add_library(eshost_lib STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ScanCommand.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Session.cpp)
 es_defaults(eshost_lib)
-target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(eshost_lib PUBLIC eshost_settings es_core Quillet Tessard Brivel Pictorn nlohmann_json::nlohmann_json)
 if(WIN32)
   target_link_libraries(eshost_lib PUBLIC psapi)
@@ -23,6 +23,7 @@ endif()
 
 add_executable(eshost ${CMAKE_CURRENT_SOURCE_DIR}/Main.cpp)
 es_defaults(eshost)
+es_project_root(eshost)
 target_link_libraries(eshost PRIVATE eshost_lib CLI11::CLI11)
 if(WIN32)
   target_link_options(eshost PRIVATE -municode)

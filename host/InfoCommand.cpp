@@ -12,6 +12,7 @@
 #include "host/ModuleLoader.h"
 #include "resources/ModuleStrings.h"
 #include "host/Session.h"
+#include "storage/StorageName.h"
 
 namespace eshost {
 

@@ -1,6 +1,6 @@
 #include "host/ModuleLoader.h"
 
-#include "frame/Text.h"
+#include "base/Text.h"
 
 #include <filesystem>
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"

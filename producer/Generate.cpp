@@ -9,7 +9,7 @@
 
 #include "producer/PageFiles.h"
 #include "producer/Producer.h"
-#include "src/attrs/AttributeIds.h"
+#include "attrs/AttributeIds.h"
 
 namespace esproduce {
 namespace {

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "producer/Producer.h"
-#include "src/storage/Layout.h"
+#include "storage/Layout.h"
 
 namespace fs = std::filesystem;
 

@@ -31,6 +31,6 @@ foreach(line IN LISTS rc_lines)
   endif()
 endforeach()
 
-file(WRITE "${OUT}.tmp" "// Generated from resources/Module.rc. Do not edit.\n#include \"resources/ModuleStrings.h\"\n\nnamespace es::resources {\nconst StringEntry kStrings[] = {\n${entries}};\nconst unsigned kStringCount = sizeof(kStrings) / sizeof(kStrings[0]);\n}  // namespace es::resources\n")
+file(WRITE "${OUT}.tmp" "// Generated from resources/Module.rc. Do not edit.\n#include \"ModuleStrings.h\"\n\nnamespace es::resources {\nconst StringEntry kStrings[] = {\n${entries}};\nconst unsigned kStringCount = sizeof(kStrings) / sizeof(kStrings[0]);\n}  // namespace es::resources\n")
 file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUT}.tmp")

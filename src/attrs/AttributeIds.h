@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "Pictorn.h"
+
 namespace es::attrs {
 
 using AttrId = std::uint32_t;
@@ -58,5 +60,10 @@ inline constexpr std::uint32_t kScanStampUserChars = 101;
 inline constexpr std::uint32_t kScanStampComputerOffset = 210;
 inline constexpr std::uint32_t kScanStampComputerChars = 16;
 inline constexpr std::uint32_t kAttr12Size = 16;
+
+// The image library writes the page's size and resolution under the same ids.
+static_assert(kPageResolutionX == kPictornAttrResolutionX && kPageResolutionY == kPictornAttrResolutionY &&
+              kPageBitDepth == kPictornAttrBitDepth && kPageWidth == kPictornAttrWidth &&
+              kPageHeight == kPictornAttrHeight && kScopePage == kPictornPageScope);
 
 }  // namespace es::attrs

@@ -6,7 +6,7 @@
 
 #include "attrs/AttributeIds.h"
 #include "attrs/CommandsParse.h"
-#include "storage/TextMode.h"
+#include "base/TextMode.h"
 
 namespace es::attrs {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Quillet.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace es::attrs {
 

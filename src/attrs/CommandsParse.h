@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "frame/Object.h"
-#include "frame/Text.h"
+#include "base/Object.h"
+#include "base/Text.h"
 
 namespace es::attrs {
 

@@ -4,8 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "frame/Trace.h"
-#include "storage/File.h"
+#include "base/Trace.h"
 
 namespace es {
 
@@ -13,62 +12,39 @@ namespace {
 
 constexpr std::size_t kHeadSize = 16;         // header, then the document block's size
 constexpr std::size_t kPageRecordHead = 8;    // page value, block size
-// The whole file is read as its length taken as a 32-bit number.
-constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;
 
 }  // namespace
 
-bool CDocAttrsImport::ReadAttributeFile(const Str& path) {
-  path_ = path;
-  buffer_.clear();
-  pageOffsets_.clear();
-  std::vector<std::uint8_t> bytes;
-  try {
-    // No other opener while we read: the producer must have finished writing it.
-    File file(path, platform::Access::Read, platform::Share::None);
-    if (!file.IsOpen() || !file.ReadAll(&bytes, kLargestFile)) return false;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return LoadBytes(std::move(bytes));
-}
-
-bool CDocAttrsImport::LoadBytes(std::vector<std::uint8_t> bytes) {
-  buffer_.clear();
+bool CDocAttrsImport::LoadBytes(std::vector<std::uint8_t> bytes, const Str& name) {
   pageOffsets_.clear();
   reportedShortFile_ = false;
   // Every version starts with the 12-byte header; without it the file tells nothing.
-  if (bytes.size() < kAttrFileHeaderSize) {
-    Trace(kSevError, kSourceAttributes, __LINE__, u"Attribute file '%s' is too short for its header (%d bytes).",
-          path_.c_str(), static_cast<int>(bytes.size()));
-    return false;
-  }
+  if (!Keep(std::move(bytes), name, kAttrFileHeaderSize, u"header")) return false;
   // Only this layout needs more: its 16-byte head and the whole document block. A file of
   // another version keeps its header readable, so that the import can turn to version 1.
-  if (attrbytes::U16(bytes.data() + 2) == kAttrFileVersion2) {
-    if (bytes.size() < kHeadSize) {
+  if (attrbytes::U16(buffer_.data() + 2) == kAttrFileVersion2) {
+    if (buffer_.size() < kHeadSize) {
       Trace(kSevError, kSourceAttributes, __LINE__, u"Attribute file '%s' is too short for its head (%d bytes).",
-            path_.c_str(), static_cast<int>(bytes.size()));
+            name_.c_str(), static_cast<int>(buffer_.size()));
+      buffer_.clear();
       return false;
     }
-    const std::uint64_t documentEnd = kHeadSize + std::uint64_t{attrbytes::U32(bytes.data() + 12)};
-    if (documentEnd > bytes.size()) {
+    const std::uint64_t documentEnd = kHeadSize + std::uint64_t{attrbytes::U32(buffer_.data() + 12)};
+    if (documentEnd > buffer_.size()) {
       Trace(kSevError, kSourceAttributes, __LINE__,
             u"Attribute file '%s': the document block of %u bytes runs past the end of the file (%u bytes).",
-            path_.c_str(), attrbytes::U32(bytes.data() + 12), static_cast<unsigned>(bytes.size()));
+            name_.c_str(), attrbytes::U32(buffer_.data() + 12), static_cast<unsigned>(buffer_.size()));
+      buffer_.clear();
       return false;
     }
   }
-  buffer_ = std::move(bytes);
   return true;
 }
 
 void CDocAttrsImport::GetHeader(AttrFileHeader* header) const {
   *header = AttrFileHeader{};
   if (buffer_.size() < kAttrFileHeaderSize) return;
-  header->field0 = attrbytes::U16(buffer_.data());
-  header->version = attrbytes::U16(buffer_.data() + 2);
-  header->field4 = attrbytes::U32(buffer_.data() + 4);
+  ReadFirstFields(header);
   header->pageCount = attrbytes::I32(buffer_.data() + 8);
 }
 
@@ -130,7 +106,7 @@ bool CDocAttrsImport::ReadPageAttributes(std::int32_t index, CAttrContainer* pag
     // Once per file: every later page lies past the same end.
     if (!reportedShortFile_) {
       Trace(kSevError, kSourceAttributes, __LINE__,
-            u"Attribute file '%s': the record of page %d runs past the end of the file.", path_.c_str(),
+            u"Attribute file '%s': the record of page %d runs past the end of the file.", name_.c_str(),
             static_cast<int>(index));
       reportedShortFile_ = true;
     }

@@ -9,9 +9,8 @@
 
 #include "attrs/AttributeIds.h"
 #include "attrs/ScanStamp.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
-#include "storage/File.h"
 
 namespace es {
 
@@ -25,7 +24,6 @@ using attrbytes::U32;
 constexpr std::size_t kHeadSize = 16;        // header, document list, counts
 constexpr std::size_t kPageEntrySize = 8;    // list offset, record count, 2 spare bytes
 constexpr std::size_t kRecordHeadSize = 5;   // type, total length, kind
-constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;
 
 // Kinds of record payload.
 constexpr std::uint8_t kKindRaw = 0;
@@ -126,37 +124,14 @@ void Take(std::optional<T>& field, std::optional<T> value) {
 
 }  // namespace
 
-bool CDocAttrsImportV1::ReadAttributeFile(const Str& path) {
-  path_ = path;
-  buffer_.clear();
-  std::vector<std::uint8_t> bytes;
-  try {
-    // No other opener while we read: the producer must have finished writing it.
-    File file(path, platform::Access::Read, platform::Share::None);
-    if (!file.IsOpen() || !file.ReadAll(&bytes, kLargestFile)) return false;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return LoadBytes(std::move(bytes));
-}
-
-bool CDocAttrsImportV1::LoadBytes(std::vector<std::uint8_t> bytes) {
-  buffer_.clear();
+bool CDocAttrsImportV1::LoadBytes(std::vector<std::uint8_t> bytes, const Str& name) {
   // The head holds the document list and both counts; a file without it has nothing.
-  if (bytes.size() < kHeadSize) {
-    Trace(kSevError, kSourceAttributes, __LINE__, u"Attribute file '%s' is too short for its head (%d bytes).",
-          path_.c_str(), static_cast<int>(bytes.size()));
-    return false;
-  }
-  buffer_ = std::move(bytes);
-  return true;
+  return Keep(std::move(bytes), name, kHeadSize, u"head");
 }
 
 void CDocAttrsImportV1::GetHeader(AttrFileHeader* header) const {
   if (buffer_.size() < kHeadSize) return;
-  header->field0 = U16(buffer_.data());
-  header->version = U16(buffer_.data() + 2);
-  header->field4 = U32(buffer_.data() + 4);
+  ReadFirstFields(header);
 }
 
 template <typename Visit>
@@ -193,7 +168,7 @@ bool CDocAttrsImportV1::ReadDocumentAttributes(DocAttrsV1* record) {
   if (!whole) {
     // The fields read so far stand; the document still has its pages.
     Trace(kSevError, kSourceAttributes, __LINE__,
-          u"Attribute file '%s': the document's record list runs past the end of the file.", path_.c_str());
+          u"Attribute file '%s': the document's record list runs past the end of the file.", name_.c_str());
   }
   *record = DocAttrsV1{};
   record->text0 = text0.value_or(Str());
@@ -212,7 +187,7 @@ bool CDocAttrsImportV1::ReadPageAttributes(std::int32_t index, CAttrContainer* p
   const std::uint64_t entry = kHeadSize + std::uint64_t{kPageEntrySize} * static_cast<std::uint64_t>(index);
   if (entry + kPageEntrySize > buffer_.size()) {
     Trace(kSevError, kSourceAttributes, __LINE__,
-          u"Attribute file '%s': the page table entry of page %d lies past the end of the file.", path_.c_str(),
+          u"Attribute file '%s': the page table entry of page %d lies past the end of the file.", name_.c_str(),
           static_cast<int>(index));
     return false;
   }
@@ -246,7 +221,7 @@ bool CDocAttrsImportV1::ReadPageAttributes(std::int32_t index, CAttrContainer* p
   if (!whole) {
     // The fields read so far stand; the rest take their defaults.
     Trace(kSevError, kSourceAttributes, __LINE__,
-          u"Attribute file '%s': the record list of page %d runs past the end of the file.", path_.c_str(),
+          u"Attribute file '%s': the record list of page %d runs past the end of the file.", name_.c_str(),
           static_cast<int>(index));
   }
 

@@ -7,8 +7,7 @@
 
 #include "Quillet.h"
 #include "attrs/DocAttrsImport.h"
-#include "frame/Object.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace es {
 
@@ -21,18 +20,11 @@ struct DocAttrsV1 {
   std::int32_t pageCount = 0;
 };
 
-class CDocAttrsImportV1 : public CObject {
+class CDocAttrsImportV1 : public CAttrFileReader {
  public:
-  CDocAttrsImportV1() = default;
-  ~CDocAttrsImportV1() override = default;
-  CDocAttrsImportV1(const CDocAttrsImportV1&) = delete;
-  CDocAttrsImportV1& operator=(const CDocAttrsImportV1&) = delete;
-
-  // Reads the whole file, opened without sharing. True only when all of it arrived and
-  // it holds its 16-byte head.
-  bool ReadAttributeFile(const Str& path);
-  // Takes the file's contents; false (and nothing kept) when the 16-byte head is missing.
-  bool LoadBytes(std::vector<std::uint8_t> bytes);
+  // Takes the file's contents; `name` names the file in trace lines. False (and nothing
+  // kept) when the 16-byte head is missing.
+  bool LoadBytes(std::vector<std::uint8_t> bytes, const Str& name = Str());
 
   // The two 16-bit fields and the 32-bit field at offset 4; the page count is left alone.
   void GetHeader(AttrFileHeader* header) const;
@@ -55,8 +47,6 @@ class CDocAttrsImportV1 : public CObject {
   template <typename Visit>
   bool WalkList(std::uint64_t offset, std::int32_t count, Visit&& take) const;
 
-  Str path_;  // for trace lines; empty when the bytes were handed in
-  std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace es

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace es::attrs {
 

@@ -3,8 +3,9 @@
 #include "Quillet.h"
 #include "attrs/AttributeIds.h"
 #include "attrs/ScanStamp.h"
-#include "frame/ModuleState.h"
+#include "base/ModuleState.h"
 #include "frame/Scan.h"
+#include "storage/StorageName.h"
 
 namespace es {
 

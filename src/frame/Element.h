@@ -4,15 +4,13 @@
 #include <cstdint>
 
 #include "es/HostInterfaces.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "frame/VAVudiImplement.h"
-#include "storage/SeenEntry.h"
+#include "storage/ImportState.h"
 
 namespace es {
 
-class Folder;
-
-class CVAVudiImplement::CElement final : public IElementScanning {
+class CVAVudiImplement::CElement final : public IElementScanning, public ImportState {
  public:
   explicit CElement(const ElementTypeDescriptor* descriptor);
 
@@ -38,32 +36,12 @@ class CVAVudiImplement::CElement final : public IElementScanning {
   HResult UnsupportedOperation() override;
 
   const ElementTypeDescriptor* descriptor;
-  IScanningCallback* callback = nullptr;  // not owned; valid while a scan runs
 
-  // Settings. The switches get their defaults here too, so that an element is sound
-  // even before its first LoadSettings.
-  std::int32_t AllowRescanning = 1;
-  std::int32_t DeleteFaxes = 1;
-  std::int32_t DeleteGroupFolder = 1;
+  // Settings; the switches and the import state are the import's (ImportState), with
+  // their defaults, so that an element is sound even before its first LoadSettings.
   Str SelectedPath;
   StrArray directories;   // as registered; may hold environment references
   StrArray storageNames;  // derived: ReadStorageName of each directory, never stored
-
-  // Import state of the group in hand.
-  WindowHandle parentWindow = nullptr;
-  Str lastPageName;
-  Str damagedPages;
-  Str damagedHeader;
-  Str orderFilePath;
-  Str groupPath;
-  Str pendingDocumentName;
-  // The group in hand, opened once for the whole group (null between groups); what the
-  // pending document's import saw in its folder, which alone its finishing deletes; and
-  // whether the pending document is to stay without a report (something in it could not
-  // be read, and the trace says what).
-  const Folder* groupFolder = nullptr;
-  SeenEntries pendingEntries;
-  bool pendingKeep = false;
 
   // Rebuilds storageNames from directories.
   void RebuildStorageNames();
@@ -74,7 +52,5 @@ class CVAVudiImplement::CElement final : public IElementScanning {
 
 using CElement = CVAVudiImplement::CElement;
 
-// The display name of a storage: the first line of its description file.
-Str ReadStorageName(const Str& directory);
 
 }  // namespace es

@@ -5,8 +5,7 @@
 
 #include "frame/Element.h"
 #include "platform/Platform.h"
-#include "storage/File.h"
-#include "storage/Layout.h"
+#include "storage/StorageName.h"
 
 namespace es {
 
@@ -164,19 +163,5 @@ HResult CElement::SaveSettings(ISettingsStore* store) {
   return kS_OK;
 }
 
-Str ReadStorageName(const Str& directory) {
-  auto& os = platform::Os();
-  Str expanded;
-  if (!os.ExpandEnvironment(directory, layout::kPathCapacity, &expanded)) return Str();
-  File file(JoinAlways(expanded, layout::kDescriptionFile), platform::Access::Read, platform::Share::Read);
-  if (!file.IsOpen()) return Str();
-  std::vector<std::uint8_t> bytes;
-  if (!file.ReadAll(&bytes, layout::kTextFileLimit)) return Str();
-  // The text ends at its first zero byte, as a C string would.
-  std::size_t length = 0;
-  while (length < bytes.size() && bytes[length] != 0) ++length;
-  const Str name = os.AnsiToUtf16(reinterpret_cast<const char*>(bytes.data()), length);
-  return FirstLineUnlessLeadingCr(name);
-}
 
 }  // namespace es

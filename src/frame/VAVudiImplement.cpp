@@ -4,8 +4,8 @@
 
 #include "Quillet.h"
 #include "frame/Element.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 #include "platform/Resources.h"
 #include "ResourceIds.h"

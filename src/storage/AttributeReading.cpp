@@ -2,7 +2,8 @@
 
 #include "ResourceIds.h"
 #include "attrs/AttributeIds.h"
-#include "frame/Trace.h"
+#include "storage/Layout.h"
+#include "base/Trace.h"
 
 namespace es {
 
@@ -10,7 +11,7 @@ namespace {
 
 // A mismatch between announced and found pages is reported and never stops the import:
 // the details go to the trace, the warning to the user (or the trace when unattended).
-void CheckPageCount(CElement& element, std::int32_t announced, std::int32_t found, const Str& folder) {
+void CheckPageCount(ImportState& element, std::int32_t announced, std::int32_t found, const Str& folder) {
   if (announced > found) {
     Trace(kSevError, kSourceFrame, __LINE__, static_cast<std::uint32_t>(IDS_LESS_PAGES_DETAIL),
           static_cast<int>(announced), static_cast<int>(found), folder.c_str());
@@ -24,11 +25,11 @@ void CheckPageCount(CElement& element, std::int32_t announced, std::int32_t foun
 
 }  // namespace
 
-bool ReadAttributes(CElement& element, CDocAttrsImport& reader, const std::vector<std::uint8_t>* bytes,
+bool ReadAttributes(ImportState& element, CDocAttrsImport& reader, const std::vector<std::uint8_t>* bytes,
                     CAttrContainer* document, const Str& folder, std::int32_t pageFileCount, AttrFileHeader* header,
                     AnnouncedPages* announced) {
   *announced = AnnouncedPages{};
-  if (bytes == nullptr || !reader.LoadBytes(*bytes)) return false;
+  if (bytes == nullptr || !reader.LoadBytes(*bytes, layout::AttributeFilePath(folder))) return false;
   reader.GetHeader(header);
   // Another version: the caller reads the file again as version 1.
   if (header->version != kAttrFileVersion2) return true;
@@ -39,11 +40,11 @@ bool ReadAttributes(CElement& element, CDocAttrsImport& reader, const std::vecto
   return true;
 }
 
-bool ReadAttributesV1(CElement& element, CDocAttrsImportV1& reader, const std::vector<std::uint8_t>& bytes,
+bool ReadAttributesV1(ImportState& element, CDocAttrsImportV1& reader, const std::vector<std::uint8_t>& bytes,
                       CAttrContainer* document, const Str& folder, std::int32_t pageFileCount,
                       AttrFileHeader* header, AnnouncedPages* announced) {
   *announced = AnnouncedPages{};
-  if (!reader.LoadBytes(bytes)) return false;
+  if (!reader.LoadBytes(bytes, layout::AttributeFilePath(folder))) return false;
   // The page count keeps what the current reader left there until the records give theirs.
   reader.GetHeader(header);
   if (header->version != kAttrFileVersion1) return false;

@@ -10,8 +10,8 @@
 #include "Quillet.h"
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
-#include "frame/Element.h"
-#include "frame/Text.h"
+#include "storage/ImportState.h"
+#include "base/Text.h"
 
 namespace es {
 
@@ -24,14 +24,14 @@ struct AnnouncedPages {
 // With the current reader; `bytes` is null when the file could not be read. False only
 // then. After it, the header's version tells which reader holds the pages (0x0200 this
 // one, else version 1) and, for 0x0200, its page count is the number of named pages.
-bool ReadAttributes(CElement& element, CDocAttrsImport& reader, const std::vector<std::uint8_t>* bytes,
+bool ReadAttributes(ImportState& element, CDocAttrsImport& reader, const std::vector<std::uint8_t>* bytes,
                     CAttrContainer* document, const Str& folder, std::int32_t pageFileCount, AttrFileHeader* header,
                     AnnouncedPages* announced);
 
 // With the version-1 reader, after ReadAttributes found another version in `header`.
 // False when the file is not of version 0x0100. Sets the header's page count and the
 // three document texts.
-bool ReadAttributesV1(CElement& element, CDocAttrsImportV1& reader, const std::vector<std::uint8_t>& bytes,
+bool ReadAttributesV1(ImportState& element, CDocAttrsImportV1& reader, const std::vector<std::uint8_t>& bytes,
                       CAttrContainer* document, const Str& folder, std::int32_t pageFileCount,
                       AttrFileHeader* header, AnnouncedPages* announced);
 

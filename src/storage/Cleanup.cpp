@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "ResourceIds.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 #include "storage/File.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
-#include "storage/TextMode.h"
+#include "base/TextMode.h"
 
 namespace es {
 
@@ -129,16 +129,16 @@ Str DamagedHeader(const Str& documentName, const Str& groupName) {
          LoadModuleString(IDS_DAMAGED_ARE_DAMAGED) + u"\n";
 }
 
-void ReportDamagedPages(CElement& element, const Str& header, const Str& pages) {
+void ReportDamagedPages(ImportState& element, const Str& header, const Str& pages) {
   Str text = header + pages;
   if (element.DeleteFaxes != 0) text += u"\n" + LoadModuleString(IDS_DOCUMENT_NOT_DELETED);
   // Shown in unattended runs too: a kept document needs a person to look at it.
   MessageBoxText(element.parentWindow, text.c_str(), kErrorIconStyle);
 }
 
-void ReportDamagedPages(CElement& element) { ReportDamagedPages(element, element.damagedHeader, element.damagedPages); }
+void ReportDamagedPages(ImportState& element) { ReportDamagedPages(element, element.damagedHeader, element.damagedPages); }
 
-void FinishDocument(CElement& element) {
+void FinishDocument(ImportState& element) {
   // A group's first document has no predecessor; an empty name would name the group
   // folder itself.
   if (element.pendingDocumentName.empty()) return;
@@ -156,7 +156,7 @@ void FinishDocument(CElement& element) {
   DeleteDocumentFolder(element, name, seen);
 }
 
-void RecoverOrderFile(CElement& element) {
+void RecoverOrderFile(ImportState& element) {
   if (element.DeleteFaxes == 0 || element.groupFolder == nullptr) return;
   const Folder& group = *element.groupFolder;
   const Str backup = Str(layout::kOrderFile) + layout::kOrderBackupSuffix;
@@ -180,7 +180,7 @@ void RecoverOrderFile(CElement& element) {
   group.Move(backup, layout::kOrderFile, &why);
 }
 
-bool RemoveOrderEntry(CElement& element, const Str& orderFilePath, const Str& name) {
+bool RemoveOrderEntry(ImportState& element, const Str& orderFilePath, const Str& name) {
   if (element.DeleteFaxes == 0) return true;
   if (element.groupFolder == nullptr) return false;
   const Folder& group = *element.groupFolder;
@@ -258,7 +258,7 @@ bool HasSubfolders(const Folder& folder) {
                      [](const platform::FolderEntry& e) { return e.type == EntryType::Folder; });
 }
 
-void DeleteDocumentFolder(CElement& element, const Str& name, const SeenEntries& seen) {
+void DeleteDocumentFolder(ImportState& element, const Str& name, const SeenEntries& seen) {
   if (element.DeleteFaxes == 0 || element.groupFolder == nullptr) return;
   const Folder& group = *element.groupFolder;
   const Folder document = group.Child(name);
@@ -273,7 +273,7 @@ void DeleteDocumentFolder(CElement& element, const Str& name, const SeenEntries&
     Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_DIRECTORY, document.Path().c_str());
 }
 
-void DeleteGroupFolder(CElement& element, const Folder& group, const SeenEntries& seen) {
+void DeleteGroupFolder(ImportState& element, const Folder& group, const SeenEntries& seen) {
   if (element.DeleteFaxes == 0) return;
   // A document folder is still there, for example one that was kept.
   if (HasSubfolders(group)) return;

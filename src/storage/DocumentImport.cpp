@@ -13,8 +13,8 @@
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
 #include "attrs/ScanStamp.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "storage/AttributeReading.h"
 #include "storage/Cleanup.h"
 #include "storage/File.h"
@@ -99,7 +99,7 @@ void RemoveFromList(Str& name, StrArray& list) {
   }
 }
 
-void SetExtraPageAttributes(CElement& element, std::int32_t pageNumber, CAttrContainer* page) {
+void SetExtraPageAttributes(ImportState& element, std::int32_t pageNumber, CAttrContainer* page) {
   char16_t typeName[256] = {};
   Os().LoadString(CurrentModuleState()->resources, IDS_EXTRA_PAGE_TYPE, typeName, 256);
   page->SetAttr(kPageSourceName, typeName, 0);
@@ -111,7 +111,7 @@ void SetExtraPageAttributes(CElement& element, std::int32_t pageNumber, CAttrCon
   page->SetAttr(kPageFirstOfDocument, pageNumber == 1 ? 1 : 0, 0);
 }
 
-void HandOverPage(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+void HandOverPage(ImportState& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
                   CAttrContainer* document, bool* refused, bool* stop) {
   *refused = false;
   *stop = false;
@@ -134,7 +134,7 @@ namespace {
 // for this scan.
 class DocumentImporter {
  public:
-  DocumentImporter(CElement& element, const Folder& group, const Str& name, bool notFirst, DocumentOutcome* outcome)
+  DocumentImporter(ImportState& element, const Folder& group, const Str& name, bool notFirst, DocumentOutcome* outcome)
       : element_(element),
         group_(group),
         name_(name),
@@ -170,7 +170,7 @@ class DocumentImporter {
   void Found(const char* code, const Str& path, const Str& reason) { out_.findings.push_back({code, path, reason}); }
   std::optional<std::int32_t> HandOver(Container page, std::uint64_t image, std::uint32_t imageSize);
 
-  CElement& element_;
+  ImportState& element_;
   const Folder& group_;
   const Str name_;
   const bool notFirst_;
@@ -747,7 +747,7 @@ std::int32_t DocumentImporter::Run() {
 
 }  // namespace
 
-std::int32_t ImportDocument(CElement& element, const Folder& group, const Str& name, bool notFirst,
+std::int32_t ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
                             DocumentOutcome* outcome) {
   *outcome = DocumentOutcome{};
   // A damaged document repeats the same line for every page it lacks: the trace keeps ten

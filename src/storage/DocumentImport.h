@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/Element.h"
+#include "storage/ImportState.h"
 #include "storage/Folder.h"
 #include "storage/Layout.h"
 #include "storage/SeenEntry.h"
@@ -65,7 +65,7 @@ struct DocumentOutcome {
 // Imports the document `name` of the open group folder. A document that hands no page
 // over finishes nothing; the first page the host accepts finishes the pending document
 // before it.
-std::int32_t ImportDocument(CElement& element, const Folder& group, const Str& name, bool notFirst,
+std::int32_t ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
                             DocumentOutcome* outcome);
 
 }  // namespace es

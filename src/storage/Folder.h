@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 
 namespace es {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "ResourceIds.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 #include "storage/Cleanup.h"
 #include "storage/DocumentImport.h"
@@ -23,7 +23,7 @@ constexpr std::int64_t kEmptyGroupAgeSeconds = 60;
 // The group folder the import works through, for as long as the group is in hand.
 class GroupInHand {
  public:
-  GroupInHand(CElement& element, const Folder& group) : element_(element) { element_.groupFolder = &group; }
+  GroupInHand(ImportState& element, const Folder& group) : element_(element) { element_.groupFolder = &group; }
   ~GroupInHand() {
     element_.groupFolder = nullptr;
     element_.pendingEntries.clear();
@@ -33,7 +33,7 @@ class GroupInHand {
   GroupInHand& operator=(const GroupInHand&) = delete;
 
  private:
-  CElement& element_;
+  ImportState& element_;
 };
 
 bool LockFileIsOld(const Folder& group) {
@@ -45,14 +45,14 @@ bool LockFileIsOld(const Folder& group) {
 
 }  // namespace
 
-void ImportGroups(CElement& element, const StrArray& paths, const StrArray& names, WindowHandle parent) {
+void ImportGroups(ImportState& element, const StrArray& paths, const StrArray& names, WindowHandle parent) {
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const Str name = i < names.size() ? names[i] : Str();
     if (ImportGroup(element, paths[i], name, parent) != kGroupDone) return;
   }
 }
 
-std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& groupName, WindowHandle parent) {
+std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent) {
   element.parentWindow = parent;
   element.lastPageName.clear();
   element.damagedPages.clear();

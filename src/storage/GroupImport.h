@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/Element.h"
+#include "storage/ImportState.h"
 #include "storage/Folder.h"
 
 namespace es {
@@ -17,8 +17,8 @@ inline constexpr std::int32_t kGroupUnavailable = 13;
 
 // Imports the groups in order and stops at the first whose result is not 0. `names`
 // is parallel to `paths`.
-void ImportGroups(CElement& element, const StrArray& paths, const StrArray& names, WindowHandle parent);
-std::int32_t ImportGroup(CElement& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
+void ImportGroups(ImportState& element, const StrArray& paths, const StrArray& names, WindowHandle parent);
+std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
 
 // True when the group's order file is missing or holds no name.
 bool OrderFileNamesNothing(const Folder& group);

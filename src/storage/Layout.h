@@ -12,7 +12,7 @@
 #include <cstring>
 #include <span>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace es::layout {
 
@@ -108,7 +108,5 @@ inline Str ReplacementImagePath(StrView modulePath) {
   const std::size_t keep = sep == StrView::npos ? 0 : sep + 1;
   return Str(modulePath.substr(0, keep)) + kReplacementImage;
 }
-// `storageDir` is the registered directory with its environment references expanded.
-inline Str DescriptionFilePath(StrView storageDir) { return JoinAlways(storageDir, kDescriptionFile); }
 
 }  // namespace es::layout

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "storage/File.h"
 #include "storage/Folder.h"
 #include "storage/Layout.h"

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "storage/Folder.h"
 
 namespace es {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "frame/Element.h"
+#include "storage/ImportState.h"
 
 class CAttrContainer;
 
@@ -17,10 +17,10 @@ bool IsPdfFile(File& file);
 // upper-cased.
 void RemoveFromList(Str& name, StrArray& list);
 // The attributes of a page from a page file no attribute-file page names.
-void SetExtraPageAttributes(CElement& element, std::int32_t pageNumber, CAttrContainer* page);
+void SetExtraPageAttributes(ImportState& element, std::int32_t pageNumber, CAttrContainer* page);
 // Hands one page to the host: `refused` when not accepted, `stop` when refused or the
 // host asks to stop. The containers become the host's.
-void HandOverPage(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+void HandOverPage(ImportState& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
                   CAttrContainer* document, bool* refused, bool* stop);
 
 }  // namespace es

@@ -6,8 +6,8 @@
 #include "Pictorn.h"
 #include "Quillet.h"
 #include "ResourceIds.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "storage/File.h"
 #include "storage/Layout.h"
 
@@ -47,7 +47,7 @@ bool ReadPdfPageImage(const std::uint8_t* content, std::uint32_t count, std::uin
   return false;
 }
 
-void HandOverPageWithContent(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+void HandOverPageWithContent(ImportState& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
                              CAttrContainer* document, std::uint8_t* content, std::uint32_t count, bool* refused,
                              bool* stop) {
   *refused = false;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frame/Element.h"
+#include "storage/ImportState.h"
 
 class CAttrContainer;
 
@@ -19,7 +19,7 @@ Str GetReplacementImagePath();
 bool ReadPdfPageImage(const std::uint8_t* content, std::uint32_t count, std::uint64_t* image,
                       std::uint32_t* imageSize, CAttrContainer*& page);
 // Hands a page over with its content bytes; the buffer and containers become the host's.
-void HandOverPageWithContent(CElement& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+void HandOverPageWithContent(ImportState& element, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
                              CAttrContainer* document, std::uint8_t* content, std::uint32_t count, bool* refused,
                              bool* stop);
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 
 namespace es {

@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "Brivel.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 
 namespace es {

@@ -57,7 +57,7 @@
 #include <optional>
 
 #include "es/HostInterfaces.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace es {
 

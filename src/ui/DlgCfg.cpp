@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "Brivel.h"
-#include "frame/Element.h"
-#include "frame/Trace.h"
-#include "resources/ResourceIds.h"
+#include "base/Trace.h"
+#include "ResourceIds.h"
+#include "storage/StorageName.h"
 #include "ui/EditESDlg.h"
 
 namespace es {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "ui/DialogView.h"
 
 namespace es {

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "Brivel.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
-#include "resources/ResourceIds.h"
+#include "ResourceIds.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "es/HostInterfaces.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "ui/DialogView.h"
 #include "ui/EnumerationWorker.h"
 

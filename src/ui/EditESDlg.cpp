@@ -1,9 +1,9 @@
 #include "ui/EditESDlg.h"
 
 #include "Brivel.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
-#include "resources/ResourceIds.h"
+#include "ResourceIds.h"
 
 namespace es {
 

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "ui/DialogView.h"
 
 namespace es {

@@ -1,7 +1,7 @@
 #include "ui/EnumerationWorker.h"
 
 #include "Tessard.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "storage/Folder.h"
 #include "storage/Layout.h"
 

@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "frame/ModuleState.h"
-#include "frame/Text.h"
+#include "base/ModuleState.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 #include "ui/DialogView.h"
 

@@ -15,7 +15,7 @@
 #include "ResourceIds.h"
 #include "attrs/AttributeIds.h"
 #include "frame/Element.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "frame/VAVudiImplement.h"
 #include "producer/Producer.h"
 #include "storage/AttributeReading.h"

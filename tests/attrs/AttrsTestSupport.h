@@ -17,7 +17,7 @@
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
 #include "frame/App.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 
 namespace attrtest {

@@ -10,7 +10,7 @@
 #include "QuilletBlockWriter.h"
 #include "attrs/AttributeIds.h"
 #include "attrs/DocAttrsImport.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "producer/Producer.h"
 #include "storage/File.h"
 #include "tests/attrs/AttrsTestSupport.h"
@@ -168,25 +168,6 @@ TEST(DocAttrsImport, OtherVersionIsReadOnlyAsFarAsItsHeader) {
   EXPECT_FALSE(twelve.LoadBytes(current));
   twelve.GetHeader(&header);
   EXPECT_EQ(0, header.version);  // nothing kept from a refused file
-}
-
-TEST(DocAttrsImport, ReadsTheFileOnlyWhenNobodyElseHasItOpen) {
-  attrtest::TempFolder folder;
-  const es::Str path = folder.Write("SC_ATTR.BIN", esproduce::Serialize(ThreePages()));
-  CDocAttrsImport reader;
-  EXPECT_TRUE(reader.ReadAttributeFile(path));
-  AttrFileHeader header;
-  reader.GetHeader(&header);
-  EXPECT_EQ(3, header.pageCount);
-
-  {
-    es::File other(path, es::platform::Access::Read, es::platform::Share::Read);
-    ASSERT_TRUE(other.IsOpen());
-    CDocAttrsImport blocked;
-    EXPECT_FALSE(blocked.ReadAttributeFile(path));
-  }
-  CDocAttrsImport missing;
-  EXPECT_FALSE(missing.ReadAttributeFile(folder.Path() + es::platform::kPathSep + u"NOPE.BIN"));
 }
 
 // ---- Files that do not hold what they declare ------------------------------------------

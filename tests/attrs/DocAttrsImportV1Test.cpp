@@ -11,7 +11,7 @@
 #include "attrs/AttributeIds.h"
 #include "attrs/DocAttrsImportV1.h"
 #include "attrs/ScanStamp.h"
-#include "frame/Trace.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 #include "producer/Producer.h"
 #include "tests/attrs/AttrsTestSupport.h"

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "Quillet.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "frame/VAVudiImplement.h"
 #include "tests/support/Capture.h"
 #include "tests/frame/ModuleAttachEnvironment.h"

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "frame/App.h"
-#include "frame/ModuleState.h"
-#include "frame/Trace.h"
+#include "base/ModuleState.h"
+#include "base/Trace.h"
 #include "platform/Platform.h"
 #include "tests/support/Capture.h"
 

@@ -24,7 +24,7 @@
 #include "QuilletBlockWriter.h"
 #include "attrs/AttributeIds.h"
 #include "host/Commands.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"

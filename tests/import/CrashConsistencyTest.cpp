@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/ModuleState.h"
+#include "base/ModuleState.h"
 #include "platform/FaultInjection.h"
 #include "storage/GroupImport.h"
 #include "storage/Listing.h"

@@ -18,7 +18,7 @@
 #include "QuilletBlockWriter.h"
 #include "attrs/AttributeIds.h"
 #include "frame/Element.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"
 

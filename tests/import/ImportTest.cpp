@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ResourceIds.h"
-#include "frame/ModuleState.h"
+#include "base/ModuleState.h"
 #include "platform/Platform.h"
 #include "storage/Cleanup.h"
 #include "storage/File.h"

@@ -6,14 +6,13 @@
 #include <sstream>
 
 #include "PictornSupport.h"
-#include "attrs/AttributeIds.h"
 #include "tests/support/BuildTree.h"
 
 namespace pictorn_test {
 namespace {
 
 namespace fs = std::filesystem;
-namespace ids = es::attrs;
+namespace ids = pictorn_ids;
 
 // One row of expect.tsv; "-" reads as -1 (not given).
 struct Row {

@@ -4,12 +4,11 @@
 #include <cstdio>
 
 #include "PictornSupport.h"
-#include "attrs/AttributeIds.h"
 
 namespace pictorn_test {
 namespace {
 
-namespace ids = es::attrs;
+namespace ids = pictorn_ids;
 
 // A one-page A4 PDF with a black rectangle from (100, 100) to (300, 400) points, measured
 // from the bottom left.

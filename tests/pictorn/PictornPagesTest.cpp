@@ -6,13 +6,12 @@
 #include <cstdlib>
 
 #include "PictornSupport.h"
-#include "attrs/AttributeIds.h"
 #include "platform/Platform.h"
 
 namespace pictorn_test {
 namespace {
 
-namespace ids = es::attrs;
+namespace ids = pictorn_ids;
 using esproduce::Compression;
 using esproduce::PageImage;
 using esproduce::PixelKind;
@@ -246,7 +245,7 @@ TEST_F(PictornAttributes, GivenContainerIsFilledNotReplaced) {
   const OpenFile file(dir_ / "1.pg");
   ASSERT_TRUE(file.IsOpen());
   auto* given = new CAttrContainer(ids::kScopePage);
-  given->SetAttr(ids::kPageAttr0E, 1L, 0);
+  given->SetAttr(ids::kSomeOtherPageAttr, 1L, 0);
   given->SetAttr(ids::kPageResolutionX, 1L, 0);
   CAttrContainer* page = given;
   std::uint64_t image = 0;
@@ -254,7 +253,7 @@ TEST_F(PictornAttributes, GivenContainerIsFilledNotReplaced) {
   ASSERT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &image, &size, page, 1), kPictornOk);
   EXPECT_EQ(page, given);
   long value = 0;
-  EXPECT_TRUE(page->GetAttr(ids::kPageAttr0E, &value, 0));
+  EXPECT_TRUE(page->GetAttr(ids::kSomeOtherPageAttr, &value, 0));
   EXPECT_EQ(value, 1);
   EXPECT_TRUE(page->GetAttr(ids::kPageResolutionX, &value, 0));
   EXPECT_EQ(value, 150);

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <random>
 
-#include "attrs/AttributeIds.h"
 #include "platform/Platform.h"
 
 #ifdef _WIN32
@@ -15,7 +14,7 @@
 namespace pictorn_test {
 
 namespace fs = std::filesystem;
-namespace ids = es::attrs;
+namespace ids = pictorn_ids;
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

@@ -12,6 +12,18 @@
 #include "Quillet.h"
 #include "producer/TiffWriter.h"
 
+// The attribute ids the image library writes, under the names the tests use.
+namespace pictorn_ids {
+inline constexpr std::uint32_t kPageResolutionX = kPictornAttrResolutionX;
+inline constexpr std::uint32_t kPageResolutionY = kPictornAttrResolutionY;
+inline constexpr std::uint32_t kPageBitDepth = kPictornAttrBitDepth;
+inline constexpr std::uint32_t kPageWidth = kPictornAttrWidth;
+inline constexpr std::uint32_t kPageHeight = kPictornAttrHeight;
+inline constexpr std::uint8_t kScopePage = kPictornPageScope;
+inline constexpr std::uint8_t kScopeDocument = 2;
+inline constexpr std::uint32_t kSomeOtherPageAttr = 0x0102000E;  // one the library leaves alone
+}  // namespace pictorn_ids
+
 namespace pictorn_test {
 
 using esproduce::Bytes;

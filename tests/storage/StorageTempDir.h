@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 
 namespace estest {
 

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "frame/App.h"
-#include "frame/ModuleState.h"
-#include "frame/Text.h"
+#include "base/ModuleState.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 #include "tests/platform/TempFolder.h"
 #include "ui/DialogView.h"

@@ -42,6 +42,15 @@
 
 class CAttrContainer;
 
+// The page attributes the library writes into a page container (scope 1): long values
+// keyed by the host's attribute ids.
+inline constexpr std::uint32_t kPictornAttrResolutionX = 0x01020001;  // dpi
+inline constexpr std::uint32_t kPictornAttrResolutionY = 0x01020002;  // dpi
+inline constexpr std::uint32_t kPictornAttrBitDepth = 0x01020003;     // bits per pixel
+inline constexpr std::uint32_t kPictornAttrWidth = 0x01020004;        // tenths of a millimetre
+inline constexpr std::uint32_t kPictornAttrHeight = 0x01020005;       // tenths of a millimetre
+inline constexpr std::uint8_t kPictornPageScope = 1;
+
 // Results of the page calls: 0 is success, everything else a failure.
 enum : std::int32_t {
   kPictornOk = 0,

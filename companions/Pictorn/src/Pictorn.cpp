@@ -18,7 +18,6 @@
 #include "PageChain.h"
 #include "Source.h"
 #include "TiffLayout.h"
-#include "attrs/AttributeIds.h"
 
 namespace pictorn {
 
@@ -141,7 +140,7 @@ long TenthsOfMillimetre(std::uint32_t pixels, double dpi) {
 }
 
 bool IsPageContainer(const CAttrContainer* page) {
-  return !page || page->Scope() == es::attrs::kScopePage;
+  return !page || page->Scope() == kPictornPageScope;
 }
 
 // Hands a finished image over: outputs and attributes change only here, all at once.
@@ -150,17 +149,17 @@ std::int32_t HandOver(std::unique_ptr<Image> image, std::uint32_t dataBytes, std
   std::unique_ptr<CAttrContainer> created;
   CAttrContainer* target = page;
   if (!target) {
-    created = std::make_unique<CAttrContainer>(es::attrs::kScopePage);
+    created = std::make_unique<CAttrContainer>(kPictornPageScope);
     target = created.get();
   }
   const std::uint64_t handle = Register(image.get());
   try {
     const PictornInfo& info = image->info;
-    target->SetAttr(es::attrs::kPageResolutionX, static_cast<long>(info.xDpi), 0);
-    target->SetAttr(es::attrs::kPageResolutionY, static_cast<long>(info.yDpi), 0);
-    target->SetAttr(es::attrs::kPageBitDepth, static_cast<long>(info.bitsPerPixel), 0);
-    target->SetAttr(es::attrs::kPageWidth, TenthsOfMillimetre(info.width, image->xDpi), 0);
-    target->SetAttr(es::attrs::kPageHeight, TenthsOfMillimetre(info.height, image->yDpi), 0);
+    target->SetAttr(kPictornAttrResolutionX, static_cast<long>(info.xDpi), 0);
+    target->SetAttr(kPictornAttrResolutionY, static_cast<long>(info.yDpi), 0);
+    target->SetAttr(kPictornAttrBitDepth, static_cast<long>(info.bitsPerPixel), 0);
+    target->SetAttr(kPictornAttrWidth, TenthsOfMillimetre(info.width, image->xDpi), 0);
+    target->SetAttr(kPictornAttrHeight, TenthsOfMillimetre(info.height, image->yDpi), 0);
   } catch (...) {
     Unregister(image.get());
     throw;

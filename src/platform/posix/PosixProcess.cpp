@@ -13,7 +13,7 @@
 #include "Lunmere.h"
 #include "platform/posix/Names.h"
 #include "platform/posix/PosixBackend.h"
-#include "resources/ModuleStrings.h"
+#include "ModuleStrings.h"
 
 extern char** environ;
 

@@ -12,10 +12,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/win32/Win32DialogView.h"
+#include "ui/win32/Win32DialogView.h"
 // After <windows.h>: the seam's header undefines some of its macros.
-#include "frame/App.h"
-#include "frame/ModuleState.h"
+#include "Brivel.h"
+#include "base/ModuleState.h"
 #include "platform/Platform.h"
 
 namespace es {
@@ -55,9 +55,10 @@ HINSTANCE ResourceModule() {
   return static_cast<HINSTANCE>(resources);
 }
 
+// The caption of the module's boxes: the application name the UI-controls library gives.
 Str ApplicationName() {
-  CVUVovurApp* app = CurrentModuleState()->app;
-  return app != nullptr ? app->AppName() : TheApp().AppName();
+  const char16_t* name = GetAppName();
+  return name != nullptr ? Str(name) : Str();
 }
 
 void InitControlsOnce() {

@@ -1,4 +1,4 @@
-#include "frame/Trace.h"
+#include "base/Trace.h"
 
 #include <cstdarg>
 #include <map>

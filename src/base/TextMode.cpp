@@ -1,4 +1,4 @@
-#include "storage/TextMode.h"
+#include "base/TextMode.h"
 
 namespace es {
 
