@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "LunmereUtf8.h"
 #include "producer/Producer.h"
 
 namespace esproduce {
@@ -23,52 +24,22 @@ char To1252(char32_t c) {
   return '?';
 }
 
-// Decodes one UTF-8 sequence at `i`; a malformed one yields U+FFFD and consumes one byte.
-char32_t NextCodePoint(const std::string& s, std::size_t& i) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
-  const std::uint8_t lead = byte(i);
-  int extra = 0;
-  char32_t c = 0;
-  char32_t min = 0;
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    extra = 1, c = lead & 0x1F, min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, c = lead & 0x0F, min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, c = lead & 0x07, min = 0x10000;
-  } else {
-    ++i;
-    return 0xFFFD;
-  }
-  if (i + extra >= s.size()) {  // cut short at the end
-    ++i;
-    return 0xFFFD;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    const std::uint8_t b = byte(i + k);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += 1 + extra;
-  return c;
-}
-
 }  // namespace
 
 std::string Ansi1252(const std::string& utf8) {
+  const std::u16string text = lunmere::Utf8ToUtf16(utf8);
   std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) out.push_back(To1252(NextCodePoint(utf8, i)));
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a byte that was no UTF-8
+    }
+    out.push_back(To1252(c));
+  }
   return out;
 }
 

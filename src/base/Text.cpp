@@ -1,5 +1,7 @@
 #include "base/Text.h"
 
+#include "LunmereUtf8.h"
+
 #include <cstdio>
 
 namespace es {
@@ -11,77 +13,9 @@ Str FromAscii(std::string_view ascii) {
   return out;
 }
 
-std::string ToUtf8(StrView text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
+std::string ToUtf8(StrView text) { return lunmere::Utf16ToUtf8(text); }
 
-Str FromUtf8(std::string_view utf8) {
-  Str out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (b < 0x80) {
-      cp = b;
-    } else {
-      std::size_t need = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-      if (need != 0 && i + need <= utf8.size()) {
-        std::uint32_t v = b & (0x7F >> need);
-        bool ok = true;
-        for (std::size_t k = 1; k < need; ++k) {
-          const auto c = static_cast<unsigned char>(utf8[i + k]);
-          if ((c & 0xC0) != 0x80) {
-            ok = false;
-            break;
-          }
-          v = (v << 6) | (c & 0x3F);
-        }
-        if (ok) {
-          cp = v;
-          len = need;
-        }
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
+Str FromUtf8(std::string_view utf8) { return lunmere::Utf8ToUtf16(utf8); }
 
 Str DecimalText(long long value) {
   char buf[32];

@@ -15,7 +15,8 @@ using StrView = std::u16string_view;
 using StrArray = std::vector<Str>;
 
 Str FromAscii(std::string_view ascii);
-// UTF-16 <-> UTF-8 for output and tests; lone surrogates become U+FFFD.
+// UTF-16 <-> UTF-8 (lunmere's one conversion): a lone surrogate becomes U+FFFD, so the
+// UTF-8 is always valid; a byte that is no UTF-8 becomes U+DC80..U+DCFF.
 std::string ToUtf8(StrView text);
 Str FromUtf8(std::string_view utf8);
 

@@ -1,4 +1,5 @@
-// UTF-8 <-> UTF-16 for the companions' own text output (trace lines, stderr boxes).
+// UTF-8 <-> UTF-16, the one conversion of the project: the companions, the module, eshost
+// and esproduce all use these two.
 #pragma once
 
 #include <cstddef>
@@ -82,8 +83,9 @@ inline std::string EscapeForLine(std::u16string_view text) {
   return out;
 }
 
-// Narrow texts of the callers are UTF-8; a byte that does not start a valid sequence
-// is taken as Latin-1, so nothing is lost from an 8-bit text.
+// UTF-8 to UTF-16. A byte that is not part of valid UTF-8 becomes the lone surrogate
+// U+DC80..U+DCFF, so that nothing is lost: a POSIX file name that is no UTF-8 round-trips
+// through it, and EscapeForLine shows the byte as \xNN.
 inline std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
@@ -110,7 +112,7 @@ inline std::u16string Utf8ToUtf16(std::string_view text) {
     }
     if (valid && (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
     if (!valid) {
-      out += static_cast<char16_t>(b0);
+      out += static_cast<char16_t>(0xDC00 + b0);  // b0 >= 0x80 here: ASCII is always valid
       ++i;
       continue;
     }

@@ -1,5 +1,7 @@
 #include "platform/posix/Names.h"
 
+#include "LunmereUtf8.h"
+
 #include <locale.h>
 #include <wctype.h>
 
@@ -7,42 +9,6 @@ namespace es::platform::posix {
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;
-
-void AppendUtf16(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
-}
-
-// Length of the valid UTF-8 sequence at `i`, with its code point; 0 when invalid.
-std::size_t DecodeOne(std::string_view bytes, std::size_t i, char32_t* cp) {
-  const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-  std::size_t length;
-  char32_t value;
-  char32_t smallest;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, smallest = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, smallest = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, smallest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (bytes.size() - i < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *cp = value;
-  return length;
-}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -91,29 +57,7 @@ bool MatchPlain(std::u16string_view pattern, std::u16string_view name) {
 
 }  // namespace
 
-std::u16string DecodeName(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-    if (byte < 0x80) {
-      out.push_back(byte);
-      ++i;
-      continue;
-    }
-    char32_t cp = 0;
-    const std::size_t length = DecodeOne(bytes, i, &cp);
-    if (length == 0) {
-      out.push_back(static_cast<char16_t>(kEscapeBase + byte));
-      ++i;
-    } else {
-      AppendUtf16(out, cp);
-      i += length;
-    }
-  }
-  return out;
-}
+std::u16string DecodeName(std::string_view bytes) { return lunmere::Utf8ToUtf16(bytes); }
 
 std::string EncodeName(std::u16string_view text) {
   std::string out;
