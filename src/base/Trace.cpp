@@ -50,7 +50,7 @@ TraceRepeatLimit::~TraceRepeatLimit() {
   }
 }
 
-void Trace(std::int32_t severity, const char* source, int line, const char16_t* format, ...) {
+void trace_detail::TraceList(std::int32_t severity, const char* source, int line, const char16_t* format, ...) {
   if (LeftOut(severity, source, line)) return;
   va_list args;
   va_start(args, format);
@@ -58,7 +58,7 @@ void Trace(std::int32_t severity, const char* source, int line, const char16_t* 
   va_end(args);
 }
 
-void Trace(std::int32_t severity, const char* source, int line, const char* format, ...) {
+void trace_detail::TraceList(std::int32_t severity, const char* source, int line, const char* format, ...) {
   if (LeftOut(severity, source, line)) return;
   va_list args;
   va_start(args, format);
@@ -66,7 +66,7 @@ void Trace(std::int32_t severity, const char* source, int line, const char* form
   va_end(args);
 }
 
-void Trace(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...) {
+void trace_detail::TraceList(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...) {
   if (LeftOut(severity, source, line)) return;
   va_list args;
   va_start(args, stringId);
@@ -74,7 +74,7 @@ void Trace(std::int32_t severity, const char* source, int line, std::uint32_t st
   va_end(args);
 }
 
-void Trace(std::int32_t severity, const char* source, int line, Log::Message message, ...) {
+void trace_detail::TraceList(std::int32_t severity, const char* source, int line, Log::Message message, ...) {
   if (LeftOut(severity, source, line)) return;
   va_list args;
   va_start(args, message);

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "Brivel.h"
 #include "Tessard.h"
+#include "base/TraceFormat.h"
 #include "es/HostInterfaces.h"
 
 namespace es {
@@ -28,12 +30,42 @@ inline constexpr std::uint32_t kErrorIconStyle = 16;
 // The module's instance handle; null until start-up sets it, never changed afterwards.
 extern void* traceModuleHandle;
 
-// Arguments follow the inserts of the text in order: %s and %1 take const char16_t*,
-// %d and %1!d! take int.
-void Trace(std::int32_t severity, const char* source, int line, const char16_t* format, ...);
-void Trace(std::int32_t severity, const char* source, int line, const char* format, ...);
-void Trace(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...);
-void Trace(std::int32_t severity, const char* source, int line, Log::Message message, ...);
+// The calls the facade hands to the logging layer, as they are: arguments in a C argument
+// list. Only Trace below calls them, after the compiler has checked the arguments.
+namespace trace_detail {
+void TraceList(std::int32_t severity, const char* source, int line, const char16_t* format, ...);
+void TraceList(std::int32_t severity, const char* source, int line, const char* format, ...);
+void TraceList(std::int32_t severity, const char* source, int line, std::uint32_t stringId, ...);
+void TraceList(std::int32_t severity, const char* source, int line, Log::Message message, ...);
+}  // namespace trace_detail
+
+// A trace line with a format text: printf inserts (%s a UTF-16 text or Str, %hs a narrow
+// text, %d int, %u and %x unsigned, %ld long) and numbered ones (%1, %2!d!). The compiler
+// checks every argument against the insert that reads it.
+template <typename... Args>
+void Trace(std::int32_t severity, const char* source, int line,
+           TraceText<char16_t, std::type_identity_t<Args>...> format, const Args&... args) {
+  trace_detail::TraceList(severity, source, line, format.text, trace_format::Pass(args)...);
+}
+template <typename... Args>
+void Trace(std::int32_t severity, const char* source, int line, TraceText<char, std::type_identity_t<Args>...> format,
+           const Args&... args) {
+  trace_detail::TraceList(severity, source, line, format.text, trace_format::Pass(args)...);
+}
+// A string resource or a logging-layer message: their texts are not known here, so each
+// argument is checked only to be something an insert reads.
+template <typename... Args>
+void Trace(std::int32_t severity, const char* source, int line, std::uint32_t stringId, const Args&... args) {
+  static_assert(trace_format::Insertable(trace_format::Kinds<Args...>::values, sizeof...(Args)),
+                "a trace argument an insert cannot read");
+  trace_detail::TraceList(severity, source, line, stringId, trace_format::Pass(args)...);
+}
+template <typename... Args>
+void Trace(std::int32_t severity, const char* source, int line, Log::Message message, const Args&... args) {
+  static_assert(trace_format::Insertable(trace_format::Kinds<Args...>::values, sizeof...(Args)),
+                "a trace argument an insert cannot read");
+  trace_detail::TraceList(severity, source, line, message, trace_format::Pass(args)...);
+}
 
 // Within its scope, trace lines from one place of the code (source and line) beyond the
 // first kShown are counted instead of written, and the end of the scope writes one line

@@ -676,7 +676,8 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
   if (!sized || !content || !file.Seek(0) || !file.ReadFully(content.get(), static_cast<std::size_t>(size), &got) ||
       got != size) {
     file.Close();
-    Trace(kSevSkipped, kSourceFrame, __LINE__, "Cannot read file content ", firstPage_.c_str());
+    // The wording is fixed and has no insert; the path travels with the line all the same.
+    Trace(kSevSkipped, kSourceFrame, __LINE__, "Cannot read file content ", PassedAlong{firstPage_.c_str()});
     Found("page-unopenable", firstPage_, u"the PDF cannot be read");
     return finishPrevious(kDocumentFailed);
   }
