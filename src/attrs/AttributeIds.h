@@ -28,17 +28,20 @@ inline constexpr AttrId kPageResolutionY = 0x01020002;   // long, dpi
 inline constexpr AttrId kPageBitDepth = 0x01020003;      // long
 inline constexpr AttrId kPageWidth = 0x01020004;         // long, tenths of a millimetre
 inline constexpr AttrId kPageHeight = 0x01020005;        // long, tenths of a millimetre
-inline constexpr AttrId kPageAttr07 = 0x01000007;        // int
-inline constexpr AttrId kPageAttr08 = 0x01020008;        // long
-inline constexpr AttrId kPageAttr09 = 0x01020009;        // long
-inline constexpr AttrId kPageAttr0A = 0x0102000A;        // long
-inline constexpr AttrId kPageAttr0B = 0x0102000B;        // long
-inline constexpr AttrId kPageAttr0C = 0x0102000C;        // long
-inline constexpr AttrId kPageAttr0D = 0x0102000D;        // long, always 0
-inline constexpr AttrId kPageAttr0E = 0x0102000E;        // long, always 1
+// Page attributes whose meaning is the host's: the module only carries values into them.
+// Each is named after where its value comes from: a version-1 page record of that type
+// (element defaults otherwise), or the one value it ever has.
+inline constexpr AttrId kPageRecord108 = 0x01000007;     // int
+inline constexpr AttrId kPageRecord10A = 0x01020008;     // long
+inline constexpr AttrId kPageRecord10B = 0x01020009;     // long
+inline constexpr AttrId kPageRecord10C = 0x0102000A;     // long
+inline constexpr AttrId kPageRecord10D = 0x0102000B;     // long
+inline constexpr AttrId kPageRecord109 = 0x0102000C;     // long
+inline constexpr AttrId kPageAlwaysZero = 0x0102000D;    // long, always 0
+inline constexpr AttrId kPageAlwaysOne = 0x0102000E;     // long, always 1
 inline constexpr AttrId kPageSourceName = 0x0107000F;    // text
 inline constexpr AttrId kPageScanStamp = 0x01080011;     // binary, 248 bytes
-inline constexpr AttrId kPageAttr12 = 0x01080012;        // binary, 16 bytes
+inline constexpr AttrId kPageValueBlock = 0x01080012;    // binary, 16 bytes: a 32-bit value, then zeros
 inline constexpr AttrId kPageAllowRescan = 0x01020014;   // long
 inline constexpr AttrId kPageFirstOfDocument = 0x01000015;  // int
 inline constexpr AttrId kPageSignature = 0x010000CB;     // int, the element's signature
@@ -59,7 +62,7 @@ inline constexpr std::uint32_t kScanStampUserOffset = 8;
 inline constexpr std::uint32_t kScanStampUserChars = 101;
 inline constexpr std::uint32_t kScanStampComputerOffset = 210;
 inline constexpr std::uint32_t kScanStampComputerChars = 16;
-inline constexpr std::uint32_t kAttr12Size = 16;
+inline constexpr std::uint32_t kValueBlockSize = 16;
 
 // The image library writes the page's size and resolution under the same ids.
 static_assert(kPageResolutionX == kPictornAttrResolutionX && kPageResolutionY == kPictornAttrResolutionY &&

@@ -43,12 +43,12 @@ constexpr std::int16_t kPageHeight = 0x102;
 constexpr std::int16_t kPageResX = 0x103;
 constexpr std::int16_t kPageResY = 0x104;
 constexpr std::int16_t kPageSource = 0x107;
-constexpr std::int16_t kPage108 = 0x108;
-constexpr std::int16_t kPage109 = 0x109;
-constexpr std::int16_t kPage10A = 0x10A;
-constexpr std::int16_t kPage10B = 0x10B;
-constexpr std::int16_t kPage10C = 0x10C;
-constexpr std::int16_t kPage10D = 0x10D;
+constexpr std::int16_t kPageRecordType108 = 0x108;
+constexpr std::int16_t kPageRecordType109 = 0x109;
+constexpr std::int16_t kPageRecordType10A = 0x10A;
+constexpr std::int16_t kPageRecordType10B = 0x10B;
+constexpr std::int16_t kPageRecordType10C = 0x10C;
+constexpr std::int16_t kPageRecordType10D = 0x10D;
 constexpr std::int16_t kPageTime = 0x10E;
 constexpr std::int16_t kPageUser = 0x10F;
 constexpr std::int16_t kPageComputer = 0x110;
@@ -68,7 +68,7 @@ constexpr std::int32_t kDefault10AWhen108 = 50;
 struct PageFields {
   std::optional<std::uint32_t> value;
   std::optional<std::int32_t> width, height, resX, resY;
-  std::optional<std::int32_t> a108, a109, a10A, a10B, a10C, a10D;
+  std::optional<std::int32_t> record108, record109, record10A, record10B, record10C, record10D;
   std::optional<std::int64_t> time;
   std::optional<Str> source, user, computer;
 };
@@ -202,12 +202,12 @@ bool CDocAttrsImportV1::ReadPageAttributes(std::int32_t index, CAttrContainer* p
       case kPageResX: Take(f.resX, Raw4(r)); break;
       case kPageResY: Take(f.resY, Raw4(r)); break;
       case kPageSource: Take(f.source, Text(r, kSourceCapacity)); break;
-      case kPage108: Take(f.a108, Raw4(r)); break;
-      case kPage109: Take(f.a109, Raw4(r)); break;
-      case kPage10A: Take(f.a10A, Raw4(r)); break;
-      case kPage10B: Take(f.a10B, Raw4(r)); break;
-      case kPage10C: Take(f.a10C, Raw4(r)); break;
-      case kPage10D: Take(f.a10D, Raw4(r)); break;
+      case kPageRecordType108: Take(f.record108, Raw4(r)); break;
+      case kPageRecordType109: Take(f.record109, Raw4(r)); break;
+      case kPageRecordType10A: Take(f.record10A, Raw4(r)); break;
+      case kPageRecordType10B: Take(f.record10B, Raw4(r)); break;
+      case kPageRecordType10C: Take(f.record10C, Raw4(r)); break;
+      case kPageRecordType10D: Take(f.record10D, Raw4(r)); break;
       case kPageTime:
         Take(f.time, FitsRaw(r, 8) ? std::optional<std::int64_t>(static_cast<std::int64_t>(
                                          std::uint64_t{U32(r.payload)} | (std::uint64_t{U32(r.payload + 4)} << 32)))
@@ -232,37 +232,37 @@ bool CDocAttrsImportV1::ReadPageAttributes(std::int32_t index, CAttrContainer* p
   const std::int32_t resX = f.resX.value_or(kDefaultResolution);
   const std::int32_t resY = f.resY.value_or(kDefaultResolution);
   const Str source = f.source.value_or(Str());
-  const std::int32_t a108 = f.a108.value_or(0);
-  const std::int32_t a109 = f.a109.value_or(0);
-  const std::int32_t a10A = f.a10A.value_or(a108 != 0 ? kDefault10AWhen108 : 0);
-  const std::int32_t a10B = f.a10B.value_or(0);
-  const std::int32_t a10C = f.a10C.value_or(0);
-  const std::int32_t a10D = f.a10D.value_or(0);
+  const std::int32_t record108 = f.record108.value_or(0);
+  const std::int32_t record109 = f.record109.value_or(0);
+  const std::int32_t record10A = f.record10A.value_or(record108 != 0 ? kDefault10AWhen108 : 0);
+  const std::int32_t record10B = f.record10B.value_or(0);
+  const std::int32_t record10C = f.record10C.value_or(0);
+  const std::int32_t record10D = f.record10D.value_or(0);
 
   try {
     const std::int64_t time = f.time ? *f.time : platform::Os().UnixTime();
     const attrs::ScanStamp stamp = attrs::BuildScanStamp(time, f.user.value_or(Str()), f.computer.value_or(Str()));
     // Bytes 0-3 carry 1, as the element defaults give every page; the version-1 layout has
     // no record for them. Bytes 4-12 are zero, the rest padding.
-    std::array<std::uint8_t, attrs::kAttr12Size> attr12{};
+    std::array<std::uint8_t, attrs::kValueBlockSize> attr12{};
     attr12[0] = 1;
 
     page->SetAttr(attrs::kPageWidth, static_cast<long>(width), 0);
     page->SetAttr(attrs::kPageHeight, static_cast<long>(height), 0);
     page->SetAttr(attrs::kPageResolutionX, static_cast<long>(resX), 0);
     page->SetAttr(attrs::kPageResolutionY, static_cast<long>(resY), 0);
-    page->SetAttr(attrs::kPageAttr12, attr12.data(), static_cast<std::uint32_t>(attr12.size()), 0);
-    page->SetAttr(attrs::kPageAttr07, static_cast<int>(a108), 0);
-    page->SetAttr(attrs::kPageAttr08, static_cast<long>(a10A), 0);
+    page->SetAttr(attrs::kPageValueBlock, attr12.data(), static_cast<std::uint32_t>(attr12.size()), 0);
+    page->SetAttr(attrs::kPageRecord108, static_cast<int>(record108), 0);
+    page->SetAttr(attrs::kPageRecord10A, static_cast<long>(record10A), 0);
     page->SetAttr(attrs::kPageSourceName, source.c_str(), 0);
-    page->SetAttr(attrs::kPageAttr0C, static_cast<long>(a109), 0);
-    page->SetAttr(attrs::kPageAttr09, static_cast<long>(a10B), 0);
-    page->SetAttr(attrs::kPageAttr0A, static_cast<long>(a10C), 0);
-    page->SetAttr(attrs::kPageAttr0B, static_cast<long>(a10D), 0);
+    page->SetAttr(attrs::kPageRecord109, static_cast<long>(record109), 0);
+    page->SetAttr(attrs::kPageRecord10B, static_cast<long>(record10B), 0);
+    page->SetAttr(attrs::kPageRecord10C, static_cast<long>(record10C), 0);
+    page->SetAttr(attrs::kPageRecord10D, static_cast<long>(record10D), 0);
     page->SetAttr(attrs::kPageScanStamp, stamp.data(), static_cast<std::uint32_t>(stamp.size()), 0);
     page->SetAttr(attrs::kPageBitDepth, 1L, 0);
-    page->SetAttr(attrs::kPageAttr0E, 1L, 0);
-    page->SetAttr(attrs::kPageAttr0D, 0L, 0);
+    page->SetAttr(attrs::kPageAlwaysOne, 1L, 0);
+    page->SetAttr(attrs::kPageAlwaysZero, 0L, 0);
     page->SetAttr(attrs::kPageFirstOfDocument, 0, 0);
     const _SAttrValue allowRescan{attrs::kPageAllowRescan, 1};
     page->SetAttr(&allowRescan);

@@ -50,22 +50,22 @@ std::int32_t CElement::InitializeAttributes(CAttrContainer* container, IInitiali
   c.SetAttr(kPageBitDepth, 24L, 0);
   c.SetAttr(kPageWidth, 2100L, 0);
   c.SetAttr(kPageHeight, 2970L, 0);
-  c.SetAttr(kPageAttr0D, 0L, 0);
+  c.SetAttr(kPageAlwaysZero, 0L, 0);
   c.SetAttr(kPageAllowRescan, AllowRescanning != 0 ? 1L : 0L, 0);
   c.SetAttr(kPageSourceName, descriptor->typeName, 0);
   const ScanStamp stamp = CurrentScanStamp();
   c.SetAttr(kPageScanStamp, stamp.data(), kScanStampSize, 0);
   c.SetAttr(kPageFirstOfDocument, 1, 0);
-  c.SetAttr(kPageAttr0E, 1L, 0);
-  c.SetAttr(kPageAttr07, 1, 0);
+  c.SetAttr(kPageAlwaysOne, 1L, 0);
+  c.SetAttr(kPageRecord108, 1, 0);
   // These long-typed ids go through the int overload, as the host has always seen them.
-  c.SetAttr(kPageAttr08, 50, 0);
-  c.SetAttr(kPageAttr0C, 0, 0);
-  c.SetAttr(kPageAttr09, 0, 0);
-  c.SetAttr(kPageAttr0A, 0, 0);
-  c.SetAttr(kPageAttr0B, 0, 0);
-  const std::uint8_t attr12[kAttr12Size] = {1, 0, 0, 0};
-  c.SetAttr(kPageAttr12, attr12, kAttr12Size, 0);
+  c.SetAttr(kPageRecord10A, 50, 0);
+  c.SetAttr(kPageRecord109, 0, 0);
+  c.SetAttr(kPageRecord10B, 0, 0);
+  c.SetAttr(kPageRecord10C, 0, 0);
+  c.SetAttr(kPageRecord10D, 0, 0);
+  const std::uint8_t attr12[kValueBlockSize] = {1, 0, 0, 0};
+  c.SetAttr(kPageValueBlock, attr12, kValueBlockSize, 0);
   c.SetAttr(kPageSignature, 1, 0);
 
   site->Notify(0, 0);

@@ -103,11 +103,11 @@ void SetExtraPageAttributes(ImportState& element, std::int32_t pageNumber, CAttr
   char16_t typeName[256] = {};
   Os().LoadString(CurrentModuleState()->resources, IDS_EXTRA_PAGE_TYPE, typeName, 256);
   page->SetAttr(kPageSourceName, typeName, 0);
-  page->SetAttr(kPageAttr0E, 1L, 0);
+  page->SetAttr(kPageAlwaysOne, 1L, 0);
   page->SetAttr(kPageAllowRescan, element.AllowRescanning != 0 ? 1L : 0L, 0);
   const ScanStamp stamp = CurrentScanStamp();
   page->SetAttr(kPageScanStamp, stamp.data(), kScanStampSize, 0);
-  page->SetAttr(kPageAttr0D, 0L, 0);
+  page->SetAttr(kPageAlwaysZero, 0L, 0);
   page->SetAttr(kPageFirstOfDocument, pageNumber == 1 ? 1 : 0, 0);
 }
 
@@ -531,8 +531,8 @@ std::optional<std::int32_t> DocumentImporter::NamedPages() {
     }
     Adopt(page, target);
     page->SetAttr(kPageFirstOfDocument, i == 0 ? 1 : 0, 0);
-    if (page->GetAttr(kPageAttr0D, &present, 0)) page->SetAttr(kPageAttr0D, 0L, 0);
-    page->SetAttr(kPageAttr0E, 1L, 0);
+    if (page->GetAttr(kPageAlwaysZero, &present, 0)) page->SetAttr(kPageAlwaysZero, 0L, 0);
+    page->SetAttr(kPageAlwaysOne, 1L, 0);
     page->SetAttr(kPageAllowRescan, element_.AllowRescanning != 0 ? 1L : 0L, 0);
 
     if (const auto ended = HandOver(std::move(page), image, imageSize)) return ended;
@@ -693,7 +693,7 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
   Adopt(page, target);
   if (page) {
     page->SetAttr(kPageFirstOfDocument, 1, 0);
-    page->SetAttr(kPageAttr0E, 1L, 0);
+    page->SetAttr(kPageAlwaysOne, 1L, 0);
     // A PDF page is never offered for rescanning.
     page->SetAttr(kPageAllowRescan, 0L, 0);
   }

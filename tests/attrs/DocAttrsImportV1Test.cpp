@@ -59,13 +59,13 @@ TEST(DocAttrsImportV1, PageWithoutRecordsGetsTheDefaultsInOrder) {
 
   const std::pair<std::uint32_t, long> numbers[] = {
       {ids::kPageWidth, -1},    {ids::kPageHeight, -1}, {ids::kPageResolutionX, 300}, {ids::kPageResolutionY, 300},
-      {ids::kPageAttr07, 0},    {ids::kPageAttr08, 0},  {ids::kPageAttr0C, 0},        {ids::kPageAttr09, 0},
-      {ids::kPageAttr0A, 0},    {ids::kPageAttr0B, 0},  {ids::kPageBitDepth, 1},      {ids::kPageAttr0E, 1},
-      {ids::kPageAttr0D, 0},    {ids::kPageFirstOfDocument, 0}, {ids::kPageAllowRescan, 1}};
+      {ids::kPageRecord108, 0},    {ids::kPageRecord10A, 0},  {ids::kPageRecord109, 0},        {ids::kPageRecord10B, 0},
+      {ids::kPageRecord10C, 0},    {ids::kPageRecord10D, 0},  {ids::kPageBitDepth, 1},      {ids::kPageAlwaysOne, 1},
+      {ids::kPageAlwaysZero, 0},    {ids::kPageFirstOfDocument, 0}, {ids::kPageAllowRescan, 1}};
   for (const auto& [id, value] : numbers) EXPECT_EQ(value, attrtest::Number(page, id)) << std::hex << id;
   EXPECT_EQ(u"", attrtest::Text(page, ids::kPageSourceName));
 
-  const Bytes attr12 = attrtest::Binary(page, ids::kPageAttr12);
+  const Bytes attr12 = attrtest::Binary(page, ids::kPageValueBlock);
   ASSERT_EQ(16u, attr12.size());
   EXPECT_EQ((Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), Bytes(attr12.begin(), attr12.begin() + 13));
 
@@ -78,10 +78,10 @@ TEST(DocAttrsImportV1, PageWithoutRecordsGetsTheDefaultsInOrder) {
 
   // The host sees the attributes in the order they were set.
   const std::vector<std::uint32_t> order = {
-      ids::kPageWidth,     ids::kPageHeight,     ids::kPageResolutionX, ids::kPageResolutionY, ids::kPageAttr12,
-      ids::kPageAttr07,    ids::kPageAttr08,     ids::kPageSourceName,  ids::kPageAttr0C,      ids::kPageAttr09,
-      ids::kPageAttr0A,    ids::kPageAttr0B,     ids::kPageScanStamp,   ids::kPageBitDepth,    ids::kPageAttr0E,
-      ids::kPageAttr0D,    ids::kPageFirstOfDocument, ids::kPageAllowRescan};
+      ids::kPageWidth,     ids::kPageHeight,     ids::kPageResolutionX, ids::kPageResolutionY, ids::kPageValueBlock,
+      ids::kPageRecord108,    ids::kPageRecord10A,     ids::kPageSourceName,  ids::kPageRecord109,      ids::kPageRecord10B,
+      ids::kPageRecord10C,    ids::kPageRecord10D,     ids::kPageScanStamp,   ids::kPageBitDepth,    ids::kPageAlwaysOne,
+      ids::kPageAlwaysZero,    ids::kPageFirstOfDocument, ids::kPageAllowRescan};
   std::vector<std::uint32_t> seen(page.Count());
   for (std::uint32_t i = 0; i < page.Count(); ++i) page.GetAt(i, &seen[i], nullptr);
   EXPECT_EQ(order, seen);
@@ -109,12 +109,12 @@ TEST(DocAttrsImportV1, RecordsGoToTheirAttributes) {
   EXPECT_EQ(2970, attrtest::Number(page, ids::kPageHeight));
   EXPECT_EQ(200, attrtest::Number(page, ids::kPageResolutionX));
   EXPECT_EQ(150, attrtest::Number(page, ids::kPageResolutionY));
-  EXPECT_EQ(3, attrtest::Number(page, ids::kPageAttr07));
-  EXPECT_EQ(9, attrtest::Number(page, ids::kPageAttr0C));
-  EXPECT_EQ(10, attrtest::Number(page, ids::kPageAttr08));
-  EXPECT_EQ(11, attrtest::Number(page, ids::kPageAttr09));
-  EXPECT_EQ(12, attrtest::Number(page, ids::kPageAttr0A));
-  EXPECT_EQ(-13, attrtest::Number(page, ids::kPageAttr0B));
+  EXPECT_EQ(3, attrtest::Number(page, ids::kPageRecord108));
+  EXPECT_EQ(9, attrtest::Number(page, ids::kPageRecord109));
+  EXPECT_EQ(10, attrtest::Number(page, ids::kPageRecord10A));
+  EXPECT_EQ(11, attrtest::Number(page, ids::kPageRecord10B));
+  EXPECT_EQ(12, attrtest::Number(page, ids::kPageRecord10C));
+  EXPECT_EQ(-13, attrtest::Number(page, ids::kPageRecord10D));
   EXPECT_EQ(u"Flatbed \u00fc\u20ac", attrtest::Text(page, ids::kPageSourceName));
   const auto expected = es::attrs::BuildScanStamp(1700000000123LL, u"operator", u"SCAN-PC");
   EXPECT_EQ(Bytes(expected.begin(), expected.end()), attrtest::Binary(page, ids::kPageScanStamp));
@@ -132,7 +132,7 @@ TEST(DocAttrsImportV1, Attr08DefaultFollowsAttr07) {
   for (std::int32_t i = 0; i < 3; ++i) {
     CAttrContainer page(1);
     ASSERT_TRUE(Read(reader, i, &page).ok);
-    EXPECT_EQ(expected[i], attrtest::Number(page, ids::kPageAttr08)) << i;
+    EXPECT_EQ(expected[i], attrtest::Number(page, ids::kPageRecord10A)) << i;
   }
 }
 

@@ -59,7 +59,7 @@ TEST(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) 
   EXPECT_EQ(1, callback.pages[1].Number(kPageFirstOfDocument));
   EXPECT_EQ(0, callback.pages[2].Number(kPageFirstOfDocument));
   EXPECT_EQ(0, callback.pages[2].Number(kPageAllowRescan));
-  EXPECT_EQ(1, callback.pages[2].Number(es::attrs::kPageAttr0E));
+  EXPECT_EQ(1, callback.pages[2].Number(es::attrs::kPageAlwaysOne));
   EXPECT_EQ(100, callback.pages[0].Number(es::attrs::kPageResolutionX)) << "from the image";
   EXPECT_FALSE(storage.Exists("g1")) << "both deletion settings on: the whole group goes";
 }
