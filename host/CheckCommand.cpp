@@ -421,10 +421,10 @@ Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
   element->DeleteGroupFolder = 0;
   element->callback = &host;
   es::DocumentOutcome outcome;
-  const std::int32_t result = es::ImportDocument(*element, group, name, false, &outcome);
+  const es::DocumentResult result = es::ImportDocument(*element, group, name, false, &outcome);
   element->DeleteThis();
 
-  if (result != es::kDocumentFailed) node["kind"] = KindName(outcome.kind);
+  if (result != es::DocumentResult::Failed) node["kind"] = KindName(outcome.kind);
   Json attributeFile;
   const bool present = std::any_of(outcome.entries.begin(), outcome.entries.end(),
                                    [](const es::SeenEntry& e) { return es::EqualsNoCase(e.name, layout::kAttributeFile); });
@@ -447,7 +447,7 @@ Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
         "page " + std::to_string(page) + " reaches the host with an image that cannot be decoded: " + why);
   // What the damaged-pages message would list; the import keeps such a document.
   node["damaged_pages"] = outcome.damagedPages.empty() ? Json(nullptr) : Json(Shown(outcome.damagedPages));
-  node["kept"] = !outcome.damagedPages.empty() || outcome.keep || result != es::kDocumentDone;
+  node["kept"] = !outcome.damagedPages.empty() || outcome.keep || result != es::DocumentResult::Done;
   CheckLinks(node, folder, true, reported);
   CheckDeletable(node, folder, true);
   return node;

@@ -144,7 +144,7 @@ class DocumentImporter {
         firstPage_(layout::FirstPagePath(path_)),
         attrPath_(layout::AttributeFilePath(path_)) {}
 
-  std::int32_t Run();
+  DocumentResult Run();
 
  private:
   // Done: read whole. Absent: missing, or no regular file. Kept: there but unreadable now
@@ -152,15 +152,15 @@ class DocumentImporter {
   enum class Read { Done, Absent, Kept, TooLarge };
 
   bool OpenAndSee();
-  std::optional<std::int32_t> Classify();
-  std::optional<std::int32_t> ReadAttributeFile();
+  std::optional<DocumentResult> Classify();
+  std::optional<DocumentResult> ReadAttributeFile();
   bool ReadSideFiles();
-  std::optional<std::int32_t> NamedPages();
+  std::optional<DocumentResult> NamedPages();
   bool ReadNamedPage(Str& pageName, std::uint64_t* image, std::uint32_t* imageSize, CAttrContainer*& page);
   void ListFurtherImages(File& file, const Str& fileName, const Str& pageName);
-  std::optional<std::int32_t> ExtraPages();
-  std::optional<std::int32_t> ImportPdf();
-  std::int32_t Finish();
+  std::optional<DocumentResult> ExtraPages();
+  std::optional<DocumentResult> ImportPdf();
+  DocumentResult Finish();
 
   const SeenEntry* Seen(const Str& name) const;
   Read ReadSideFile(const Str& name, Share share, std::uint64_t limit, std::vector<std::uint8_t>* bytes);
@@ -168,7 +168,7 @@ class DocumentImporter {
   void Keep(const Str& path, const Failure& why, int line);
   void Damaged(const Str& entry, const char* code, const Str& path, const Str& reason);
   void Found(const char* code, const Str& path, const Str& reason) { out_.findings.push_back({code, path, reason}); }
-  std::optional<std::int32_t> HandOver(Container page, std::uint64_t image, std::uint32_t imageSize);
+  std::optional<DocumentResult> HandOver(Container page, std::uint64_t image, std::uint32_t imageSize);
 
   ImportState& element_;
   const Folder& group_;
@@ -250,7 +250,7 @@ bool DocumentImporter::OpenAndSee() {
   return true;
 }
 
-std::optional<std::int32_t> DocumentImporter::Classify() {
+std::optional<DocumentResult> DocumentImporter::Classify() {
   const SeenEntry* first = Seen(layout::kFirstPageFile);
   // A "1.pg" that is no regular file is no PDF and no multi-page file; its reading as a
   // page says what it is.
@@ -262,10 +262,10 @@ std::optional<std::int32_t> DocumentImporter::Classify() {
     if (why.error == Error::SharingViolation || why.error == Error::AccessDenied) {
       Trace(kSevSkipped, kSourceFrame, __LINE__, IDS_MULTIPAGE_UNOPENABLE, firstPage_.c_str());
       Found("page-unopenable", firstPage_, why.Reason());
-      return kDocumentFailed;
+      return DocumentResult::Failed;
     }
     Keep(firstPage_, why, __LINE__);
-    return kDocumentDone;
+    return DocumentResult::Done;
   }
   if (IsPdfFile(file)) {
     file.Close();
@@ -343,11 +343,11 @@ DocumentImporter::Read DocumentImporter::ReadSideFile(const Str& name, Share sha
   return Read::Kept;
 }
 
-std::optional<std::int32_t> DocumentImporter::ReadAttributeFile() {
+std::optional<DocumentResult> DocumentImporter::ReadAttributeFile() {
   std::vector<std::uint8_t> bytes;
   // Without sharing: the producer must have finished writing it.
   const Read read = ReadSideFile(layout::kAttributeFile, Share::None, layout::kTextFileLimit, &bytes);
-  if (read == Read::Kept) return kDocumentDone;
+  if (read == Read::Kept) return DocumentResult::Done;
   if (read == Read::TooLarge) return Finish();
   AnnouncedPages announced;
   if (!ReadAttributes(element_, reader_, read == Read::Done ? &bytes : nullptr, document_.get(), path_,
@@ -368,7 +368,7 @@ std::optional<std::int32_t> DocumentImporter::ReadAttributeFile() {
       Trace(kSevSkipped, kSourceFrame, __LINE__, IDS_ATTRS_UNREADABLE, attrPath_.c_str());
       Found("attributes-version", attrPath_,
             u"version " + Hex8(header_.version) + u" is neither 0x0200 nor 0x0100: the document fails");
-      return kDocumentFailed;
+      return DocumentResult::Failed;
     }
     out_.attributesRead = true;
   } else {
@@ -398,13 +398,13 @@ bool DocumentImporter::ReadSideFiles() {
 // Hands a page over; the document container rides with the first one. Returns the
 // document result when the document ends here (refused or stopped). The first page the
 // host accepts finishes the document before this one.
-std::optional<std::int32_t> DocumentImporter::HandOver(Container page, std::uint64_t image, std::uint32_t imageSize) {
+std::optional<DocumentResult> DocumentImporter::HandOver(Container page, std::uint64_t image, std::uint32_t imageSize) {
   bool refused = false;
   bool stop = false;
   HandOverPage(element_, page.release(), image, imageSize, document_.release(), &refused, &stop);
   if (stop) {
     out_.pagesHandedOver = handed_ + (refused ? 0 : 1);
-    return refused ? kDocumentFailed : kDocumentStopped;
+    return refused ? DocumentResult::Failed : DocumentResult::Stopped;
   }
   if (handed_ == 0 && notFirst_) FinishDocument(element_);
   ++handed_;
@@ -470,7 +470,7 @@ void DocumentImporter::ListFurtherImages(File& file, const Str& fileName, const 
         u"holds " + DecimalText(images) + u" images; only the first is imported as its page");
 }
 
-std::optional<std::int32_t> DocumentImporter::NamedPages() {
+std::optional<DocumentResult> DocumentImporter::NamedPages() {
   const bool version2 = header_.version == kAttrFileVersion2;
   std::int32_t namedPages = header_.pageCount;
   // A file cannot hold more page records than 8-byte steps: a count beyond that is damage.
@@ -552,7 +552,7 @@ std::optional<std::int32_t> DocumentImporter::NamedPages() {
   return std::nullopt;
 }
 
-std::optional<std::int32_t> DocumentImporter::ExtraPages() {
+std::optional<DocumentResult> DocumentImporter::ExtraPages() {
   for (const Str& name : list_) {
     const Str path = folder_.PathOf(name);
     const SeenEntry* seen = Seen(name);
@@ -605,7 +605,7 @@ std::optional<std::int32_t> DocumentImporter::ExtraPages() {
 
 // A PDF "1.pg" is the whole document: one page, rendered or replaced, with the file's
 // bytes as content.
-std::optional<std::int32_t> DocumentImporter::ImportPdf() {
+std::optional<DocumentResult> DocumentImporter::ImportPdf() {
   constexpr std::int32_t kPdfPageFileCount = 1;
   if (pageFileCount_ > 1)
     Trace(kSevSkipped, kSourceFrame, __LINE__, "%s: PDF Document includes unsupported additional pages.",
@@ -618,20 +618,20 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
                                         u"a page file beside a PDF document is not imported");
   pageFileCount_ = kPdfPageFileCount;
 
-  const auto finishPrevious = [&](std::int32_t result) {
+  const auto finishPrevious = [&](DocumentResult result) {
     // The previous document's pages all reached the host before this one started.
     if (notFirst_) FinishDocument(element_);
     return result;
   };
   document_.reset(new CAttrContainer(kScopeDocument));
   if (const auto ended = ReadAttributeFile()) return finishPrevious(*ended);
-  if (out_.keep) return finishPrevious(kDocumentDone);
+  if (out_.keep) return finishPrevious(DocumentResult::Done);
   if (header_.pageCount > 1)
     Trace(kSevSkipped, kSourceFrame, __LINE__, "%s: PDF Document includes unsupported additional pages.",
           path_.c_str());
   if (!ReadSideFiles()) {
-    finishPrevious(kDocumentDone);
-    return refused_ ? Finish() : kDocumentDone;
+    finishPrevious(DocumentResult::Done);
+    return refused_ ? Finish() : DocumentResult::Done;
   }
 
   const bool version2 = header_.version == kAttrFileVersion2;
@@ -652,11 +652,11 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
     const Failure why = file.OpenFailure();
     if (why.IsTrouble() && why.error != Error::SharingViolation && why.error != Error::AccessDenied) {
       Keep(firstPage_, why, __LINE__);
-      return finishPrevious(kDocumentDone);
+      return finishPrevious(DocumentResult::Done);
     }
     Trace(kSevSkipped, kSourceFrame, __LINE__, Log::kFileCannotBeOpened, firstPage_.c_str());
     Found("page-unopenable", firstPage_, why.Reason());
-    return finishPrevious(kDocumentFailed);
+    return finishPrevious(DocumentResult::Failed);
   }
   std::uint64_t size = 0;
   if (file.Size(&size) && size > layout::kPdfContentLimit) {
@@ -666,7 +666,7 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
     Damaged(ToUpper(layout::kFirstPageFile), "too-large", firstPage_,
             u"a PDF larger than " + DecimalText(static_cast<long long>(layout::kPdfContentLimit >> 20)) +
                 u" MiB: the document is not imported, and stays");
-    finishPrevious(kDocumentDone);
+    finishPrevious(DocumentResult::Done);
     return Finish();
   }
   Content content;
@@ -679,7 +679,7 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
     // The wording is fixed and has no insert; the path travels with the line all the same.
     Trace(kSevSkipped, kSourceFrame, __LINE__, "Cannot read file content ", PassedAlong{firstPage_.c_str()});
     Found("page-unopenable", firstPage_, u"the PDF cannot be read");
-    return finishPrevious(kDocumentFailed);
+    return finishPrevious(DocumentResult::Failed);
   }
   file.Close();
   const auto count = static_cast<std::uint32_t>(size);
@@ -688,7 +688,7 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
   CAttrContainer* target = page.get();
   if (!ReadPdfPageImage(content.get(), count, &image, &imageSize, target)) {
     Found("page-damaged", firstPage_, u"neither the PDF nor the replacement image can be read");
-    return finishPrevious(kDocumentFailed);
+    return finishPrevious(DocumentResult::Failed);
   }
   Adopt(page, target);
   if (page) {
@@ -703,16 +703,16 @@ std::optional<std::int32_t> DocumentImporter::ImportPdf() {
                           &refused, &stop);
   if (stop) {
     out_.pagesHandedOver = refused ? 0 : 1;
-    return finishPrevious(refused ? kDocumentFailed : kDocumentStopped);
+    return finishPrevious(refused ? DocumentResult::Failed : DocumentResult::Stopped);
   }
   handed_ = 1;
   element_.lastPageName = pageName;
   // The previous document is finished with its own damaged pages, before this one's join.
-  finishPrevious(kDocumentDone);
+  finishPrevious(DocumentResult::Done);
   return Finish();
 }
 
-std::int32_t DocumentImporter::Finish() {
+DocumentResult DocumentImporter::Finish() {
   out_.pagesHandedOver = handed_;
   out_.pageFileCount = pageFileCount_;
   out_.damagedPages = damaged_.Text();
@@ -722,25 +722,25 @@ std::int32_t DocumentImporter::Finish() {
     if (!element_.damagedPages.empty()) element_.damagedPages += u", ";
     element_.damagedPages += out_.damagedPages;
   }
-  return kDocumentDone;
+  return DocumentResult::Done;
 }
 
-std::int32_t DocumentImporter::Run() {
+DocumentResult DocumentImporter::Run() {
   Trace(kSevProgress, kSourceFrame, __LINE__, u"Directory to scan: '%s'", path_.c_str());
   Trace(kSevProgress, kSourceFrame, __LINE__, u"SCATTR file: '%s'", attrPath_.c_str());
-  if (!OpenAndSee()) return kDocumentDone;
+  if (!OpenAndSee()) return DocumentResult::Done;
   out_.pageFileCount = pageFileCount_;
   if (const auto ended = Classify()) {
     out_.pageFileCount = pageFileCount_;
     if (out_.pagesHandedOver == 0) out_.pagesHandedOver = handed_;
     return *ended;
   }
-  if (out_.keep) return kDocumentDone;
+  if (out_.keep) return DocumentResult::Done;
   out_.pageFileCount = pageFileCount_;
   document_.reset(new CAttrContainer(kScopeDocument));
   if (const auto ended = ReadAttributeFile()) return *ended;
-  if (out_.keep) return kDocumentDone;
-  if (!ReadSideFiles()) return refused_ ? Finish() : kDocumentDone;
+  if (out_.keep) return DocumentResult::Done;
+  if (!ReadSideFiles()) return refused_ ? Finish() : DocumentResult::Done;
   if (const auto ended = NamedPages()) return *ended;
   if (const auto ended = ExtraPages()) return *ended;
   return Finish();
@@ -748,7 +748,7 @@ std::int32_t DocumentImporter::Run() {
 
 }  // namespace
 
-std::int32_t ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
+DocumentResult ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
                             DocumentOutcome* outcome) {
   *outcome = DocumentOutcome{};
   // A damaged document repeats the same line for every page it lacks: the trace keeps ten

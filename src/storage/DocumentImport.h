@@ -14,10 +14,12 @@
 
 namespace es {
 
-// Document results.
-inline constexpr std::int32_t kDocumentDone = 0;
-inline constexpr std::int32_t kDocumentFailed = 3;
-inline constexpr std::int32_t kDocumentStopped = 4;
+// How the import of a document ended, with the numbers the group driver knows them by.
+enum class DocumentResult : std::int32_t {
+  Done = 0,     // processed; also when pages were damaged or nothing was handed over
+  Failed = 3,   // "1.pg" cannot be opened, the attribute file is of no known version, the host refused a page
+  Stopped = 4,  // the host asked to stop
+};
 
 // Something the import found wrong with a document, for reports: a short stable code,
 // the path concerned and the reason in words.
@@ -65,7 +67,7 @@ struct DocumentOutcome {
 // Imports the document `name` of the open group folder. A document that hands no page
 // over finishes nothing; the first page the host accepts finishes the pending document
 // before it.
-std::int32_t ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
+DocumentResult ImportDocument(ImportState& element, const Folder& group, const Str& name, bool notFirst,
                             DocumentOutcome* outcome);
 
 }  // namespace es

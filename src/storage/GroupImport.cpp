@@ -48,11 +48,11 @@ bool LockFileIsOld(const Folder& group) {
 void ImportGroups(ImportState& element, const StrArray& paths, const StrArray& names, WindowHandle parent) {
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const Str name = i < names.size() ? names[i] : Str();
-    if (ImportGroup(element, paths[i], name, parent) != kGroupDone) return;
+    if (ImportGroup(element, paths[i], name, parent) != GroupResult::Done) return;
   }
 }
 
-std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent) {
+GroupResult ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent) {
   element.parentWindow = parent;
   element.lastPageName.clear();
   element.damagedPages.clear();
@@ -69,7 +69,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
     const Failure why = group.IsOpen() ? lock.OpenFailure() : group.OpenFailure();
     if (!why.IsAbsence()) TraceSkippedEntry(group.IsOpen() ? group.PathOf(layout::kLockFile) : groupPath, why, __LINE__);
     ShowWarning(element.callback, element.parentWindow, IDS_GROUP_NOT_AVAILABLE, __LINE__);
-    return kGroupUnavailable;
+    return GroupResult::Unavailable;
   }
   const GroupInHand inHand(element, group);
   RecoverOrderFile(element);
@@ -80,7 +80,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
   Failure why;
   if (!group.List(&entries, &why)) {
     TraceTrouble(groupPath, why, __LINE__);
-    return kGroupDone;
+    return GroupResult::Done;
   }
   StrArray documents;
   SeenEntries groupFiles;
@@ -96,7 +96,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
   Str orderText;
   if (!ReadOrderText(group, &orderText, &why)) {
     TraceTrouble(group.PathOf(layout::kOrderFile), why, __LINE__);
-    return kGroupDone;
+    return GroupResult::Done;
   }
   OrderByOrderText(orderText, documents);
 
@@ -104,7 +104,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
   for (std::size_t i = 0; i < documents.size(); ++i) {
     const Str& name = documents[i];
     DocumentOutcome outcome;
-    const std::int32_t result = ImportDocument(element, group, name, i > 0, &outcome);
+    const DocumentResult result = ImportDocument(element, group, name, i > 0, &outcome);
     const Str header = DamagedHeader(name, groupName);
     const bool stays = !outcome.damagedPages.empty() || outcome.keep;
     if (outcome.pagesHandedOver > 0) {
@@ -112,7 +112,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
       element.pendingDocumentName = name;
       element.pendingEntries = std::move(outcome.entries);
       element.pendingKeep = outcome.keep;
-    } else if (result == kDocumentDone) {
+    } else if (result == DocumentResult::Done) {
       // Nothing of it reached the host, so the document before it stays the one to
       // finish. With damaged pages it is reported under its own name and kept; without,
       // it held nothing to import and goes at once.
@@ -123,7 +123,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
       }
     }
     if (stays) documentKept = true;
-    if (result != kDocumentDone) return result;
+    if (result != DocumentResult::Done) return static_cast<GroupResult>(result);  // Failed or Stopped alike
   }
 
   if (!element.lastPageName.empty()) FinishDocument(element);
@@ -139,7 +139,7 @@ std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& 
       Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, element.orderFilePath.c_str());
     if (element.DeleteGroupFolder != 0) DeleteGroupFolder(element, group, groupFiles);
   }
-  return kGroupDone;
+  return GroupResult::Done;
 }
 
 bool OrderFileNamesNothing(const Folder& group) {

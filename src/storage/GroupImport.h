@@ -9,16 +9,18 @@
 
 namespace es {
 
-// Group results.
-inline constexpr std::int32_t kGroupDone = 0;
-inline constexpr std::int32_t kGroupFailed = 3;
-inline constexpr std::int32_t kGroupStopped = 4;
-inline constexpr std::int32_t kGroupUnavailable = 13;
+// How the import of a group ended, with the numbers of the document results it shares.
+enum class GroupResult : std::int32_t {
+  Done = 0,          // processed; also when nothing in it could be imported
+  Failed = 3,        // a document failed: the group stops there
+  Stopped = 4,       // the host asked to stop
+  Unavailable = 13,  // its lock file could not be opened without sharing
+};
 
 // Imports the groups in order and stops at the first whose result is not 0. `names`
 // is parallel to `paths`.
 void ImportGroups(ImportState& element, const StrArray& paths, const StrArray& names, WindowHandle parent);
-std::int32_t ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
+GroupResult ImportGroup(ImportState& element, const Str& groupPath, const Str& groupName, WindowHandle parent);
 
 // True when the group's order file is missing or holds no name.
 bool OrderFileNamesNothing(const Folder& group);
