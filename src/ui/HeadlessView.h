@@ -73,7 +73,6 @@ class HeadlessDesk {
   void AddScript(int templateId, HeadlessScript script);
   void AddScript(int templateId, std::function<void(HeadlessView&)> run);
   std::optional<HeadlessScript> TakeScript(int templateId);
-  std::size_t PendingScripts() const { return scripts_.size(); }
 
   void AddAnswer(int answer) { answers_.push_back(answer); }
   std::function<int(const HeadlessBox&)> answerer;
@@ -106,8 +105,6 @@ class HeadlessView : public IDialogView {
   HeadlessView(WindowHandle parent, int templateId);
   ~HeadlessView() override;
 
-  int TemplateId() const { return templateId_; }
-  WindowHandle Parent() const { return parent_; }
 
   // ---- The user's actions (false when the dialog is not running or the control is
   // missing, hidden or disabled, as a user could not do it).
@@ -124,8 +121,6 @@ class HeadlessView : public IDialogView {
   bool Pump(int timeoutMs, const std::function<bool()>& until);
 
   bool Running() const { return running_ && !ended_; }
-  bool Ended() const { return ended_; }
-  int Result() const { return result_; }
 
   // ---- Inspection.
   int FocusedControl() const { return focus_; }
@@ -136,7 +131,6 @@ class HeadlessView : public IDialogView {
   Str ColumnText(int id, int column) const;
   int ColumnWidth(int id, int column) const;
   std::uint32_t ListExtendedStyle(int id) const;
-  bool HasControl(int id) const { return Find(id) != nullptr; }
 
   // ---- IDialogView.
   int RunModal(CDialogLogic& logic) override;
