@@ -4,6 +4,7 @@
 #include "base/Trace.h"
 #include "platform/Platform.h"
 #include "ResourceIds.h"
+#include "ui/StorageRegistry.h"
 
 namespace es {
 
@@ -11,8 +12,6 @@ namespace {
 
 // Directory texts are expanded into a buffer of this many characters, terminator included.
 constexpr std::size_t kDirectoryCapacity = 260;
-// The largest environment block value: enough for any registered text.
-constexpr std::size_t kUnlimitedCapacity = 32768;
 
 constexpr std::uint32_t kStopBox = kMbOk | kMbIconStop;
 
@@ -53,40 +52,21 @@ std::intptr_t CEditESDlg::OnMessage(std::uint32_t message, std::uintptr_t, std::
 }
 
 
-bool CEditESDlg::IsExistingDirectory(Str& path) {
-  if (path.empty()) return false;
-  if (!EndsWithSeparator(path)) path.push_back(platform::kPathSep);
-  std::uint32_t attributes = 0;
-  if (!platform::Os().GetAttributes(path, &attributes)) return false;
-  return (attributes & platform::kAttrDirectory) != 0;
-}
-
 void CEditESDlg::OnOK() {
   directory = View().ControlText(IDC_DIRECTORY);
-  // A text that does not fit the 259 characters of a directory once expanded cannot be
-  // used anywhere the storage is read, so it is refused like any other invalid directory.
-  Str expanded;
-  const bool fits = platform::Os().ExpandEnvironment(directory, kDirectoryCapacity, &expanded);
-  if (!fits || !IsExistingDirectory(expanded)) {
-    View().MessageBoxId(IDS_INVALID_DIRECTORY, kStopBox);
-    View().SetFocusTo(IDC_DIRECTORY);
-    return;
-  }
-  const Str key = ToUpper(expanded);
-  for (int row = 0; row < storageList_.Count(); ++row) {
-    if (row == index) continue;
-    const Str text = storageList_.Text(row, 0);
-    Str other;
-    // A registered text too long for the directory buffer is still compared by what it
-    // names.
-    if (!platform::Os().ExpandEnvironment(text, kDirectoryCapacity, &other) &&
-        !platform::Os().ExpandEnvironment(text, kUnlimitedCapacity, &other))
-      other = text;
-    if (!EndsWithSeparator(other)) other.push_back(platform::kPathSep);
-    if (ToUpper(other) == key) {
+  StrArray registered;
+  for (int row = 0; row < storageList_.Count(); ++row) registered.push_back(storageList_.Text(row, 0));
+  switch (StorageRegistry::Check(directory, registered, index)) {
+    case Registration::InvalidDirectory:
+      View().MessageBoxId(IDS_INVALID_DIRECTORY, kStopBox);
+      View().SetFocusTo(IDC_DIRECTORY);
+      return;
+    case Registration::AlreadyRegistered:
       View().MessageBoxId(IDS_ALREADY_REGISTERED, kStopBox);
       return;
-    }
+    case Registration::Accepted:
+    case Registration::NotRegistered:
+      break;
   }
   View().EndDialog(kIdOk);
 }

@@ -38,10 +38,6 @@ class CEditESDlg : public CDialogLogic {
   std::intptr_t OnMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void OnOK() override;
 
-  // The directory test: false for empty text; otherwise appends a separator when the
-  // path does not end in one (the caller's text changes) and asks the file system.
-  static bool IsExistingDirectory(Str& path);
-
  private:
   void OnBrowse();
 
