@@ -46,11 +46,11 @@ std::string Numbered(const char* prefix, int n) {
 bool BuildStorage(const fs::path& root, int groups, int documents) {
   fs::create_directories(root);
   for (int g = 0; g < groups; ++g) {
-    esproduce::GroupSpec group;
+    esproduce::GroupPlan group;
     group.folderName = Numbered("Group", g);
     group.lockText = "Group name " + std::to_string(groups - g);
     for (int d = 0; d < documents; ++d) {
-      esproduce::DocumentSpec document;
+      esproduce::DocumentPlan document;
       document.folderName = Numbered("Doc", d);
       group.documents.push_back(std::move(document));
     }

@@ -171,7 +171,7 @@ class Generator {
   }
 
   bool Run() {
-    StorageSpec storage;
+    StoragePlan storage;
     if (options_.description) storage.description = Ansi1252(*options_.description) + "\r\n";
     std::vector<std::string> groupNames;
     for (int g = 1; g <= options_.groups; ++g) {
@@ -188,7 +188,7 @@ class Generator {
 
  private:
   bool RunGroup(int g, std::vector<std::string>* groupNames) {
-    GroupSpec group;
+    GroupPlan group;
     group.folderName = Numbered(options_.groupPrefix, g, 3);
     group.lockText = Ansi1252(group.folderName);
     groupNames->push_back(*group.lockText);
@@ -240,8 +240,8 @@ class Generator {
     return roles;
   }
 
-  DocumentSpec MakeDocument(const DocumentFacts& facts, const Role& role) {
-    DocumentSpec document;
+  DocumentPlan MakeDocument(const DocumentFacts& facts, const Role& role) {
+    DocumentPlan document;
     document.folderName = facts.folderName;
     const bool pdf = role.kind == SpecialKind::Pdf;
     const int pages = pdf ? 1 : options_.pages;
@@ -300,7 +300,7 @@ class Generator {
     return {Damage::BadMagic, "corrupt: its header is not that of a TIFF file"};
   }
 
-  void AddMultiPage(DocumentSpec& document, const Role& role, SpecialDocument* special) {
+  void AddMultiPage(DocumentPlan& document, const Role& role, SpecialDocument* special) {
     const int pages = options_.pages;
     if (pages == 0) return;
     special->pageFile = "1.pg";
@@ -314,7 +314,7 @@ class Generator {
     AddPageFile(document, "1.pg", *cache_.Multi(pages), pages);
   }
 
-  void AddSinglePages(DocumentSpec& document, const Role& role, const std::vector<std::string>& names,
+  void AddSinglePages(DocumentPlan& document, const Role& role, const std::vector<std::string>& names,
                       SpecialDocument* special) {
     const int pages = options_.pages;
     for (int page = 1; page <= pages; ++page) {
@@ -346,11 +346,11 @@ class Generator {
                     "Barcode " + facts.barcode});
   }
 
-  void AddPageFile(DocumentSpec& document, const std::string& name, Bytes content, int images) {
+  void AddPageFile(DocumentPlan& document, const std::string& name, Bytes content, int images) {
     AddFile(content.size());
     ++report_.pageFiles;
     report_.pages += static_cast<std::size_t>(images);
-    document.files.push_back(FileSpec{name, std::move(content), false});
+    document.files.push_back(FilePlan{name, std::move(content), false});
   }
 
   void AddFile(std::size_t size) {
@@ -390,37 +390,37 @@ void Validate(const GenerateOptions& options) {
 
 class Collector : public GenerateSink {
  public:
-  bool Document(const std::string&, DocumentSpec document) override {
+  bool Document(const std::string&, DocumentPlan document) override {
     pending_.push_back(std::move(document));
     return true;
   }
-  bool Group(GroupSpec group) override {
+  bool Group(GroupPlan group) override {
     group.documents = std::move(pending_);
     pending_.clear();
     groups_.push_back(std::move(group));
     return true;
   }
-  bool Storage(StorageSpec storage) override {
+  bool Storage(StoragePlan storage) override {
     storage.groups = std::move(groups_);
     storage_ = std::move(storage);
     return true;
   }
-  StorageSpec storage_;
+  StoragePlan storage_;
 
  private:
-  std::vector<DocumentSpec> pending_;
-  std::vector<GroupSpec> groups_;
+  std::vector<DocumentPlan> pending_;
+  std::vector<GroupPlan> groups_;
 };
 
 class Writer : public GenerateSink {
  public:
   Writer(const std::filesystem::path& root, std::string* error) : root_(root), error_(error) {}
-  bool Document(const std::string& groupFolder, DocumentSpec document) override {
+  bool Document(const std::string& groupFolder, DocumentPlan document) override {
     return WriteDocument(root_ / PathFromUtf8(groupFolder), document, error_);
   }
   // The group's order and lock files follow its documents, as WriteGroup would.
-  bool Group(GroupSpec group) override { return WriteGroup(root_, group, error_); }
-  bool Storage(StorageSpec storage) override { return WriteStorage(root_, storage, error_); }
+  bool Group(GroupPlan group) override { return WriteGroup(root_, group, error_); }
+  bool Storage(StoragePlan storage) override { return WriteStorage(root_, storage, error_); }
 
  private:
   std::filesystem::path root_;
@@ -452,7 +452,7 @@ bool Generate(const GenerateOptions& options, GenerateSink& sink, GenerateReport
   return generator.Run();
 }
 
-StorageSpec GenerateStorage(const GenerateOptions& options, GenerateReport* report) {
+StoragePlan GenerateStorage(const GenerateOptions& options, GenerateReport* report) {
   Collector collector;
   Generate(options, collector, report);
   return std::move(collector.storage_);

@@ -102,34 +102,34 @@ std::string PageFileNameV1(std::uint32_t pageValue);
 std::string PageFileNameV2(int pageNumber);
 
 // ---- The tree ----------------------------------------------------------------------
-struct FileSpec {
+struct FilePlan {
   std::string name;  // UTF-8 file name (on POSIX any bytes)
   Bytes content;
   bool readOnly = false;
 };
 
-struct DocumentSpec {
+struct DocumentPlan {
   std::string folderName;
   std::optional<Bytes> attributeFile;  // "SC_ATTR.BIN" as produced by Serialize
   std::optional<std::string> commands; // "COMMANDS" bytes
   std::optional<Bytes> kvattr;         // "KVATTR" bytes
-  std::vector<FileSpec> files;         // page files and anything else
+  std::vector<FilePlan> files;         // page files and anything else
 };
 
-struct GroupSpec {
+struct GroupPlan {
   std::string folderName;
   std::optional<std::string> lockText;  // "GR_LOCK.TXT" bytes; nullopt: no lock file
   // "Doc_Order.txt" lines, joined with CR LF (and one after the last line);
   // nullopt: no order file.
   std::optional<std::vector<std::string>> order;
   std::optional<std::string> rawOrderFile;  // exact bytes instead of `order`
-  std::vector<DocumentSpec> documents;
+  std::vector<DocumentPlan> documents;
 };
 
-struct StorageSpec {
+struct StoragePlan {
   std::optional<std::string> description;       // "ESDesc.txt" bytes
   std::optional<std::vector<std::string>> groupOrder;  // the storage's "Doc_Order.txt"
-  std::vector<GroupSpec> groups;
+  std::vector<GroupPlan> groups;
 };
 
 // Writes the storage below `root` (created when missing). Existing files are replaced
@@ -137,11 +137,11 @@ struct StorageSpec {
 // rest of the group, a document's attribute file after its other files. File names may
 // reach into sub-folders of the document; folder names are one level. On failure
 // `error` names the path and the reason.
-bool WriteStorage(const std::filesystem::path& root, const StorageSpec& storage, std::string* error);
-bool WriteGroup(const std::filesystem::path& storageRoot, const GroupSpec& group, std::string* error);
-bool WriteDocument(const std::filesystem::path& groupFolder, const DocumentSpec& document, std::string* error);
+bool WriteStorage(const std::filesystem::path& root, const StoragePlan& storage, std::string* error);
+bool WriteGroup(const std::filesystem::path& storageRoot, const GroupPlan& group, std::string* error);
+bool WriteDocument(const std::filesystem::path& groupFolder, const DocumentPlan& document, std::string* error);
 
-// Names in StorageSpec and its parts are UTF-8; these convert them for the file system
+// Names in StoragePlan and its parts are UTF-8; these convert them for the file system
 // (on POSIX the bytes are kept as they are, so names that are not UTF-8 work too).
 std::filesystem::path PathFromUtf8(const std::string& name);
 std::string PathToUtf8(const std::filesystem::path& path);
@@ -233,9 +233,9 @@ struct GenerateReport {
 class GenerateSink {
  public:
   virtual ~GenerateSink() = default;
-  virtual bool Document(const std::string& groupFolder, DocumentSpec document) = 0;
-  virtual bool Group(GroupSpec group) = 0;
-  virtual bool Storage(StorageSpec storage) = 0;
+  virtual bool Document(const std::string& groupFolder, DocumentPlan document) = 0;
+  virtual bool Group(GroupPlan group) = 0;
+  virtual bool Storage(StoragePlan storage) = 0;
 };
 
 // The same options and seed give the same storage, byte for byte, on every platform
@@ -244,7 +244,7 @@ class GenerateSink {
 // write. Returns false when the sink stopped it.
 bool Generate(const GenerateOptions& options, GenerateSink& sink, GenerateReport* report);
 // The whole storage in memory, for tests.
-StorageSpec GenerateStorage(const GenerateOptions& options, GenerateReport* report = nullptr);
+StoragePlan GenerateStorage(const GenerateOptions& options, GenerateReport* report = nullptr);
 // Generates and writes below `root`, a document at a time. Throws as Generate; on a
 // write failure returns false with the path and the reason in `error`.
 bool WriteGenerated(const std::filesystem::path& root, const GenerateOptions& options, GenerateReport* report,
@@ -259,6 +259,6 @@ struct StorageCounts {
   std::size_t documents = 0;
   std::size_t files = 0;  // every file below the document folders
 };
-StorageCounts Count(const StorageSpec& storage);
+StorageCounts Count(const StoragePlan& storage);
 
 }  // namespace esproduce

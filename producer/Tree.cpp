@@ -104,12 +104,12 @@ std::string OrderText(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-bool WriteDocument(const fs::path& groupFolder, const DocumentSpec& document, std::string* error) {
+bool WriteDocument(const fs::path& groupFolder, const DocumentPlan& document, std::string* error) {
   if (!CheckName(document.folderName, groupFolder, "document folder", false, error)) return false;
   const fs::path folder = groupFolder / PathFromUtf8(document.folderName);
   if (!MakeFolder(folder, error)) return false;
 
-  for (const FileSpec& file : document.files) {
+  for (const FilePlan& file : document.files) {
     if (!CheckName(file.name, folder, "file", true, error)) return false;
     if (!WriteFile(folder / PathFromUtf8(file.name), file.content.data(), file.content.size(), file.readOnly, error))
       return false;
@@ -124,12 +124,12 @@ bool WriteDocument(const fs::path& groupFolder, const DocumentSpec& document, st
   return true;
 }
 
-bool WriteGroup(const fs::path& storageRoot, const GroupSpec& group, std::string* error) {
+bool WriteGroup(const fs::path& storageRoot, const GroupPlan& group, std::string* error) {
   if (!CheckName(group.folderName, storageRoot, "group folder", false, error)) return false;
   const fs::path folder = storageRoot / PathFromUtf8(group.folderName);
   if (!MakeFolder(folder, error)) return false;
 
-  for (const DocumentSpec& document : group.documents)
+  for (const DocumentPlan& document : group.documents)
     if (!WriteDocument(folder, document, error)) return false;
 
   const fs::path orderFile = folder / Name(es::layout::kOrderFile);
@@ -144,11 +144,11 @@ bool WriteGroup(const fs::path& storageRoot, const GroupSpec& group, std::string
   return true;
 }
 
-bool WriteStorage(const fs::path& root, const StorageSpec& storage, std::string* error) {
+bool WriteStorage(const fs::path& root, const StoragePlan& storage, std::string* error) {
   if (!MakeFolder(root, error)) return false;
   if (storage.description && !WriteFile(root / Name(es::layout::kDescriptionFile), *storage.description, error))
     return false;
-  for (const GroupSpec& group : storage.groups)
+  for (const GroupPlan& group : storage.groups)
     if (!WriteGroup(root, group, error)) return false;
   if (storage.groupOrder &&
       !WriteFile(root / Name(es::layout::kOrderFile), OrderText(*storage.groupOrder), error))
@@ -156,12 +156,12 @@ bool WriteStorage(const fs::path& root, const StorageSpec& storage, std::string*
   return true;
 }
 
-StorageCounts Count(const StorageSpec& storage) {
+StorageCounts Count(const StoragePlan& storage) {
   StorageCounts counts;
   counts.groups = storage.groups.size();
-  for (const GroupSpec& group : storage.groups) {
+  for (const GroupPlan& group : storage.groups) {
     counts.documents += group.documents.size();
-    for (const DocumentSpec& document : group.documents) {
+    for (const DocumentPlan& document : group.documents) {
       counts.files += document.files.size();
       counts.files += document.attributeFile ? 1 : 0;
       counts.files += document.commands ? 1 : 0;

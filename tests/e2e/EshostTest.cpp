@@ -56,8 +56,8 @@ ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<st
   return Run(Program("eshost"), args);
 }
 
-esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {
-  esproduce::GroupSpec g;
+esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
+  esproduce::GroupPlan g;
   g.folderName = folder;
   g.lockText = folder;
   std::vector<std::string> order;
@@ -67,8 +67,8 @@ esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::Doc
   return g;
 }
 
-std::vector<esproduce::DocumentSpec> Docs(const std::string& prefix, int count, int pages) {
-  std::vector<esproduce::DocumentSpec> docs;
+std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {
+  std::vector<esproduce::DocumentPlan> docs;
   for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
   return docs;
 }
@@ -158,7 +158,7 @@ TEST(EshostScan, UnavailableEmptyAndAllDamagedStoragesEndWithASummary) {
 
 TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {
   TempStorage storage, work;
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   for (int g = 1; g <= 20; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 2, 1)));
   storage.Write(plan);
   const fs::path settings = WriteSettings(work.root, {{storage.root}});
@@ -192,7 +192,7 @@ TEST(EshostService, InterruptDuringImportLosesNothing) {
   GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
 #else
   TempStorage storage, work;
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   for (int g = 1; g <= 10; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 10, 2)));
   storage.Write(plan);
   const fs::path settings = WriteSettings(work.root, {{storage.root}});

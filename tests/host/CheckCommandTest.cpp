@@ -63,16 +63,16 @@ Bytes AttrV2(int pages) {
 }
 
 // A version-2 document naming 1.pg .. n.pg, each page file one image.
-esproduce::DocumentSpec Named(const std::string& name, int pages) {
-  esproduce::DocumentSpec doc;
+esproduce::DocumentPlan Named(const std::string& name, int pages) {
+  esproduce::DocumentPlan doc;
   doc.folderName = name;
   doc.attributeFile = AttrV2(pages);
   for (int i = 1; i <= pages; ++i) doc.files.push_back({std::to_string(i) + ".pg", Tiff(1)});
   return doc;
 }
 
-esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> documents) {
-  esproduce::GroupSpec group;
+esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> documents) {
+  esproduce::GroupPlan group;
   group.folderName = folder;
   group.lockText = folder + " scanner";
   group.documents = std::move(documents);
@@ -97,7 +97,7 @@ class TempRoot {
   TempRoot(const TempRoot&) = delete;
   TempRoot& operator=(const TempRoot&) = delete;
 
-  void Write(const esproduce::StorageSpec& plan) {
+  void Write(const esproduce::StoragePlan& plan) {
     std::string error;
     ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
   }
@@ -200,24 +200,24 @@ std::string LastLine(const std::string& text) {
 
 TEST(CheckCommand, CleanStorageOfEveryKindHasNoProblem) {
   TempRoot temp;
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   plan.description = "Front office\r\n";
 
-  esproduce::DocumentSpec multi;
+  esproduce::DocumentPlan multi;
   multi.folderName = "Multi";
   multi.attributeFile = AttrV2(3);
   multi.files.push_back({"1.pg", Tiff(3)});
-  esproduce::DocumentSpec loose;  // no attribute file: its page files are extra pages
+  esproduce::DocumentPlan loose;  // no attribute file: its page files are extra pages
   loose.folderName = "Loose";
   loose.files = {{"a.pg", Tiff(2)}, {"b.pg", Tiff(1)}};
-  esproduce::DocumentSpec old;
+  esproduce::DocumentPlan old;
   old.folderName = "Old";
   esproduce::AttrFileV1 v1;
   v1.documentRecords = {esproduce::RecordV1::Ansi(esproduce::v1::kDocText0, "pile")};
   v1.pages = {{esproduce::RecordV1::Int32(esproduce::v1::kPageValue, 26)}};
   old.attributeFile = esproduce::Serialize(v1);
   old.files = {{"0000001a.pg", Tiff(1)}};
-  esproduce::DocumentSpec pdf;
+  esproduce::DocumentPlan pdf;
   pdf.folderName = "Pdf";
   pdf.attributeFile = AttrV2(1);
   const std::string pdfText = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
@@ -259,11 +259,11 @@ TEST(CheckCommand, CleanStorageOfEveryKindHasNoProblem) {
 
 TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   TempRoot temp;
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
 
   auto damaged = Named("Damaged", 2);
   damaged.files[1].content = Damaged(1, esproduce::Damage::BadMagic, 0);
-  esproduce::DocumentSpec multi;
+  esproduce::DocumentPlan multi;
   multi.folderName = "Multi";
   multi.attributeFile = AttrV2(3);
   multi.files = {{"1.pg", Damaged(3, esproduce::Damage::CutInImageData, 2)}};
@@ -273,7 +273,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   extra.attributeFile = AttrV2(3);
   auto readOnly = Named("ReadOnly", 1);
   readOnly.files[0].readOnly = true;
-  esproduce::DocumentSpec beyond;  // images the import never hands over: it keeps the document
+  esproduce::DocumentPlan beyond;  // images the import never hands over: it keeps the document
   beyond.folderName = "Beyond";
   beyond.attributeFile = AttrV2(2);
   beyond.files = {{"1.pg", Tiff(3)}};
@@ -350,11 +350,11 @@ TEST(CheckCommand, AttributeFilesTheDocumentImportCannotUse) {
   unknown.attributeFile = esproduce::Serialize(v3);
   auto garbage = Named("Garbage", 1);
   garbage.attributeFile = Bytes{1, 2, 3};
-  esproduce::DocumentSpec pdf;
+  esproduce::DocumentPlan pdf;
   pdf.folderName = "PdfPlus";
   const std::string pdfText = "%PDF-1.4\n%%EOF\n";
   pdf.files = {{"1.pg", Bytes(pdfText.begin(), pdfText.end())}, {"2.pg", Tiff(1)}};
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   plan.groups = {Group("G", {unknown, garbage, pdf})};
   temp.Write(plan);
 
@@ -386,11 +386,11 @@ TEST(CheckCommand, PosixNamesLinksSpecialFilesAndFoldersWithoutWritePermission) 
   GTEST_SKIP() << "Windows file names are UTF-16 and folders carry no POSIX permission bits";
 #else
   TempRoot temp;
-  esproduce::DocumentSpec names;  // no attribute file: the page file is an extra page
+  esproduce::DocumentPlan names;  // no attribute file: the page file is an extra page
   names.folderName = "Names";
   names.files = {{"bad\xff.pg", Tiff(1)}};
   auto locked = Named("Locked", 1);
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   plan.groups = {Group("G", {names, locked})};
   temp.Write(plan);
   fs::permissions(temp.root / "G" / "Locked", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -435,7 +435,7 @@ class CheckRegistered : public ::testing::Test {
 
 TEST_F(CheckRegistered, ChecksTheRegisteredDirectoriesExpanded) {
   TempRoot temp;
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   auto group = Group("G", {Named("A", 2)});
   group.documents[0].files.pop_back();
   plan.groups = {group};

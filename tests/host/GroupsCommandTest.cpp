@@ -35,11 +35,11 @@ Bytes OnePageTiff() {
 }
 
 // A document of one page whose page carries `id` as its source name.
-esproduce::DocumentSpec Document(const std::string& folder, const std::u16string& id) {
+esproduce::DocumentPlan Document(const std::string& folder, const std::u16string& id) {
   esproduce::AttrFileV2 file;
   file.documentBlock = QuilletBlockWriter(es::attrs::kScopeDocument).AddText(es::attrs::kDocText2, u"doc").Bytes();
   file.pages.push_back({0, QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes()});
-  esproduce::DocumentSpec doc;
+  esproduce::DocumentPlan doc;
   doc.folderName = folder;
   doc.attributeFile = esproduce::Serialize(file);
   doc.files.push_back({"1.pg", OnePageTiff()});
@@ -60,14 +60,14 @@ class GroupsCommands : public ::testing::Test {
     root_ = fs::temp_directory_path() / ("es-groups-" + std::to_string(random()));
     storage_ = root_ / "storage";
     fs::create_directories(storage_);
-    esproduce::StorageSpec plan;
+    esproduce::StoragePlan plan;
     const struct {
       const char* folder;
       const char* name;
       int documents;
     } groups[] = {{"G1", "Charlie", 3}, {"G2", "Alpha", 1}, {"G3", "Bravo", 2}};
     for (const auto& g : groups) {
-      esproduce::GroupSpec group;
+      esproduce::GroupPlan group;
       group.folderName = g.folder;
       group.lockText = std::string(g.name) + "\r\n";
       group.order.emplace();

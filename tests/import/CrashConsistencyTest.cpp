@@ -27,17 +27,17 @@ constexpr int kPages = 2;
 std::string DocName(int g, int d) { return "G" + std::to_string(g) + "D" + std::to_string(d); }
 
 // Documents with images the import never hands over: each must stay, whole.
-esproduce::GroupSpec KeptGroup() {
-  esproduce::GroupSpec group;
+esproduce::GroupPlan KeptGroup() {
+  esproduce::GroupPlan group;
   group.folderName = "g3";
   group.lockText = "g3";
-  esproduce::DocumentSpec beyond;  // a 4-image "1.pg" with 2 pages announced
+  esproduce::DocumentPlan beyond;  // a 4-image "1.pg" with 2 pages announced
   beyond.folderName = "K1";
   beyond.files.push_back({"1.pg", Tiff(4)});
   beyond.attributeFile = AttrV2({u"K1/p1", u"K1/p2"});
-  esproduce::DocumentSpec further = NamedDocument("K2", 2);  // its 2.pg holds two images
+  esproduce::DocumentPlan further = NamedDocument("K2", 2);  // its 2.pg holds two images
   further.files[1].content = Tiff(2);
-  esproduce::DocumentSpec beside;  // a PDF with a page file beside it
+  esproduce::DocumentPlan beside;  // a PDF with a page file beside it
   beside.folderName = "K3";
   beside.files.push_back({"1.pg", PdfBytes()});
   beside.files.push_back({"2.pg", Tiff(1)});
@@ -56,9 +56,9 @@ std::string Listing(const std::filesystem::path& root) {
 }
 
 void BuildStorage(TempStorage& storage) {
-  esproduce::StorageSpec plan;
+  esproduce::StoragePlan plan;
   for (int g = 1; g <= kGroups; ++g) {
-    esproduce::GroupSpec group;
+    esproduce::GroupPlan group;
     group.folderName = "g" + std::to_string(g);
     group.lockText = group.folderName;
     std::vector<std::string> order;

@@ -63,8 +63,8 @@ bool Link(const fs::path& target, const fs::path& link) {
   return !ec && fs::is_symlink(fs::symlink_status(link, ec));
 }
 
-esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {
-  esproduce::GroupSpec g;
+esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
+  esproduce::GroupPlan g;
   g.folderName = folder;
   g.lockText = folder;
   g.documents = std::move(docs);
@@ -274,13 +274,13 @@ TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
 // the trace keeps a few lines of each kind, and the message counts the rest. A side file
 // over its limit is not read, and its document is not imported without it.
 TEST_F(HostileStorage, SmallFilesOfLargeCostAreBounded) {
-  esproduce::DocumentSpec doc = NamedDocument("D1", 2);
+  esproduce::DocumentPlan doc = NamedDocument("D1", 2);
   doc.attributeFile->at(8) = 0xFF;
   doc.attributeFile->at(9) = 0xFF;
   doc.attributeFile->at(10) = 0xFF;
   doc.attributeFile->at(11) = 0x7F;
   doc.attributeFile->resize(doc.attributeFile->size() + 4 * 1024 * 1024);  // room for many empty records
-  esproduce::DocumentSpec large = NamedDocument("D2", 1);
+  esproduce::DocumentPlan large = NamedDocument("D2", 1);
   large.files.push_back({"KVATTR", esproduce::Bytes(16 * 1024 * 1024 + 1, 'k')});
   storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc, large})}});
   Scan scan;

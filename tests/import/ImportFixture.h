@@ -151,8 +151,8 @@ inline esproduce::Bytes PdfBytes() {
 }
 
 // A document whose pages carry ids "<doc>/p<n>" in 0x0107000F, with named page files.
-inline esproduce::DocumentSpec NamedDocument(const std::string& name, int pages) {
-  esproduce::DocumentSpec doc;
+inline esproduce::DocumentPlan NamedDocument(const std::string& name, int pages) {
+  esproduce::DocumentPlan doc;
   doc.folderName = name;
   std::vector<std::u16string> ids;
   for (int i = 1; i <= pages; ++i) {
@@ -179,7 +179,7 @@ class TempStorage {
   TempStorage(const TempStorage&) = delete;
   TempStorage& operator=(const TempStorage&) = delete;
 
-  void Write(const esproduce::StorageSpec& plan) {
+  void Write(const esproduce::StoragePlan& plan) {
     std::string error;
     ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
   }

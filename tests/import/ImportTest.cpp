@@ -30,9 +30,9 @@ void ImportOne(ElementHolder& holder, RecordingCallback& callback, const TempSto
   es::ImportGroups(*holder.element, {storage.Group(group)}, {name}, nullptr);
 }
 
-esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs,
+esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs,
                            std::optional<std::vector<std::string>> order = std::nullopt) {
-  esproduce::GroupSpec g;
+  esproduce::GroupPlan g;
   g.folderName = folder;
   g.lockText = folder;
   g.order = order;
@@ -132,11 +132,11 @@ TEST(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
 
 TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
   TempStorage storage;
-  esproduce::DocumentSpec withAttrs;
+  esproduce::DocumentPlan withAttrs;
   withAttrs.folderName = "A";
   withAttrs.files.push_back({"1.pg", Tiff(5)});
   withAttrs.attributeFile = AttrV2(Ids({u"A/p1", u"A/p2", u"A/p3"}));
-  esproduce::DocumentSpec without;
+  esproduce::DocumentPlan without;
   without.folderName = "B";
   without.files.push_back({"1.pg", Tiff(5)});
   storage.Write({std::nullopt, std::nullopt, {Group("g1", {withAttrs, without}, std::vector<std::string>{"A", "B"})}});
@@ -166,20 +166,20 @@ TEST(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
     attrs[8] = 3;
     return attrs;
   };
-  esproduce::DocumentSpec files = NamedDocument("Files", 3);  // its 3.pg arrives as an extra page
+  esproduce::DocumentPlan files = NamedDocument("Files", 3);  // its 3.pg arrives as an extra page
   files.attributeFile = announceThree(AttrV2(Ids({u"Files/p1", u"Files/p2"})));
-  esproduce::DocumentSpec multi;  // image 2 of "1.pg" has no page to arrive as
+  esproduce::DocumentPlan multi;  // image 2 of "1.pg" has no page to arrive as
   multi.folderName = "Multi";
   multi.files.push_back({"1.pg", Tiff(3)});
   multi.attributeFile = announceThree(AttrV2(Ids({u"Multi/p1", u"Multi/p2"})));
-  esproduce::DocumentSpec further = NamedDocument("Further", 2);  // 2.pg holds two images
+  esproduce::DocumentPlan further = NamedDocument("Further", 2);  // 2.pg holds two images
   further.files[1].content = Tiff(2);
-  esproduce::DocumentSpec pdf;  // a page file beside a PDF is never imported
+  esproduce::DocumentPlan pdf;  // a page file beside a PDF is never imported
   pdf.folderName = "Pdf";
   pdf.files.push_back({"1.pg", PdfBytes()});
   pdf.files.push_back({"2.pg", Tiff(1)});
   const struct {
-    esproduce::DocumentSpec doc;
+    esproduce::DocumentPlan doc;
     std::size_t pages;
     const char16_t* damaged;  // nullptr: no message, the document goes
   } rows[] = {
@@ -213,7 +213,7 @@ TEST(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
 
 TEST(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
   TempStorage storage;
-  esproduce::DocumentSpec empty;
+  esproduce::DocumentPlan empty;
   empty.folderName = "D2";
   storage.Write({std::nullopt, std::nullopt,
                  {Group("g1", {NamedDocument("D1", 1), empty, NamedDocument("D3", 1)},
@@ -237,7 +237,7 @@ TEST(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace
 
 TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
   TempStorage storage;
-  esproduce::DocumentSpec pdf;
+  esproduce::DocumentPlan pdf;
   pdf.folderName = "P";
   pdf.files.push_back({"1.pg", PdfBytes()});
   pdf.files.push_back({"2.pg", Tiff(1)});
@@ -282,7 +282,7 @@ TEST(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
 TEST(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
   for (int stopAt : {6, 5}) {  // second page of D3, first page of D3
     TempStorage storage;
-    std::vector<esproduce::DocumentSpec> docs;
+    std::vector<esproduce::DocumentPlan> docs;
     std::vector<std::string> order;
     for (int d = 1; d <= 5; ++d) {
       docs.push_back(NamedDocument("D" + std::to_string(d), 2));
@@ -391,7 +391,7 @@ TEST(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
   TempStorage storage;
   auto first = NamedDocument("D1", 2);
   first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
-  esproduce::DocumentSpec second;  // announces a page whose file is missing: hands nothing
+  esproduce::DocumentPlan second;  // announces a page whose file is missing: hands nothing
   second.folderName = "D2";
   second.attributeFile = AttrV2(Ids({u"D2/p1"}));
   storage.Write({std::nullopt, std::nullopt, {Group("g1", {first, second}, std::vector<std::string>{"D1", "D2"})}});
@@ -408,7 +408,7 @@ TEST(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
 
 TEST(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
   TempStorage storage;
-  esproduce::DocumentSpec doc;
+  esproduce::DocumentPlan doc;
   doc.folderName = "D1";
   doc.files.push_back({"a.pg", Tiff(1)});
   auto corrupt = Tiff(1);

@@ -4,10 +4,10 @@
 #include "TreeSupport.h"
 
 namespace fs = std::filesystem;
-using esproduce::DocumentSpec;
-using esproduce::FileSpec;
-using esproduce::GroupSpec;
-using esproduce::StorageSpec;
+using esproduce::DocumentPlan;
+using esproduce::FilePlan;
+using esproduce::GroupPlan;
+using esproduce::StoragePlan;
 using producer_test::ReadText;
 using producer_test::TempFolder;
 using producer_test::Tree;
@@ -18,24 +18,24 @@ bool IsReadOnly(const fs::path& path) {
   return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
 }
 
-StorageSpec SampleStorage() {
-  StorageSpec storage;
+StoragePlan SampleStorage() {
+  StoragePlan storage;
   storage.description = "Archive\r\n";
   storage.groupOrder = std::vector<std::string>{"G2", "G1"};
-  GroupSpec first;
+  GroupPlan first;
   first.folderName = "G1";
   first.lockText = "First group";
   first.order = std::vector<std::string>{"D2", "D1"};
-  DocumentSpec d1;
+  DocumentPlan d1;
   d1.folderName = "D1";
   d1.attributeFile = esproduce::Bytes{0, 0, 0, 2};
   d1.commands = "BARCODE 1\r\n";
   d1.kvattr = esproduce::Bytes{'k', '\r', '\n'};
-  d1.files = {FileSpec{"1.pg", {'p', 0, 'g'}, false}, FileSpec{"notes/extra.txt", {'x'}, false}};
-  DocumentSpec d2;
+  d1.files = {FilePlan{"1.pg", {'p', 0, 'g'}, false}, FilePlan{"notes/extra.txt", {'x'}, false}};
+  DocumentPlan d2;
   d2.folderName = "D2";
   first.documents = {d1, d2};
-  GroupSpec second;
+  GroupPlan second;
   second.folderName = "G2";  // neither lock nor order file
   storage.groups = {first, second};
   return storage;
@@ -69,7 +69,7 @@ TEST(WriteStorage, WritesTheWholeTreeAndNothingElse) {
 TEST(WriteStorage, OrderFileForms) {
   TempFolder temp;
   std::string error;
-  GroupSpec group;
+  GroupPlan group;
   group.folderName = "empty";
   group.order = std::vector<std::string>{};
   ASSERT_TRUE(esproduce::WriteGroup(temp.path(), group, &error)) << error;
@@ -91,14 +91,14 @@ TEST(WriteStorage, OrderFileForms) {
 TEST(WriteStorage, ReadOnlyFilesAreMarkedAndReplacedOnRewrite) {
   TempFolder temp;
   std::string error;
-  DocumentSpec document;
+  DocumentPlan document;
   document.folderName = "doc";
-  document.files = {FileSpec{"1.pg", {'a'}, true}, FileSpec{"2.pg", {'b'}, false}};
+  document.files = {FilePlan{"1.pg", {'a'}, true}, FilePlan{"2.pg", {'b'}, false}};
   ASSERT_TRUE(esproduce::WriteDocument(temp.path(), document, &error)) << error;
   EXPECT_TRUE(IsReadOnly(temp.path() / "doc" / "1.pg"));
   EXPECT_FALSE(IsReadOnly(temp.path() / "doc" / "2.pg"));
 
-  document.files = {FileSpec{"1.pg", {'c'}, false}};
+  document.files = {FilePlan{"1.pg", {'c'}, false}};
   ASSERT_TRUE(esproduce::WriteDocument(temp.path(), document, &error)) << error;
   EXPECT_EQ(ReadText(temp.path() / "doc" / "1.pg"), "c");
   EXPECT_FALSE(IsReadOnly(temp.path() / "doc" / "1.pg"));
@@ -110,26 +110,26 @@ TEST(WriteStorage, FailuresNameThePathAndTheReason) {
   std::string error;
   const fs::path blocker = temp.path() / "plain-file";
   { std::ofstream(blocker) << "x"; }
-  EXPECT_FALSE(esproduce::WriteStorage(blocker, StorageSpec{}, &error));
+  EXPECT_FALSE(esproduce::WriteStorage(blocker, StoragePlan{}, &error));
   EXPECT_NE(error.find(esproduce::PathToUtf8(blocker)), std::string::npos) << error;
   EXPECT_NE(error.find("file of that name exists"), std::string::npos) << error;
 
-  DocumentSpec document;
+  DocumentPlan document;
   document.folderName = "doc";
-  document.files = {FileSpec{"sub", {}, false}};
+  document.files = {FilePlan{"sub", {}, false}};
   fs::create_directories(temp.path() / "doc" / "sub");
   EXPECT_FALSE(esproduce::WriteDocument(temp.path(), document, &error));
   EXPECT_NE(error.find("sub"), std::string::npos) << error;
   EXPECT_NE(error.find("a folder of that name exists"), std::string::npos) << error;
 
   for (const std::string bad : {"", "a/b", "..", "."}) {
-    GroupSpec group;
+    GroupPlan group;
     group.folderName = bad;
     error.clear();
     EXPECT_FALSE(esproduce::WriteGroup(temp.path(), group, &error)) << "'" << bad << "'";
     EXPECT_NE(error.find("invalid group folder name"), std::string::npos) << error;
   }
-  document.files = {FileSpec{"../escape.pg", {}, false}};
+  document.files = {FilePlan{"../escape.pg", {}, false}};
   EXPECT_FALSE(esproduce::WriteDocument(temp.path(), document, &error));
   EXPECT_FALSE(fs::exists(temp.path() / "escape.pg"));
 }
@@ -137,9 +137,9 @@ TEST(WriteStorage, FailuresNameThePathAndTheReason) {
 TEST(WriteStorage, Utf8NamesReachTheFileSystem) {
   TempFolder temp;
   std::string error;
-  DocumentSpec document;
+  DocumentPlan document;
   document.folderName = "D\xC3\xB6k";  // "Dök"
-  document.files = {FileSpec{"\xE2\x82\xAC.pg", {'e'}, false}};
+  document.files = {FilePlan{"\xE2\x82\xAC.pg", {'e'}, false}};
   ASSERT_TRUE(esproduce::WriteDocument(temp.path(), document, &error)) << error;
   const auto tree = Tree(temp.path());
   EXPECT_EQ(tree.count("D\xC3\xB6k/\xE2\x82\xAC.pg"), 1u);

@@ -386,9 +386,9 @@ TEST_F(ScanDialog, ClosingOrReloadingWhileCountingIsSafe) {
 class InteractiveScan : public ::testing::Test {
  protected:
   InteractiveScan() {
-    esproduce::StorageSpec plan;
+    esproduce::StoragePlan plan;
     for (const std::string group : {"GroupA", "GroupB"}) {
-      esproduce::GroupSpec g;
+      esproduce::GroupPlan g;
       g.folderName = group;
       g.lockText = group;
       g.documents.push_back(estest::NamedDocument(group + "-doc", 1));

@@ -30,12 +30,12 @@ namespace fs = std::filesystem;
 // (no lock file when `name` is absent) and, when `order` is given, an order file.
 inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string* name, int documents,
                        std::optional<std::vector<std::string>> order = std::nullopt) {
-  esproduce::GroupSpec group;
+  esproduce::GroupPlan group;
   group.folderName = folder;
   if (name != nullptr) group.lockText = *name + "\r\n";
   group.order = std::move(order);
   for (int i = 0; i < documents; ++i) {
-    esproduce::DocumentSpec document;
+    esproduce::DocumentPlan document;
     document.folderName = "Doc" + std::to_string(100000 + i).substr(1);
     group.documents.push_back(std::move(document));
   }

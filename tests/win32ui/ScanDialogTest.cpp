@@ -44,11 +44,11 @@ bool Counted(WindowDriver& d, HWND dlg, int rows) {
 class Win32Scan : public ::testing::Test {
  protected:
   Win32Scan() {
-    esproduce::StorageSpec plan;
+    esproduce::StoragePlan plan;
     const std::vector<std::pair<std::string, std::string>> groups = {
         {"G3", "Alpha"}, {"G2", "Beta"}, {"G1", "Gamma"}};
     for (const auto& [folder, name] : groups) {
-      esproduce::GroupSpec group;
+      esproduce::GroupPlan group;
       group.folderName = folder;
       group.lockText = name + "\r\n";
       group.order = std::vector<std::string>{name + "1", name + "2"};
