@@ -1,5 +1,7 @@
 #include "TiffWriter.h"
 
+#include "TiffTags.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -18,30 +20,7 @@ namespace {
 
 constexpr std::uint32_t kMaxSide = 1u << 20;
 
-// Tag numbers and field types of the TIFF directory.
-enum : std::uint16_t {
-  kTagSubfileType = 254,
-  kTagWidth = 256,
-  kTagHeight = 257,
-  kTagBitsPerSample = 258,
-  kTagCompression = 259,
-  kTagPhotometric = 262,
-  kTagStripOffsets = 273,
-  kTagSamplesPerPixel = 277,
-  kTagRowsPerStrip = 278,
-  kTagStripByteCounts = 279,
-  kTagXResolution = 282,
-  kTagYResolution = 283,
-  kTagPlanarConfig = 284,
-  kTagT4Options = 292,
-  kTagT6Options = 293,
-  kTagResolutionUnit = 296,
-  kTagPageNumber = 297,
-  kTagYCbCrSubsampling = 530,
-  kTagTileOffsets = 324,
-  kTagTileByteCounts = 325,
-};
-enum : std::uint16_t { kTypeShort = 3, kTypeLong = 4, kTypeRational = 5 };
+using namespace tifftag;
 
 std::uint16_t CompressionCode(Compression c) {
   switch (c) {
@@ -206,28 +185,28 @@ Bytes WriteOwnLayout(const std::vector<PageImage>& pages, Compression c, std::st
     std::vector<std::uint32_t> counts;
     for (const Bytes& strip : strips) counts.push_back(static_cast<std::uint32_t>(strip.size()));
     std::vector<Field> fields;
-    fields.push_back(Longs(kTagSubfileType, {multiPage ? 2u : 0u}));
-    fields.push_back(Longs(kTagWidth, {page.width}));
-    fields.push_back(Longs(kTagHeight, {page.height}));
-    fields.push_back(samples == 3 ? Shorts(kTagBitsPerSample, {bits, bits, bits})
-                                  : Shorts(kTagBitsPerSample, {bits}));
-    fields.push_back(Shorts(kTagCompression, {CompressionCode(c)}));
-    fields.push_back(Shorts(kTagPhotometric, {photometric}));
-    fields.push_back(Longs(kTagStripOffsets, std::vector<std::uint32_t>(strips.size())));
-    fields.push_back(Shorts(kTagSamplesPerPixel, {static_cast<std::uint16_t>(samples)}));
-    fields.push_back(Longs(kTagRowsPerStrip, {rowsPerStrip}));
-    fields.push_back(Longs(kTagStripByteCounts, counts));
-    fields.push_back(Rational(kTagXResolution, page.xDpi));
-    fields.push_back(Rational(kTagYResolution, page.yDpi));
-    fields.push_back(Shorts(kTagPlanarConfig, {1}));
-    if (c == Compression::CcittG3) fields.push_back(Longs(kTagT4Options, {0}));
-    if (c == Compression::CcittG4) fields.push_back(Longs(kTagT6Options, {0}));
-    fields.push_back(Shorts(kTagResolutionUnit, {2}));
+    fields.push_back(Longs(kNewSubfileType, {multiPage ? 2u : 0u}));
+    fields.push_back(Longs(kWidth, {page.width}));
+    fields.push_back(Longs(kHeight, {page.height}));
+    fields.push_back(samples == 3 ? Shorts(kBitsPerSample, {bits, bits, bits})
+                                  : Shorts(kBitsPerSample, {bits}));
+    fields.push_back(Shorts(kCompression, {CompressionCode(c)}));
+    fields.push_back(Shorts(kPhotometric, {photometric}));
+    fields.push_back(Longs(kStripOffsets, std::vector<std::uint32_t>(strips.size())));
+    fields.push_back(Shorts(kSamplesPerPixel, {static_cast<std::uint16_t>(samples)}));
+    fields.push_back(Longs(kRowsPerStrip, {rowsPerStrip}));
+    fields.push_back(Longs(kStripByteCounts, counts));
+    fields.push_back(Rational(kXResolution, page.xDpi));
+    fields.push_back(Rational(kYResolution, page.yDpi));
+    fields.push_back(Shorts(kPlanarConfig, {1}));
+    if (c == Compression::CcittG3) fields.push_back(Longs(kT4Options, {0}));
+    if (c == Compression::CcittG4) fields.push_back(Longs(kT6Options, {0}));
+    fields.push_back(Shorts(kResolutionUnit, {2}));
     if (multiPage) {
-      fields.push_back(Shorts(kTagPageNumber, {static_cast<std::uint16_t>(index),
+      fields.push_back(Shorts(kPageNumber, {static_cast<std::uint16_t>(index),
                                                static_cast<std::uint16_t>(pages.size())}));
     }
-    if (ycbcr) fields.push_back(Shorts(kTagYCbCrSubsampling, {subsampling[0], subsampling[1]}));
+    if (ycbcr) fields.push_back(Shorts(kYCbCrSubsampling, {subsampling[0], subsampling[1]}));
 
     if (out.size() % 2) out.push_back(0);
     const std::size_t ifd = out.size();
@@ -243,7 +222,7 @@ Bytes WriteOwnLayout(const std::vector<PageImage>& pages, Compression c, std::st
     // The strips follow the values; now their offsets are known.
     std::size_t data = values;
     for (Field& f : fields) {
-      if (f.tag != kTagStripOffsets) continue;
+      if (f.tag != kStripOffsets) continue;
       for (std::size_t s = 0; s < strips.size(); ++s) {
         Put32(f.value, 4 * s, static_cast<std::uint32_t>(data));
         data += strips[s].size();
@@ -617,11 +596,11 @@ bool DamageTiff(Bytes* tiff, Damage damage, std::size_t page, std::string* error
   const std::uint64_t ifd = parsed.directories[page];
   switch (damage) {
     case Damage::CutInImageData: {
-      std::vector<std::uint64_t> offsets = parsed.Values(ifd, kTagStripOffsets);
-      std::vector<std::uint64_t> counts = parsed.Values(ifd, kTagStripByteCounts);
+      std::vector<std::uint64_t> offsets = parsed.Values(ifd, kStripOffsets);
+      std::vector<std::uint64_t> counts = parsed.Values(ifd, kStripByteCounts);
       if (offsets.empty()) {
-        offsets = parsed.Values(ifd, kTagTileOffsets);
-        counts = parsed.Values(ifd, kTagTileByteCounts);
+        offsets = parsed.Values(ifd, kTileOffsets);
+        counts = parsed.Values(ifd, kTileByteCounts);
       }
       if (offsets.empty() || offsets.size() != counts.size()) {
         *error = "page " + std::to_string(page + 1) + " has no image data to cut";

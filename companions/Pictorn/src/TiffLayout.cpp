@@ -1,5 +1,7 @@
 #include "TiffLayout.h"
 
+#include "TiffTags.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,51 +16,7 @@ constexpr std::uint64_t kMaxArrayBytes = 64ull << 20;   // one strip or tile tab
 constexpr std::uint64_t kMaxValueBytes = 16ull << 20;   // all other values of a directory
 constexpr std::uint64_t kMaxEntries = 0xFFFF;           // entries of one directory
 
-enum : std::uint16_t {
-  kTagNewSubfileType = 254,
-  kTagSubfileType = 255,
-  kTagWidth = 256,
-  kTagHeight = 257,
-  kTagBitsPerSample = 258,
-  kTagCompression = 259,
-  kTagPhotometric = 262,
-  kTagFillOrder = 266,
-  kTagStripOffsets = 273,
-  kTagSamplesPerPixel = 277,
-  kTagRowsPerStrip = 278,
-  kTagStripByteCounts = 279,
-  kTagXResolution = 282,
-  kTagYResolution = 283,
-  kTagPlanarConfig = 284,
-  kTagFreeOffsets = 288,
-  kTagFreeByteCounts = 289,
-  kTagResolutionUnit = 296,
-  kTagPredictor = 317,
-  kTagColorMap = 320,
-  kTagTileWidth = 322,
-  kTagTileLength = 323,
-  kTagTileOffsets = 324,
-  kTagTileByteCounts = 325,
-  kTagSubIfds = 330,
-  kTagInkSet = 332,
-  kTagExtraSamples = 338,
-  kTagSampleFormat = 339,
-  kTagOldJpegFirst = 513,  // 513 to 521: offsets into the file for old-style JPEG
-  kTagOldJpegLast = 521,
-  kTagExifIfd = 34665,
-  kTagGpsIfd = 34853,
-  kTagInteropIfd = 40965,
-};
-enum : std::uint16_t {
-  kTypeByte = 1,
-  kTypeShort = 3,
-  kTypeLong = 4,
-  kTypeRational = 5,
-  kTypeIfd = 13,
-  kTypeLong8 = 16,
-  kTypeSlong8 = 17,
-  kTypeIfd8 = 18,
-};
+using namespace tifftag;
 
 unsigned TypeSize(std::uint16_t type) {
   switch (type) {
@@ -72,9 +30,9 @@ unsigned TypeSize(std::uint16_t type) {
 
 // Tags whose values point elsewhere in the file: they cannot travel with one page.
 bool IsLink(const std::uint16_t tag, const std::uint16_t type) {
-  return type == kTypeIfd || type == kTypeIfd8 || tag == kTagSubIfds || tag == kTagExifIfd ||
-         tag == kTagGpsIfd || tag == kTagInteropIfd || tag == kTagFreeOffsets || tag == kTagFreeByteCounts ||
-         (tag >= kTagOldJpegFirst && tag <= kTagOldJpegLast);
+  return type == kTypeIfd || type == kTypeIfd8 || tag == kSubIfds || tag == kExifIfd ||
+         tag == kGpsIfd || tag == kInteropIfd || tag == kFreeOffsets || tag == kFreeByteCounts ||
+         (tag >= kOldJpegFirst && tag <= kOldJpegLast);
 }
 
 std::uint64_t DivideUp(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
@@ -163,11 +121,11 @@ void TiffFile::Walk(ChainWalk* walk, std::size_t wantPages) {
     for (std::uint64_t i = 0; i < count; ++i) {
       const std::uint8_t* p = raw.data() + countSize + entrySize * i;
       const std::uint32_t tag = U16(p);
-      if (tag != kTagNewSubfileType && tag != kTagSubfileType) continue;
+      if (tag != kNewSubfileType && tag != kSubfileType) continue;
       const unsigned typeSize = TypeSize(static_cast<std::uint16_t>(U16(p + 2)));
       if (typeSize == 0 || typeSize > 4) continue;
       const std::uint64_t value = Number(p + (big_ ? 12 : 8), typeSize);
-      if ((tag == kTagNewSubfileType && (value & 5) != 0) || (tag == kTagSubfileType && value == 2)) page = false;
+      if ((tag == kNewSubfileType && (value & 5) != 0) || (tag == kSubfileType && value == 2)) page = false;
     }
     if (page) {
       walk->pages.push_back(offset);
@@ -278,34 +236,34 @@ bool TiffFile::Analyse(Directory& directory, TiffPage* page, std::string* why) {
       if (den != 0) *value = static_cast<double>(U32(bytes.data())) / den;
     };
     switch (entry.tag) {
-      case kTagWidth: small(&page->width, 0, kMaxSide); haveWidth = page->width != 0; break;
-      case kTagHeight: small(&page->height, 0, kMaxSide); haveHeight = page->height != 0; break;
-      case kTagBitsPerSample: small(&page->bitsPerSample, 1, 0xFFFF); break;
-      case kTagCompression: small(&page->compression, 1, 0xFFFF); break;
-      case kTagPhotometric: small(&page->photometric, TiffPage::kUnknown, 0xFFFF); break;
-      case kTagFillOrder: small(&page->fillOrder, 1, 0xFFFF); break;
-      case kTagSamplesPerPixel: small(&page->samplesPerPixel, 1, 0xFFFF); break;
-      case kTagRowsPerStrip: first(&rowsPerStrip); break;
-      case kTagPlanarConfig: small(&page->planar, 1, 0xFFFF); break;
-      case kTagResolutionUnit: small(&page->resolutionUnit, 2, 0xFFFF); break;
-      case kTagPredictor: small(&page->predictor, 1, 0xFFFF); break;
-      case kTagInkSet: small(&page->inkSet, 1, 0xFFFF); break;
-      case kTagSampleFormat: small(&page->sampleFormat, 1, 0xFFFF); break;
-      case kTagExtraSamples:
+      case kWidth: small(&page->width, 0, kMaxSide); haveWidth = page->width != 0; break;
+      case kHeight: small(&page->height, 0, kMaxSide); haveHeight = page->height != 0; break;
+      case kBitsPerSample: small(&page->bitsPerSample, 1, 0xFFFF); break;
+      case kCompression: small(&page->compression, 1, 0xFFFF); break;
+      case kPhotometric: small(&page->photometric, TiffPage::kUnknown, 0xFFFF); break;
+      case kFillOrder: small(&page->fillOrder, 1, 0xFFFF); break;
+      case kSamplesPerPixel: small(&page->samplesPerPixel, 1, 0xFFFF); break;
+      case kRowsPerStrip: first(&rowsPerStrip); break;
+      case kPlanarConfig: small(&page->planar, 1, 0xFFFF); break;
+      case kResolutionUnit: small(&page->resolutionUnit, 2, 0xFFFF); break;
+      case kPredictor: small(&page->predictor, 1, 0xFFFF); break;
+      case kInkSet: small(&page->inkSet, 1, 0xFFFF); break;
+      case kSampleFormat: small(&page->sampleFormat, 1, 0xFFFF); break;
+      case kExtraSamples:
         if (Numbers(entry, 0xFFFF, &n)) {
           page->extraSamples = static_cast<std::uint32_t>(n.size());
           page->alpha = n[0] == 1 || n[0] == 2 ? static_cast<std::uint32_t>(n[0]) : 0;
         }
         break;
-      case kTagXResolution: rational(&page->xResolution); break;
-      case kTagYResolution: rational(&page->yResolution); break;
-      case kTagTileWidth: first(&tileWidth); break;
-      case kTagTileLength: first(&tileLength); break;
-      case kTagStripOffsets: offsets = &entry; break;
-      case kTagStripByteCounts: counts = &entry; break;
-      case kTagTileOffsets: tileOffsets = &entry; break;
-      case kTagTileByteCounts: tileCounts = &entry; break;
-      case kTagColorMap: colormap = &entry; break;
+      case kXResolution: rational(&page->xResolution); break;
+      case kYResolution: rational(&page->yResolution); break;
+      case kTileWidth: first(&tileWidth); break;
+      case kTileLength: first(&tileLength); break;
+      case kStripOffsets: offsets = &entry; break;
+      case kStripByteCounts: counts = &entry; break;
+      case kTileOffsets: tileOffsets = &entry; break;
+      case kTileByteCounts: tileCounts = &entry; break;
+      case kColorMap: colormap = &entry; break;
       default: break;
     }
   }
@@ -438,14 +396,14 @@ bool TiffFile::ExtractPage(std::uint64_t offset, TiffPage* page, Bytes* file, st
     Bytes value;  // in the file's byte order
   };
   const Writer put(bigEndian_);
-  const std::uint16_t offsetsTag = page->tiled ? kTagTileOffsets : kTagStripOffsets;
-  const std::uint16_t countsTag = page->tiled ? kTagTileByteCounts : kTagStripByteCounts;
+  const std::uint16_t offsetsTag = page->tiled ? kTileOffsets : kStripOffsets;
+  const std::uint16_t countsTag = page->tiled ? kTileByteCounts : kStripByteCounts;
   std::vector<Field> fields;
   std::uint64_t valueBytes = 0;
   for (const Entry& entry : directory.entries) {
-    if (IsLink(entry.tag, entry.type) || entry.tag == kTagStripOffsets ||
-        entry.tag == kTagStripByteCounts || entry.tag == kTagTileOffsets ||
-        entry.tag == kTagTileByteCounts) {
+    if (IsLink(entry.tag, entry.type) || entry.tag == kStripOffsets ||
+        entry.tag == kStripByteCounts || entry.tag == kTileOffsets ||
+        entry.tag == kTileByteCounts) {
       continue;
     }
     valueBytes += entry.byteSize;
