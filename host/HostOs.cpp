@@ -1,0 +1,682 @@
+#include "host/HostOs.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <bcrypt.h>
+#include <io.h>
+#include <psapi.h>
+#else
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace eshost::os {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<bool> syncEnabled{true};
+
+// What a simulated power cut takes back: data written since the file's last flush,
+// entries created or renamed since their folder's last flush. Kept only while a power
+// cut is armed.
+struct Unflushed {
+  std::map<fs::path, std::uint64_t> flushedSize;  // file -> size on stable storage
+  std::vector<fs::path> created;
+  struct Rename {
+    fs::path from, to, replaced;  // `replaced`: a copy of what `to` held before
+  };
+  std::vector<Rename> renamed;
+};
+
+std::mutex seamLock;
+Fault fault;
+std::int64_t calls[4] = {0, 0, 0, 0};
+bool tracking = false;
+Unflushed unflushed;
+
+const char* KindName(CallKind kind) {
+  switch (kind) {
+    case CallKind::kWrite: return "write";
+    case CallKind::kFlush: return "flush";
+    case CallKind::kRename: return "rename";
+    case CallKind::kAppend: return "append";
+  }
+  return "?";
+}
+
+void UndoUnflushed() {
+  std::error_code ec;
+  for (const auto& [path, size] : unflushed.flushedSize)
+    if (fs::exists(path, ec)) fs::resize_file(path, size, ec);
+  for (auto it = unflushed.renamed.rbegin(); it != unflushed.renamed.rend(); ++it) {
+    fs::rename(it->to, it->from, ec);
+    if (!it->replaced.empty()) fs::rename(it->replaced, it->to, ec);
+  }
+  for (auto it = unflushed.created.rbegin(); it != unflushed.created.rend(); ++it) fs::remove(*it, ec);
+}
+
+// Counts a call; returns what the seam does with it.
+FaultAction Count(CallKind kind) {
+  std::lock_guard<std::mutex> hold(seamLock);
+  const std::int64_t n = ++calls[static_cast<int>(kind)];
+  if (fault.action == FaultAction::kNone || fault.kind != kind || fault.at != n) return FaultAction::kNone;
+  return fault.action;
+}
+
+[[noreturn]] void Stop(FaultAction action, CallKind kind) {
+  if (action == FaultAction::kHang) {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+  std::lock_guard<std::mutex> hold(seamLock);
+  if (action == FaultAction::kPowerCut) UndoUnflushed();
+  WriteStderr(std::string("eshost: fault seam: stopped at ") + KindName(kind) + " " +
+              std::to_string(calls[static_cast<int>(kind)]) + "\n");
+  LeaveNow(kFaultExitStatus);
+}
+
+void NoteCreated(const fs::path& path) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  unflushed.created.push_back(path);
+}
+
+void NoteWrite(const fs::path& path, std::uint64_t sizeBefore) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  unflushed.flushedSize.try_emplace(path, sizeBefore);
+}
+
+void NoteFlushed(const fs::path& path) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  unflushed.flushedSize.erase(path);
+}
+
+void NoteTruncated(const fs::path& path, std::uint64_t size) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  auto it = unflushed.flushedSize.find(path);
+  if (it != unflushed.flushedSize.end() && it->second > size) it->second = size;
+}
+
+void NoteFolderFlushed(const fs::path& folder) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  std::error_code ec;
+  auto& c = unflushed.created;
+  for (std::size_t i = 0; i < c.size();) {
+    if (c[i].parent_path() == folder) {
+      c.erase(c.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+  auto& r = unflushed.renamed;
+  for (std::size_t i = 0; i < r.size();) {
+    if (r[i].to.parent_path() == folder) {
+      if (!r[i].replaced.empty()) fs::remove(r[i].replaced, ec);
+      r.erase(r.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+void NoteRename(const fs::path& from, const fs::path& to) {
+  if (!tracking) return;
+  std::lock_guard<std::mutex> hold(seamLock);
+  Unflushed::Rename r{from, to, {}};
+  std::error_code ec;
+  if (fs::exists(to, ec)) {
+    r.replaced = to;
+    r.replaced += ".before-rename";
+    fs::copy_file(to, r.replaced, fs::copy_options::overwrite_existing, ec);
+  }
+  auto it = unflushed.flushedSize.find(from);
+  if (it != unflushed.flushedSize.end()) {
+    const std::uint64_t size = it->second;
+    unflushed.flushedSize.erase(it);
+    unflushed.flushedSize[to] = size;
+  }
+  unflushed.renamed.push_back(r);
+}
+
+const char* NoSpaceText() { return "No space left on device"; }
+
+#ifdef _WIN32
+std::string ErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (buffer != nullptr) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, buffer, -1, nullptr, 0, nullptr, nullptr);
+    if (n > 1) {
+      text.resize(static_cast<std::size_t>(n - 1));
+      WideCharToMultiByte(CP_UTF8, 0, buffer, -1, text.data(), n, nullptr, nullptr);
+    }
+    LocalFree(buffer);
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+std::string LastError() { return ErrorText(GetLastError()); }
+#else
+std::string LastError() { return std::strerror(errno); }
+#endif
+
+}  // namespace
+
+void SetSyncEnabled(bool on) { syncEnabled = on; }
+bool SyncEnabled() { return syncEnabled.load(); }
+
+bool ParseFault(const std::string& text, Fault* out, std::string* why) {
+  const auto first = text.find(':');
+  const auto second = first == std::string::npos ? std::string::npos : text.find(':', first + 1);
+  if (second == std::string::npos) {
+    *why = "expected ACTION:KIND:N";
+    return false;
+  }
+  const std::string action = text.substr(0, first);
+  const std::string kind = text.substr(first + 1, second - first - 1);
+  Fault f;
+  if (action == "crash") f.action = FaultAction::kCrash;
+  else if (action == "power-cut") f.action = FaultAction::kPowerCut;
+  else if (action == "enospc") f.action = FaultAction::kNoSpace;
+  else if (action == "hang") f.action = FaultAction::kHang;
+  else {
+    *why = "ACTION is crash, power-cut, enospc or hang";
+    return false;
+  }
+  if (kind == "write") f.kind = CallKind::kWrite;
+  else if (kind == "flush") f.kind = CallKind::kFlush;
+  else if (kind == "rename") f.kind = CallKind::kRename;
+  else if (kind == "append") f.kind = CallKind::kAppend;
+  else {
+    *why = "KIND is write, flush, rename or append";
+    return false;
+  }
+  try {
+    f.at = std::stoll(text.substr(second + 1));
+  } catch (...) {
+    f.at = 0;
+  }
+  if (f.at < 1) {
+    *why = "N is a positive number";
+    return false;
+  }
+  *out = f;
+  return true;
+}
+
+void SetFault(const Fault& f) {
+  std::lock_guard<std::mutex> hold(seamLock);
+  fault = f;
+  tracking = f.action == FaultAction::kPowerCut;
+}
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept { *this = std::move(other); }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    path_ = std::move(other.path_);
+    size_ = other.size_;
+#ifdef _WIN32
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+#else
+    fd_ = other.fd_;
+    other.fd_ = -1;
+#endif
+  }
+  return *this;
+}
+
+bool File::Write(const void* data, std::size_t size, std::string* why, CallKind kind) {
+  const FaultAction action = Count(kind);
+  std::size_t wanted = size;
+  if (action == FaultAction::kCrash || action == FaultAction::kPowerCut || action == FaultAction::kNoSpace)
+    wanted = size / 2;  // a write cut short
+  if (action == FaultAction::kHang) Stop(action, kind);
+  NoteWrite(path_, size_);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  std::size_t done = 0;
+  while (done < wanted) {
+#ifdef _WIN32
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wanted - done, 1u << 30));
+    if (!WriteFile(static_cast<HANDLE>(handle_), bytes + done, chunk, &n, nullptr) || n == 0) {
+      *why = LastError();
+      return false;
+    }
+#else
+    const ssize_t n = ::write(fd_, bytes + done, wanted - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *why = n < 0 ? LastError() : NoSpaceText();
+      return false;
+    }
+#endif
+    done += static_cast<std::size_t>(n);
+    size_ += static_cast<std::uint64_t>(n);
+  }
+  if (action == FaultAction::kCrash || action == FaultAction::kPowerCut) Stop(action, kind);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  return true;
+}
+
+bool File::Sync(std::string* why) {
+  if (!syncEnabled) return true;
+  const FaultAction action = Count(CallKind::kFlush);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+#ifdef _WIN32
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) {
+    *why = LastError();
+    return false;
+  }
+#else
+  if (::fdatasync(fd_) != 0) {
+    *why = LastError();
+    return false;
+  }
+#endif
+  NoteFlushed(path_);
+  return true;
+}
+
+#ifdef _WIN32
+bool File::CreateNew(const fs::path& path, File* file, bool* exists, std::string* why) {
+  *exists = false;
+  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    *why = ErrorText(code);
+    return false;
+  }
+  file->Close();
+  file->handle_ = h;
+  file->path_ = path;
+  file->size_ = 0;
+  NoteCreated(path);
+  return true;
+}
+
+bool File::OpenAppend(const fs::path& path, File* file, std::string* why) {
+  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *why = LastError();
+    return false;
+  }
+  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  LARGE_INTEGER size{};
+  LARGE_INTEGER zero{};
+  if (!GetFileSizeEx(h, &size) || !SetFilePointerEx(h, zero, nullptr, FILE_END)) {
+    *why = LastError();
+    CloseHandle(h);
+    return false;
+  }
+  file->Close();
+  file->handle_ = h;
+  file->path_ = path;
+  file->size_ = static_cast<std::uint64_t>(size.QuadPart);
+  if (created) NoteCreated(path);
+  return true;
+}
+
+bool File::IsOpen() const { return handle_ != nullptr; }
+
+bool File::Truncate(std::uint64_t size, std::string* why) {
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), at, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(static_cast<HANDLE>(handle_))) {
+    *why = LastError();
+    return false;
+  }
+  size_ = size;
+  NoteTruncated(path_, size);
+  return true;
+}
+
+void File::Close() {
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}
+
+bool SyncFolder(const fs::path& folder, std::string* why) {
+  if (!syncEnabled) return true;
+  const FaultAction action = Count(CallKind::kFlush);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  // NTFS records new and renamed entries in its own log; flushing the folder handle
+  // commits them now where the file system allows it.
+  HANDLE h = CreateFileW(folder.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    FlushFileBuffers(h);
+    CloseHandle(h);
+  }
+  NoteFolderFlushed(folder);
+  return true;
+}
+
+bool RenameFile(const fs::path& from, const fs::path& to, std::string* why) {
+  const FaultAction action = Count(CallKind::kRename);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, CallKind::kRename);
+  NoteRename(from, to);
+  if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *why = LastError();
+    return false;
+  }
+  return true;
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+bool FolderLock::Acquire(const fs::path& lockFile, bool* busy, std::string* why) {
+  *busy = false;
+  HANDLE h = CreateFileW(lockFile.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    *busy = code == ERROR_SHARING_VIOLATION;
+    *why = ErrorText(code);
+    return false;
+  }
+  handle_ = h;
+  return true;
+}
+
+namespace {
+std::atomic<bool>* stopFlag = nullptr;
+BOOL WINAPI OnConsoleControl(DWORD) {
+  if (stopFlag != nullptr) stopFlag->store(true);
+  return TRUE;
+}
+}  // namespace
+
+void InstallStopHandlers(std::atomic<bool>* flag) {
+  stopFlag = flag;
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void LeaveNow(int status) {
+  // Not ExitProcess: the loaded module must not be told the process is ending.
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  for (;;) Sleep(INFINITE);
+}
+
+void WriteStderr(const std::string& text) {
+  DWORD n = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+}
+
+long long PeakMemoryKib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long long>(counters.PeakWorkingSetSize / 1024);
+}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+struct Sha256::State {
+  BCRYPT_HASH_HANDLE hash = nullptr;
+};
+
+namespace {
+BCRYPT_ALG_HANDLE Sha256Provider() {
+  static BCRYPT_ALG_HANDLE provider = [] {
+    BCRYPT_ALG_HANDLE h = nullptr;
+    if (BCryptOpenAlgorithmProvider(&h, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) h = nullptr;
+    return h;
+  }();
+  return provider;
+}
+}  // namespace
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  BCryptCreateHash(Sha256Provider(), &state_->hash, nullptr, 0, nullptr, 0, 0);
+}
+
+Sha256::~Sha256() {
+  if (state_->hash != nullptr) BCryptDestroyHash(state_->hash);
+}
+
+void Sha256::Update(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+    BCryptHashData(state_->hash, const_cast<PUCHAR>(bytes), chunk, 0);
+    bytes += chunk;
+    size -= chunk;
+  }
+}
+
+Sha256::Digest Sha256::Final() {
+  Digest out{};
+  BCryptFinishHash(state_->hash, out.data(), static_cast<ULONG>(out.size()), 0);
+  return out;
+}
+#else
+bool File::CreateNew(const fs::path& path, File* file, bool* exists, std::string* why) {
+  *exists = false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *exists = errno == EEXIST;
+    *why = LastError();
+    return false;
+  }
+  file->Close();
+  file->fd_ = fd;
+  file->path_ = path;
+  file->size_ = 0;
+  NoteCreated(path);
+  return true;
+}
+
+bool File::OpenAppend(const fs::path& path, File* file, std::string* why) {
+  struct stat before {};
+  const bool existed = ::stat(path.c_str(), &before) == 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *why = LastError();
+    return false;
+  }
+  const off_t end = ::lseek(fd, 0, SEEK_END);
+  if (end < 0) {
+    *why = LastError();
+    ::close(fd);
+    return false;
+  }
+  file->Close();
+  file->fd_ = fd;
+  file->path_ = path;
+  file->size_ = static_cast<std::uint64_t>(end);
+  if (!existed) NoteCreated(path);
+  return true;
+}
+
+bool File::IsOpen() const { return fd_ >= 0; }
+
+bool File::Truncate(std::uint64_t size, std::string* why) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+    *why = LastError();
+    return false;
+  }
+  size_ = size;
+  NoteTruncated(path_, size);
+  return true;
+}
+
+void File::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool SyncFolder(const fs::path& folder, std::string* why) {
+  if (!syncEnabled) return true;
+  const FaultAction action = Count(CallKind::kFlush);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    *why = folder.string() + ": " + LastError();
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  NoteFolderFlushed(folder);
+  return true;
+}
+
+bool RenameFile(const fs::path& from, const fs::path& to, std::string* why) {
+  const FaultAction action = Count(CallKind::kRename);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, CallKind::kRename);
+  NoteRename(from, to);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    *why = LastError();
+    return false;
+  }
+  return true;
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FolderLock::Acquire(const fs::path& lockFile, bool* busy, std::string* why) {
+  *busy = false;
+  const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *why = LastError();
+    return false;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *busy = errno == EWOULDBLOCK;
+    *why = LastError();
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+namespace {
+std::atomic<bool>* stopFlag = nullptr;
+void OnSignal(int) {
+  if (stopFlag != nullptr) stopFlag->store(true);
+}
+}  // namespace
+
+void InstallStopHandlers(std::atomic<bool>* flag) {
+  stopFlag = flag;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+void LeaveNow(int status) { ::_exit(status); }
+
+void WriteStderr(const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+long long PeakMemoryKib() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+struct Sha256::State {
+  EVP_MD_CTX* context = nullptr;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  state_->context = EVP_MD_CTX_new();
+  if (state_->context != nullptr) EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr);
+}
+
+Sha256::~Sha256() { EVP_MD_CTX_free(state_->context); }
+
+void Sha256::Update(const void* data, std::size_t size) {
+  if (state_->context != nullptr) EVP_DigestUpdate(state_->context, data, size);
+}
+
+Sha256::Digest Sha256::Final() {
+  Digest out{};
+  unsigned int n = 0;
+  if (state_->context != nullptr) EVP_DigestFinal_ex(state_->context, out.data(), &n);
+  return out;
+}
+#endif
+
+bool CreateFolders(const fs::path& folder, std::string* why) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return true;
+  const fs::path parent = folder.parent_path();
+  if (!parent.empty() && parent != folder && !CreateFolders(parent, why)) return false;
+  if (!fs::create_directory(folder, ec) && !fs::is_directory(folder)) {
+    *why = folder.string() + ": " + (ec ? ec.message() : std::string("cannot be created"));
+    return false;
+  }
+  NoteCreated(folder);
+  return SyncFolder(parent.empty() ? fs::path(".") : parent, why);
+}
+
+}  // namespace eshost::os
