@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -184,6 +187,9 @@ std::string LastError() { return std::strerror(errno); }
 
 }  // namespace
 
+bool FlushFile(File& file, std::string* why);
+bool FlushFolder(const fs::path& folder, std::string* why);
+
 void SetSyncEnabled(bool on) { syncEnabled = on; }
 bool SyncEnabled() { return syncEnabled.load(); }
 
@@ -296,18 +302,109 @@ bool File::Sync(std::string* why) {
     return false;
   }
   if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
-#ifdef _WIN32
-  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) {
-    *why = LastError();
+  return FlushFile(*this, why);
+}
+
+bool SyncFolder(const fs::path& folder, std::string* why) {
+  if (!syncEnabled) return true;
+  const FaultAction action = Count(CallKind::kFlush);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
     return false;
   }
-#else
-  if (::fdatasync(fd_) != 0) {
-    *why = LastError();
-    return false;
+  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  return FlushFolder(folder, why);
+}
+
+namespace {
+// A few threads that flush while the caller flushes too.
+class Flushers {
+ public:
+  ~Flushers() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      ending_ = true;
+    }
+    wake_.notify_all();
+    for (auto& t : threads_) t.join();
   }
-#endif
-  NoteFlushed(path_);
+  // Runs every job, some on other threads, and returns when all have ended.
+  void Run(std::vector<std::function<void()>>& jobs) {
+    if (jobs.empty()) return;
+    std::unique_lock<std::mutex> hold(mutex_);
+    while (threads_.size() < 3) threads_.emplace_back([this] { Work(); });
+    for (std::size_t i = 1; i < jobs.size(); ++i) queue_.push_back(&jobs[i]);
+    open_ += jobs.size() - 1;
+    hold.unlock();
+    wake_.notify_all();
+    jobs[0]();
+    hold.lock();
+    done_.wait(hold, [this] { return open_ == 0; });
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      wake_.wait(hold, [this] { return ending_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      std::function<void()>* job = queue_.front();
+      queue_.pop_front();
+      hold.unlock();
+      (*job)();
+      hold.lock();
+      if (--open_ == 0) done_.notify_all();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::deque<std::function<void()>*> queue_;
+  std::size_t open_ = 0;
+  bool ending_ = false;
+  std::vector<std::thread> threads_;
+};
+}  // namespace
+
+bool SyncTogether(const std::vector<SyncTarget>& targets, std::string* why) {
+  if (!syncEnabled) return true;
+  // The seam acts on the n-th flush as if they ran one after another.
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const FaultAction action = Count(CallKind::kFlush);
+    if (action == FaultAction::kNone) continue;
+    if (action == FaultAction::kNoSpace) {
+      *why = NoSpaceText();
+      return false;
+    }
+    for (std::size_t k = 0; k < i; ++k) {
+      std::string ignored;
+      if (targets[k].file != nullptr) {
+        FlushFile(*targets[k].file, &ignored);
+      } else {
+        FlushFolder(targets[k].folder, &ignored);
+      }
+    }
+    Stop(action, CallKind::kFlush);
+  }
+  static Flushers flushers;
+  std::vector<std::string> errors(targets.size());
+  std::vector<std::function<void()>> jobs;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    jobs.emplace_back([&, i] {
+      if (targets[i].file != nullptr) {
+        FlushFile(*targets[i].file, &errors[i]);
+      } else {
+        FlushFolder(targets[i].folder, &errors[i]);
+      }
+    });
+  }
+  flushers.Run(jobs);
+  for (const auto& e : errors) {
+    if (!e.empty()) {
+      *why = e;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -373,14 +470,16 @@ void File::Close() {
   handle_ = nullptr;
 }
 
-bool SyncFolder(const fs::path& folder, std::string* why) {
-  if (!syncEnabled) return true;
-  const FaultAction action = Count(CallKind::kFlush);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
+bool FlushFile(File& file, std::string* why) {
+  if (!FlushFileBuffers(static_cast<HANDLE>(file.handle_))) {
+    *why = file.path_.string() + ": " + LastError();
     return false;
   }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  NoteFlushed(file.path_);
+  return true;
+}
+
+bool FlushFolder(const fs::path& folder, std::string* why) {
   // NTFS records new and renamed entries in its own log; flushing the folder handle
   // commits them now where the file system allows it.
   HANDLE h = CreateFileW(folder.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -553,14 +652,16 @@ void File::Close() {
   fd_ = -1;
 }
 
-bool SyncFolder(const fs::path& folder, std::string* why) {
-  if (!syncEnabled) return true;
-  const FaultAction action = Count(CallKind::kFlush);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
+bool FlushFile(File& file, std::string* why) {
+  if (::fdatasync(file.fd_) != 0) {
+    *why = file.path_.string() + ": " + LastError();
     return false;
   }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  NoteFlushed(file.path_);
+  return true;
+}
+
+bool FlushFolder(const fs::path& folder, std::string* why) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 || ::fsync(fd) != 0) {
     *why = folder.string() + ": " + LastError();

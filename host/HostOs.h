@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace eshost::os {
 
@@ -67,6 +68,7 @@ class File {
   void Close();
 
  private:
+  friend bool FlushFile(File& file, std::string* why);
   std::filesystem::path path_;
   std::uint64_t size_ = 0;
 #ifdef _WIN32
@@ -78,6 +80,15 @@ class File {
 
 // Makes the entries created or renamed in a folder durable.
 bool SyncFolder(const std::filesystem::path& folder, std::string* why);
+// Flushes several files and folders at once: the file system commits them together, at
+// about the cost of flushing one. Nothing is durable in any order among them, so use it
+// only for what a reader can check afterwards. The fault seam counts them in the order
+// given.
+struct SyncTarget {
+  File* file = nullptr;
+  std::filesystem::path folder;  // when `file` is null
+};
+bool SyncTogether(const std::vector<SyncTarget>& targets, std::string* why);
 // Renames a file, replacing `to` if it exists.
 bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string* why);
 // Creates a folder (and its parents) and makes the new entries durable.

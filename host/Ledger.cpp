@@ -20,7 +20,7 @@ constexpr std::size_t kChunk = 1u << 20;
 // Record types, the first byte of a body.
 enum : std::uint8_t {
   kState = 'S',     // next manifest sequence number, manifest end
-  kPage = 'P',      // a page stored: key, seq, time, manifest end
+  kPage = 'P',      // a page stored: key, seq, time, manifest end, image SHA-256, content flag and SHA-256
   kRepeat = 'R',    // a page sent again: key, seq of the repeat line, time, manifest end
   kResent = 'D',    // a document sent again: document key, path, first delivery, time
   kMessage = 'M',   // a damaged-pages message shown: document key, path, first delivery, time, text
@@ -164,17 +164,26 @@ bool Ledger::Apply(const std::vector<std::uint8_t>& body) {
     }
     case kPage:
     case kRepeat: {
-      const Key key = in.Bytes();
-      const std::int64_t seq = in.I64();
+      LastPage l;
+      l.any = true;
+      l.repeat = type == kRepeat;
+      l.key = in.Bytes();
+      l.seq = in.I64();
       const std::int64_t time = in.I64();
-      const std::uint64_t end = in.U64();
+      l.manifestEnd = in.U64();
+      if (type == kPage) {
+        l.imageSha = in.Bytes();
+        l.hasContent = in.U8() != 0;
+        l.contentSha = in.Bytes();
+      }
       if (!in.AtEnd()) return false;
       if (type == kPage) {
-        RecoverPage(key, seq, time);
+        RecoverPage(l.key, l.seq, time);
       } else {
-        RecoverRepeat(key, seq, time);
+        RecoverRepeat(l.key, l.seq, time);
       }
-      manifestEnd_ = end;
+      manifestEnd_ = l.manifestEnd;
+      last_ = l;
       return true;
     }
     case kPageAll: {
@@ -279,11 +288,15 @@ Ledger::ReadReport Ledger::Read(const fs::path& file) {
       break;
     }
     body.assign(frame.begin() + 4, frame.begin() + 4 + n);
+    const LastPage before = last_;
+    last_ = LastPage{};
     if (!Apply(body)) {
+      last_ = before;
       report.damaged = true;
       report.reason = "the record at byte " + std::to_string(at) + " is not understood";
       break;
     }
+    if (last_.any) last_.offset = at;
     ++report.records;
     at += 4 + std::uint64_t{n} + 8;
   }
@@ -353,48 +366,90 @@ bool Ledger::Compact(const fs::path& file, std::int64_t cutoff, std::string* why
     return false;
   }
   compactedBytes_ = file_.Size();
+  last_ = LastPage{};
   return true;
 }
 
-bool Ledger::Append(const std::vector<std::uint8_t>& body, std::string* why) {
+bool Ledger::Stage(const std::vector<std::uint8_t>& body, std::string* why) {
   if (!file_.IsOpen()) {
-    *why = "the ledger is not open";
+    *why = "ledger: cannot be written any more";
     return false;
   }
   std::vector<std::uint8_t> frame;
   Frame(body, &frame);
-  const std::uint64_t before = file_.Size();
-  if (!file_.Write(frame.data(), frame.size(), why, os::CallKind::kAppend) || !file_.Sync(why)) {
-    // Leave no half record behind: later records would be unreadable after it.
-    std::string ignored;
-    if (!file_.Truncate(before, &ignored)) file_.Close();
+  stagedAt_ = file_.Size();
+  if (!file_.Write(frame.data(), frame.size(), why, os::CallKind::kAppend)) {
     *why = "ledger: " + *why;
+    Abandon();
     return false;
   }
-  Apply(body);
+  staged_ = body;
   return true;
 }
 
-bool Ledger::AppendPage(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd,
-                        std::string* why) {
+void Ledger::Commit() {
+  if (!staged_.empty()) Apply(staged_);
+  staged_.clear();
+}
+
+void Ledger::Abandon() {
+  staged_.clear();
+  // Leave no half record behind: records after it would be unreadable.
+  std::string ignored;
+  if (file_.IsOpen() && file_.Size() > stagedAt_ && !file_.Truncate(stagedAt_, &ignored)) file_.Close();
+}
+
+bool Ledger::Append(const std::vector<std::uint8_t>& body, std::string* why) {
+  if (!Stage(body, why)) return false;
+  if (!file_.Sync(why)) {
+    *why = "ledger: " + *why;
+    Abandon();
+    return false;
+  }
+  Commit();
+  return true;
+}
+
+bool Ledger::StagePage(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd,
+                       const Key& imageSha, const Key* contentSha, std::string* why) {
   Out r;
   r.U8(kPage);
   r.Bytes(key);
   r.I64(seq);
   r.I64(time);
   r.U64(manifestEnd);
-  return Append(r.bytes, why);
+  r.Bytes(imageSha);
+  r.U8(contentSha != nullptr ? 1 : 0);
+  r.Bytes(contentSha != nullptr ? *contentSha : Key{});
+  return Stage(r.bytes, why);
 }
 
-bool Ledger::AppendRepeat(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd,
-                          std::string* why) {
+bool Ledger::StageRepeat(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd,
+                         std::string* why) {
   Out r;
   r.U8(kRepeat);
   r.Bytes(key);
   r.I64(seq);
   r.I64(time);
   r.U64(manifestEnd);
-  return Append(r.bytes, why);
+  return Stage(r.bytes, why);
+}
+
+bool Ledger::DropLast(const fs::path& file, std::string* why) {
+  file_.Close();
+  os::File journal;
+  if (!os::File::OpenAppend(file, &journal, why) || !journal.Truncate(last_.offset, why) || !journal.Sync(why)) {
+    *why = file.string() + ": " + *why;
+    return false;
+  }
+  journal.Close();
+  pages_.clear();
+  documents_.clear();
+  nextSeq_ = 1;
+  manifestEnd_ = 0;
+  last_ = LastPage{};
+  Read(file);
+  return true;
 }
 
 bool Ledger::AppendResent(const Key& document, const std::string& path, std::int64_t first, std::int64_t time,

@@ -59,13 +59,37 @@ class Ledger {
   // Rewrites the journal from what is known, dropping pages and documents last seen
   // before `cutoff`, and keeps it open for appending.
   bool Compact(const std::filesystem::path& file, std::int64_t cutoff, std::string* why);
-  // Records are on stable storage when these return true.
-  bool AppendPage(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd, std::string* why);
-  bool AppendRepeat(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd, std::string* why);
+  // A page stored or sent again: the record is written, not yet flushed, so that the
+  // caller can flush it together with the page's files. Then Commit() once flushed, or
+  // Abandon() to cut it off again.
+  bool StagePage(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd,
+                 const Key& imageSha, const Key* contentSha, std::string* why);
+  bool StageRepeat(const Key& key, std::int64_t seq, std::int64_t time, std::uint64_t manifestEnd, std::string* why);
+  void Commit();
+  void Abandon();
+  os::File& JournalFile() { return file_; }
+  // Records flushed when these return true.
   bool AppendResent(const Key& document, const std::string& path, std::int64_t first, std::int64_t time,
                     std::string* why);
   bool AppendMessage(const Key& document, const std::string& path, std::int64_t first, std::int64_t time,
                      const std::string& text, std::string* why);
+
+  // The last record read, when it tells of a page: the page stored or repeated when a run
+  // stopped may have been flushed only in part, so it is checked before it is trusted.
+  struct LastPage {
+    bool any = false;
+    bool repeat = false;
+    Key key{};
+    std::int64_t seq = 0;
+    std::uint64_t manifestEnd = 0;
+    Key imageSha{};
+    bool hasContent = false;
+    Key contentSha{};
+    std::uint64_t offset = 0;  // where the record starts in the journal
+  };
+  const LastPage& Last() const { return last_; }
+  // Cuts the journal before its last record (flushed) and reads it again.
+  bool DropLast(const std::filesystem::path& file, std::string* why);
 
   // Known from the manifest (a line written before its record was).
   void RecoverPage(const Key& key, std::int64_t seq, std::int64_t time);
@@ -86,6 +110,7 @@ class Ledger {
 
  private:
   bool Apply(const std::vector<std::uint8_t>& body);
+  bool Stage(const std::vector<std::uint8_t>& body, std::string* why);
   bool Append(const std::vector<std::uint8_t>& body, std::string* why);
 
   std::unordered_map<Key, Page, KeyHash> pages_;
@@ -94,6 +119,9 @@ class Ledger {
   std::uint64_t manifestEnd_ = 0;
   os::File file_;
   std::uint64_t compactedBytes_ = 0;
+  LastPage last_;
+  std::vector<std::uint8_t> staged_;
+  std::uint64_t stagedAt_ = 0;
 };
 
 }  // namespace eshost

@@ -82,6 +82,33 @@ std::string FolderName(const std::string& path) {
 
 std::string Relative(const fs::path& path) { return path.generic_string(); }
 
+Key Sha(const std::uint8_t* data, std::size_t size) {
+  os::Sha256 sha;
+  sha.Update(data, size);
+  return sha.Final();
+}
+
+// True when the file holds exactly the bytes of that digest.
+bool FileMatches(const fs::path& path, const Key& digest) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  os::Sha256 sha;
+  std::vector<char> buffer(1 << 16);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+    sha.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+  return sha.Final() == digest;
+}
+
+// The file a manifest line names, checked against the digest the line gives for it.
+bool LineFileMatches(const fs::path& dir, const ordered_json& line, const char* fileField, const char* shaField) {
+  Key digest{};
+  std::error_code ec;
+  return line.contains(fileField) && line[fileField].is_string() && line.contains(shaField) &&
+         line[shaField].is_string() && KeyFromHex(line[shaField].get<std::string>(), &digest) &&
+         fs::is_regular_file(dir / line[fileField].get<std::string>(), ec) &&
+         FileMatches(dir / line[fileField].get<std::string>(), digest);
+}
+
 }  // namespace
 
 std::string IsoTime(std::int64_t seconds) {
@@ -140,6 +167,7 @@ bool OutputFolder::Open(const OutputOptions& options, std::vector<std::string>* 
                      " bytes). Pages recorded after that point are not known: sent again, they are stored again");
   }
   const std::int64_t now = Now();
+  if (!CheckLastPage(notes, why)) return false;
   RecoverManifestTail(notes, now);
   const std::int64_t cutoff = now - std::int64_t{options.rememberDays} * 86400;
   if (!ledger_.Compact(LedgerPath(), cutoff, why)) return false;
@@ -158,7 +186,7 @@ void OutputFolder::RecoverManifestTail(std::vector<std::string>* notes, std::int
     ledger_.SetManifestEnd(0);
     return;
   }
-  const std::uint64_t size = fs::file_size(manifest, ec);
+  std::uint64_t size = fs::file_size(manifest, ec);
   const std::uint64_t start = ledger_.ManifestEnd();
   if (ec || size < start) {
     notes->push_back(manifest.string() + " is shorter than the ledger recorded (" + std::to_string(size) + " < " +
@@ -188,19 +216,29 @@ void OutputFolder::RecoverManifestTail(std::vector<std::string>* notes, std::int
     if (line.contains("repeat_of")) {
       ledger_.RecoverRepeat(key, seq, now);
       ++taken;
-    } else if (line.contains("image_file") && line["image_file"].is_string() &&
-               fs::is_regular_file(dir_ / line["image_file"].get<std::string>(), ec)) {
+    } else if (LineFileMatches(dir_, line, "image_file", "image_sha256") &&
+               (!line.contains("content_file") || LineFileMatches(dir_, line, "content_file", "content_sha256"))) {
       ledger_.RecoverPage(key, seq, now);
       ++taken;
+    } else {
+      // Its files did not all reach the disk before the run stopped, so the page was not
+      // accepted: the line goes, and the page is stored again when it is sent again.
+      whole = at - text.size() - 1;
+      size = at;
+      notes->push_back(manifest.string() + ": dropped the line of page " + std::to_string(seq) +
+                       ", whose files an interrupted run left incomplete");
+      break;
     }
   }
   if (whole < size) {
-    // A line cut short: its page was not accepted, so the module sends it again.
+    // A line cut short, or one whose files are incomplete: its page was not accepted, so
+    // the module sends it again.
     os::File file;
     std::string why;
+    const std::uint64_t total = fs::file_size(manifest, ec);
     if (os::File::OpenAppend(manifest, &file, &why) && file.Truncate(whole, &why) && file.Sync(&why)) {
-      notes->push_back(manifest.string() + ": dropped an incomplete last line (" + std::to_string(size - whole) +
-                       " bytes) left by an interrupted run");
+      notes->push_back(manifest.string() + ": dropped " + std::to_string(total - whole) +
+                       " byte(s) at its end left incomplete by an interrupted run");
     } else {
       notes->push_back(manifest.string() + ": an incomplete last line cannot be dropped: " + why);
     }
@@ -208,7 +246,43 @@ void OutputFolder::RecoverManifestTail(std::vector<std::string>* notes, std::int
   if (taken > 0)
     notes->push_back(manifest.string() + ": " + std::to_string(taken) +
                      " line(s) written after the ledger's last record were taken into the ledger");
-  ledger_.SetManifestEnd(std::min(whole, size));
+  ledger_.SetManifestEnd(whole);
+}
+
+bool OutputFolder::CheckLastPage(std::vector<std::string>* notes, std::string* why) {
+  const Ledger::LastPage last = ledger_.Last();
+  if (!last.any) return true;
+  // Its files, its manifest line and its record were flushed together: all of them must
+  // be whole, or the page was never accepted.
+  bool sound = false;
+  std::error_code ec;
+  const std::uint64_t size = fs::file_size(ManifestPath(), ec);
+  if (!ec && last.manifestEnd > 0 && last.manifestEnd <= size) {
+    const std::uint64_t window = std::min<std::uint64_t>(last.manifestEnd, 16u << 20);
+    std::ifstream in(ManifestPath(), std::ios::binary);
+    std::string tail(static_cast<std::size_t>(window), '\0');
+    in.seekg(static_cast<std::streamoff>(last.manifestEnd - window));
+    if (in.read(tail.data(), static_cast<std::streamsize>(window)) && tail.back() == '\n') {
+      const auto from = tail.find_last_of('\n', tail.size() - 2);
+      const bool whole = from != std::string::npos || window == last.manifestEnd;
+      const auto line = ordered_json::parse(
+          tail.substr(from == std::string::npos ? 0 : from + 1), nullptr, false);
+      sound = whole && line.is_object() && line.contains("seq") && line["seq"] == last.seq;
+    }
+  }
+  const fs::path image = dir_ / "pages" / (Stem(last.seq) + ".tif");
+  const fs::path content = dir_ / "pages" / (Stem(last.seq) + ".pdf");
+  if (sound && !last.repeat)
+    sound = FileMatches(image, last.imageSha) && (!last.hasContent || FileMatches(content, last.contentSha));
+  if (sound) return true;
+  if (!ledger_.DropLast(LedgerPath(), why)) return false;
+  if (!last.repeat) {
+    fs::remove(image, ec);
+    fs::remove(content, ec);
+  }
+  notes->push_back(LedgerPath().string() + ": the page being stored when eshost stopped (line " +
+                   std::to_string(last.seq) + ") did not fully reach the disk; it is stored again when sent again");
+  return true;
 }
 
 bool OutputFolder::Maintain(std::string* why) {
@@ -248,8 +322,7 @@ bool OutputFolder::AppendLine(const ordered_json& line, bool sync, std::string* 
   const std::string text = line.dump() + "\n";
   const std::uint64_t before = manifest_.Size();
   if (manifest_.Write(text.data(), text.size(), why) && (!sync || manifest_.Sync(why))) return true;
-  std::string ignored;
-  if (!manifest_.Truncate(before, &ignored)) broken_ = ManifestPath().string() + ": cannot be repaired after: " + *why;
+  CutManifest(before);
   *why = ManifestPath().string() + ": " + *why;
   return false;
 }
@@ -290,17 +363,32 @@ bool OutputFolder::StoreNew(const char* call, const Key& key, const CAttrContain
                             StoreOutcome* outcome) {
   std::string why;
   std::vector<fs::path> created;
+  os::File imageFile;
+  os::File contentFile;
   auto fail = [&](const std::string& reason) {
+    imageFile.Close();
+    contentFile.Close();
     std::error_code ec;
     for (const auto& path : created) fs::remove(path, ec);
     outcome->error = reason;
     return false;
   };
+  // Large attribute values first, each durable on its own (they are rare): the line
+  // that names them can then be flushed with the page.
+  bool largeValues = false;
+  const LargeValueFn large = [&](std::uint32_t, bool text, const std::uint8_t* data, std::size_t size,
+                                 ordered_json* ref, std::string* reason) {
+    return StoreLarge(text, data, size, ref, &largeValues, reason);
+  };
+  ordered_json pageJson;
+  ordered_json documentJson;
+  if (!ContainerToJson(page, large, &pageJson, &why) || !ContainerToJson(document, large, &documentJson, &why))
+    return fail(why);
+  if (largeValues && !os::SyncFolder(dir_ / "attrs", &why)) return fail(why);
+
   // A number no file has yet: a run that was stopped may have left files beyond the
   // last line it wrote.
   std::int64_t seq = nextSeq_;
-  os::File imageFile;
-  os::File contentFile;
   for (int attempt = 0;; ++attempt, ++seq) {
     if (attempt > 100000) return fail("no free page file name");
     bool exists = false;
@@ -325,48 +413,53 @@ bool OutputFolder::StoreNew(const char* call, const Key& key, const CAttrContain
   }
   nextSeq_ = seq + 1;
   const std::string stem = Stem(seq);
-  if (!imageFile.Write(image.data(), image.size(), &why) || !imageFile.Sync(&why))
-    return fail((dir_ / "pages" / (stem + ".tif")).string() + ": " + why);
-  imageFile.Close();
-  if (content != nullptr) {
-    if (!contentFile.Write(content, contentSize, &why) || !contentFile.Sync(&why))
-      return fail((dir_ / "pages" / (stem + ".pdf")).string() + ": " + why);
-    contentFile.Close();
-  }
+  if (!imageFile.Write(image.data(), image.size(), &why)) return fail((dir_ / "pages" / (stem + ".tif")).string() + ": " + why);
+  if (content != nullptr && !contentFile.Write(content, contentSize, &why))
+    return fail((dir_ / "pages" / (stem + ".pdf")).string() + ": " + why);
+  const Key imageSha = Sha(image.data(), image.size());
+  const Key contentSha = content != nullptr ? Sha(content, contentSize) : Key{};
 
-  bool largeValues = false;
-  const LargeValueFn large = [&](std::uint32_t, bool text, const std::uint8_t* data, std::size_t size,
-                                 ordered_json* ref, std::string* reason) {
-    return StoreLarge(text, data, size, ref, &largeValues, reason);
-  };
   ordered_json line;
   line["seq"] = seq;
   line["call"] = call;
   line["accepted"] = true;
   line["key"] = KeyHex(key);
-  ordered_json attributes;
-  if (!ContainerToJson(page, large, &attributes, &why)) return fail(why);
-  line["page"] = std::move(attributes);
-  if (!ContainerToJson(document, large, &attributes, &why)) return fail(why);
-  line["document"] = std::move(attributes);
+  line["page"] = std::move(pageJson);
+  line["document"] = std::move(documentJson);
   line["image_size"] = imageSize;
   line["image_file"] = Relative(fs::path("pages") / (stem + ".tif"));
+  line["image_sha256"] = KeyHex(imageSha);
   if (content != nullptr) {
     line["content_size"] = contentSize;
     line["content_file"] = Relative(fs::path("pages") / (stem + ".pdf"));
+    line["content_sha256"] = KeyHex(contentSha);
   }
-  // The new names must be durable before the line that names them.
-  if (!os::SyncFolder(dir_ / "pages", &why) || (largeValues && !os::SyncFolder(dir_ / "attrs", &why)))
-    return fail(why);
   const std::uint64_t before = manifest_.Size();
-  if (!AppendLine(line, true, &why)) return fail(why);
-  if (!ledger_.AppendPage(key, seq, Now(), manifest_.Size(), &why)) {
-    std::string ignored;
-    if (!manifest_.Truncate(before, &ignored)) broken_ = ManifestPath().string() + ": cannot be repaired";
+  if (!AppendLine(line, false, &why)) return fail(why);
+  if (!ledger_.StagePage(key, seq, Now(), manifest_.Size(), imageSha, content != nullptr ? &contentSha : nullptr,
+                         &why)) {
+    CutManifest(before);
     return fail(why);
   }
+  // Files, their folder entries, the line and the record in one go. A stop before all
+  // are on disk leaves something incomplete that the next start finds and drops.
+  std::vector<os::SyncTarget> targets{{&imageFile, {}}, {nullptr, dir_ / "pages"}, {&manifest_, {}},
+                                      {&ledger_.JournalFile(), {}}};
+  if (content != nullptr) targets.insert(targets.begin() + 1, os::SyncTarget{&contentFile, {}});
+  if (!os::SyncTogether(targets, &why)) {
+    ledger_.Abandon();
+    CutManifest(before);
+    return fail(why);
+  }
+  ledger_.Commit();
   outcome->seq = seq;
   return true;
+}
+
+void OutputFolder::CutManifest(std::uint64_t size) {
+  std::string why;
+  if (manifest_.Size() > size && !manifest_.Truncate(size, &why))
+    broken_ = ManifestPath().string() + ": cannot be repaired after a failed write: " + why;
 }
 
 StoreOutcome OutputFolder::Store(const char* call, const CAttrContainer* page, const CAttrContainer* document,
@@ -430,10 +523,23 @@ StoreOutcome OutputFolder::Store(const char* call, const CAttrContainer* page, c
   line["accepted"] = true;
   line["key"] = KeyHex(key);
   line["repeat_of"] = repeatOf;
-  if (!AppendLine(line, true, &why) || !ledger_.AppendRepeat(key, seq, Now(), manifest_.Size(), &why)) {
+  const std::uint64_t before = manifest_.Size();
+  if (!AppendLine(line, false, &why)) {
     outcome.error = why;
     return outcome;
   }
+  if (!ledger_.StageRepeat(key, seq, Now(), manifest_.Size(), &why)) {
+    CutManifest(before);
+    outcome.error = why;
+    return outcome;
+  }
+  if (!os::SyncTogether({{&manifest_, {}}, {&ledger_.JournalFile(), {}}}, &why)) {
+    ledger_.Abandon();
+    CutManifest(before);
+    outcome.error = why;
+    return outcome;
+  }
+  ledger_.Commit();
   nextSeq_ = seq + 1;
   ++run.repeats;
   outcome.seq = seq;

@@ -93,6 +93,8 @@ class OutputFolder {
   bool StoreLarge(bool text, const std::uint8_t* data, std::size_t size, nlohmann::ordered_json* ref,
                   bool* wroteAny, std::string* why);
   void RecoverManifestTail(std::vector<std::string>* notes, std::int64_t now);
+  bool CheckLastPage(std::vector<std::string>* notes, std::string* why);
+  void CutManifest(std::uint64_t size);
 
   std::filesystem::path dir_;
   OutputOptions options_;
