@@ -368,7 +368,8 @@ class Flushers {
 
 bool SyncTogether(const std::vector<SyncTarget>& targets, std::string* why) {
   if (!syncEnabled) return true;
-  // The seam acts on the n-th flush as if they ran one after another.
+  // The flushes run at once and finish in any order: when the seam stops the n-th, the
+  // others of the group are taken to have finished, the worst case for the one left.
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const FaultAction action = Count(CallKind::kFlush);
     if (action == FaultAction::kNone) continue;
@@ -376,8 +377,10 @@ bool SyncTogether(const std::vector<SyncTarget>& targets, std::string* why) {
       *why = NoSpaceText();
       return false;
     }
-    for (std::size_t k = 0; k < i; ++k) {
+    if (action == FaultAction::kHang) Stop(action, CallKind::kFlush);
+    for (std::size_t k = 0; k < targets.size(); ++k) {
       std::string ignored;
+      if (k == i) continue;
       if (targets[k].file != nullptr) {
         FlushFile(*targets[k].file, &ignored);
       } else {

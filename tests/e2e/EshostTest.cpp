@@ -6,72 +6,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/import/ImportFixture.h"
-#include "tests/support/Process.h"
+#include "tests/e2e/EshostSupport.h"
 
 namespace {
 
 using namespace estest;
 using nlohmann::json;
-
-struct Settings {
-  std::vector<fs::path> directories;
-  bool deleteImages = true;
-  bool deleteGroupFolder = true;
-};
-
-fs::path WriteSettings(const fs::path& folder, const Settings& s) {
-  json j;
-  j["AllowRescanning"] = true;
-  j["SelectedPath"] = "";
-  j["DeleteFaxes"] = s.deleteImages;
-  j["DeleteGroupFolder"] = s.deleteGroupFolder;
-  j["Number of dirs"] = s.directories.size();
-  for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
-  const fs::path file = folder / "settings.json";
-  std::ofstream(file) << j.dump(2);
-  return file;
-}
-
-std::vector<json> Manifest(const fs::path& out) {
-  std::vector<json> lines;
-  std::ifstream in(out / "manifest.jsonl");
-  std::string line;
-  while (std::getline(in, line)) {
-    // A line still being written reads as incomplete; it is counted once it is whole.
-    json parsed = json::parse(line, nullptr, false);
-    if (!parsed.is_discarded()) lines.push_back(parsed);
-  }
-  return lines;
-}
-
-std::string PageId(const json& line) {
-  if (!line["page"].is_object() || !line["page"].contains("0x0107000f")) return "";
-  return line["page"]["0x0107000f"].get<std::string>();
-}
-
-ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
-  std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
-  args.insert(args.end(), extra.begin(), extra.end());
-  return Run(Program("eshost"), args);
-}
-
-esproduce::GroupSpec Group(const std::string& folder, std::vector<esproduce::DocumentSpec> docs) {
-  esproduce::GroupSpec g;
-  g.folderName = folder;
-  g.lockText = folder;
-  std::vector<std::string> order;
-  for (const auto& d : docs) order.push_back(d.folderName);
-  g.order = order;
-  g.documents = std::move(docs);
-  return g;
-}
-
-std::vector<esproduce::DocumentSpec> Docs(const std::string& prefix, int count, int pages) {
-  std::vector<esproduce::DocumentSpec> docs;
-  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
-  return docs;
-}
 
 TEST(EshostScan, ThreeStoragesInRegistrationOrderEvenWhenTheFirstStopsEarly) {
   TempStorage s1, s2, s3, work;
