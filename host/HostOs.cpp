@@ -752,8 +752,10 @@ struct Sha256::State {
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
+  // Looked up once: finding the algorithm costs more than hashing a ledger record.
+  static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
   state_->context = EVP_MD_CTX_new();
-  if (state_->context != nullptr) EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr);
+  if (state_->context != nullptr) EVP_DigestInit_ex(state_->context, algorithm, nullptr);
 }
 
 Sha256::~Sha256() { EVP_MD_CTX_free(state_->context); }
