@@ -412,9 +412,13 @@ bool SyncTogether(const std::vector<SyncTarget>& targets, std::string* why) {
 }
 
 #ifdef _WIN32
+// Readers may look at the output while it is written; the folder lock keeps other
+// writers out. The fault seam's power cut cuts and removes files that are still open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 bool File::CreateNew(const fs::path& path, File* file, bool* exists, std::string* why) {
   *exists = false;
-  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -431,7 +435,7 @@ bool File::CreateNew(const fs::path& path, File* file, bool* exists, std::string
 }
 
 bool File::OpenAppend(const fs::path& path, File* file, std::string* why) {
-  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *why = LastError();

@@ -358,7 +358,7 @@ bool OutputFolder::StoreLarge(bool text, const std::uint8_t* data, std::size_t s
 }
 
 bool OutputFolder::StoreNew(const char* call, const Key& key, const CAttrContainer* page,
-                            const CAttrContainer* document, const std::vector<std::uint8_t>& image,
+                            const CAttrContainer* document, const std::uint8_t* image, std::size_t imageBytes,
                             std::uint32_t imageSize, const std::uint8_t* content, std::uint32_t contentSize,
                             StoreOutcome* outcome) {
   std::string why;
@@ -413,10 +413,10 @@ bool OutputFolder::StoreNew(const char* call, const Key& key, const CAttrContain
   }
   nextSeq_ = seq + 1;
   const std::string stem = Stem(seq);
-  if (!imageFile.Write(image.data(), image.size(), &why)) return fail((dir_ / "pages" / (stem + ".tif")).string() + ": " + why);
+  if (!imageFile.Write(image, imageBytes, &why)) return fail((dir_ / "pages" / (stem + ".tif")).string() + ": " + why);
   if (content != nullptr && !contentFile.Write(content, contentSize, &why))
     return fail((dir_ / "pages" / (stem + ".pdf")).string() + ": " + why);
-  const Key imageSha = Sha(image.data(), image.size());
+  const Key imageSha = Sha(image, imageBytes);
   const Key contentSha = content != nullptr ? Sha(content, contentSize) : Key{};
 
   ordered_json line;
@@ -471,15 +471,17 @@ StoreOutcome OutputFolder::Store(const char* call, const CAttrContainer* page, c
   outcome.document = run.path;
   outcome.pageInDocument = ++run.pages;
 
-  std::vector<std::uint8_t> bytes;
-  PictornFileBytes file{};
-  if (image == 0 || !PictornPageFile(image, &file)) {
+  struct PageFile {
+    PictornFileBytes bytes{};
+    ~PageFile() { PictornFreeFileBytes(&bytes); }
+  } file;
+  if (image == 0 || !PictornPageFile(image, &file.bytes)) {
     outcome.error = std::string("the page image cannot be had as a file: ") +
                     (image == 0 ? "no image was handed over" : PictornLastError());
     return outcome;
   }
-  bytes.assign(file.data, file.data + file.size);
-  PictornFreeFileBytes(&file);
+  const std::uint8_t* bytes = file.bytes.data;
+  const std::size_t byteCount = static_cast<std::size_t>(file.bytes.size);
   if (!broken_.empty()) {
     outcome.error = broken_;
     return outcome;
@@ -488,8 +490,8 @@ StoreOutcome OutputFolder::Store(const char* call, const CAttrContainer* page, c
   os::Sha256 pageSha;
   pageSha.Update("page", 4);
   HashContainer(pageSha, page, true);
-  PutU64(pageSha, bytes.size());
-  pageSha.Update(bytes.data(), bytes.size());
+  PutU64(pageSha, byteCount);
+  pageSha.Update(bytes, byteCount);
   PutU64(pageSha, content != nullptr ? contentSize : ~std::uint64_t{0});
   if (content != nullptr) pageSha.Update(content, contentSize);
   const Key pageDigest = Digest(pageSha);
@@ -502,7 +504,8 @@ StoreOutcome OutputFolder::Store(const char* call, const CAttrContainer* page, c
 
   const Ledger::Page* known = ledger_.FindPage(key);
   if (known == nullptr) {
-    if (StoreNew(call, key, page, document, bytes, imageSize, content, contentSize, &outcome)) outcome.accepted = true;
+    if (StoreNew(call, key, page, document, bytes, byteCount, imageSize, content, contentSize, &outcome))
+      outcome.accepted = true;
     return outcome;
   }
   // A page eshost holds already: one line that refers to it, nothing stored again.

@@ -88,7 +88,7 @@ class OutputFolder {
   DocumentRun& RunFor(const CAttrContainer* document);
   bool AppendLine(const nlohmann::ordered_json& line, bool sync, std::string* why);
   bool StoreNew(const char* call, const Key& key, const CAttrContainer* page, const CAttrContainer* document,
-                const std::vector<std::uint8_t>& image, std::uint32_t imageSize, const std::uint8_t* content,
+                const std::uint8_t* image, std::size_t imageBytes, std::uint32_t imageSize, const std::uint8_t* content,
                 std::uint32_t contentSize, StoreOutcome* outcome);
   bool StoreLarge(bool text, const std::uint8_t* data, std::size_t size, nlohmann::ordered_json* ref,
                   bool* wroteAny, std::string* why);

@@ -39,7 +39,14 @@ bool Empty(const fs::path& folder) {
 
 void CopyTree(const fs::path& from, const fs::path& to) {
   fs::create_directories(to);
-  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path target = to / fs::relative(entry.path(), from);
+    if (entry.is_directory()) {
+      fs::create_directories(target);
+    } else {
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+    }
+  }
 }
 
 // Runs eshost without faults until the storage is empty (at most `runs` times).
@@ -78,7 +85,7 @@ class FaultTable : public ::testing::Test {
     ASSERT_TRUE(esproduce::WriteStorage(
         storage,
         {std::nullopt, std::nullopt,
-         {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 2, 1))}},
+         {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}},
         &error))
         << error;
   }
@@ -108,7 +115,7 @@ class FaultTable : public ::testing::Test {
     }
     RunUntilEmpty(settings, storage, out);
     const Delivery d = CheckDelivery(out);
-    ExpectEachStoredOnce(d, {"K1/p1", "K1/p2", "K1/p3", "A1/p1", "A1/p2", "A2/p1", "B1/p1", "B2/p1"});
+    ExpectEachStoredOnce(d, {"K1/p1", "K1/p2", "K1/p3", "A1/p1", "A1/p2", "A2/p1", "B1/p1"});
     // The mended document's unchanged pages came again and were recognised.
     EXPECT_GE(d.repeated.count("K1/p1") ? d.repeated.at("K1/p1") : 0, 1);
     EXPECT_GE(d.repeated.count("K1/p3") ? d.repeated.at("K1/p3") : 0, 1);
@@ -120,7 +127,13 @@ class FaultTable : public ::testing::Test {
 TempStorage* FaultTable::base_ = nullptr;
 
 TEST_F(FaultTable, EveryPageOnceWhicheverCallStopsTheHost) {
+#ifdef _WIN32
+  // Under Wine a run costs a second: the power cut, which also stops the host at the
+  // call, stands for the plain crash there (what differs is the same code on both).
+  const std::vector<std::string> actions{"power-cut", "enospc"};
+#else
   const std::vector<std::string> actions{"crash", "power-cut", "enospc"};
+#endif
   for (const auto& action : actions) {
     for (const char* kind : {"write", "flush", "rename", "append"}) {
       int n = 1;
