@@ -362,7 +362,12 @@ bool Ledger::Compact(const fs::path& file, std::int64_t cutoff, std::string* why
   out.Close();
   if (!ok || !os::RenameFile(temporary, file, why) || !os::SyncFolder(file.parent_path(), why) ||
       !os::File::OpenAppend(file, &file_, why)) {
-    *why = file.string() + ": " + *why;
+    // The journal as it was stays in use (a reader on Windows can keep it from being
+    // replaced); it is rewritten at the next chance.
+    *why = file.string() + ": cannot be rewritten: " + *why;
+    fs::remove(temporary, ec);
+    std::string ignored;
+    if (!file_.IsOpen()) os::File::OpenAppend(file, &file_, &ignored);
     return false;
   }
   compactedBytes_ = file_.Size();

@@ -164,7 +164,8 @@ bool OutputFolder::Open(const OutputOptions& options, std::vector<std::string>* 
     notes->push_back(LedgerPath().string() + ": " + report.reason + "; kept the " + std::to_string(report.records) +
                      " record(s) before it (" + std::to_string(report.validBytes) + " of " +
                      std::to_string(report.fileBytes) +
-                     " bytes). Pages recorded after that point are not known: sent again, they are stored again");
+                     " bytes). Of the pages recorded after that point, those whose manifest lines and files are "
+                     "whole are taken from the manifest; any other page sent again is stored again");
   }
   const std::int64_t now = Now();
   if (!CheckLastPage(notes, why)) return false;

@@ -282,10 +282,7 @@ int RunScan(const GlobalOptions& global, const ScanOptions& options) {
     if (scanned == 2) return scanned;
     status = std::max(status, scanned);
     if (options.runs > 0 && run >= options.runs) break;
-    if (out != nullptr && !out->Maintain(&error)) {
-      std::cerr << "eshost: " << error << "\n";
-      return 2;
-    }
+    if (out != nullptr && !out->Maintain(&error)) std::cerr << "eshost: warning: " << error << "\n";
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.everySeconds);
     while (!HostCallback::interrupted.load() && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
