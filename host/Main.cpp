@@ -42,7 +42,8 @@ int Run(int argc, char** argv) {
                           "Append each message box as one JSON object (op, id or text, style) to this file");
   scanCommand->add_option("--receipt", scan.receiptPath,
                           "Write a JSON receipt: per group the documents listed, imported, kept (and why) and "
-                          "deleted, pages handed over, elapsed time");
+                          "deleted, pages handed over, elapsed time; the pages that could not be stored and why; "
+                          "the documents the ledger knows as kept (as eshost status lists them)");
   scanCommand->add_option("--refuse-at", scan.refuseAt, "Refuse the N-th page handed over (1-based)")
       ->check(CLI::PositiveNumber);
   scanCommand->add_option("--cancel-at", scan.cancelAt, "Ask the module to stop after the N-th page")
