@@ -107,7 +107,7 @@ class FaultTable : public ::testing::Test {
     if (r.exitCode == 0) return false;
     if (full) {
       // Refused, not lost: the page's document is still in the storage.
-      EXPECT_TRUE(r.exitCode == 1 || r.exitCode == 2) << r.err;
+      EXPECT_TRUE(r.exitCode == 1 || r.exitCode == 2) << r.exitCode << " " << r.err;
       EXPECT_NE(std::string::npos, r.err.find("No space left on device")) << r.err;
       EXPECT_FALSE(Empty(storage));
     } else {
