@@ -18,6 +18,7 @@ if(NOT EXISTS ${host_include}/host)
 endif()
 add_library(eshost_output STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/AttrJson.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/FaultSeam.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/HostCallback.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/HostOs.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/Ledger.cpp

@@ -2,10 +2,9 @@
 // (flushed, their folder flushed), renames, the output folder's lock, stop requests,
 // leaving at once, peak memory and SHA-256.
 //
-// The fault seam for tests lives here too: every write, flush, rename and ledger append
-// of eshost passes through this file, so a test can stop the process at the n-th one of
-// a kind (as kill -9 or a power cut would), make it fail as a full disk does, or let it
-// hang.
+// Every write, flush, rename and ledger append of eshost passes through here, so that a
+// test can stop the process at the n-th one of a kind (as kill -9 or a power cut would),
+// make it fail as a full disk does, or let it hang (the fault seam, FaultSeam.cpp).
 #pragma once
 
 #include <array>
