@@ -30,8 +30,12 @@ std::string Base64(const unsigned char* data, std::size_t size) {
   return out;
 }
 
-nlohmann::ordered_json ContainerToJson(const CAttrContainer* container) {
-  if (container == nullptr) return nullptr;
+bool ContainerToJson(const CAttrContainer* container, const LargeValueFn& large, nlohmann::ordered_json* out,
+                     std::string* why) {
+  if (container == nullptr) {
+    *out = nullptr;
+    return true;
+  }
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
   for (std::uint32_t i = 0; i < container->Count(); ++i) {
     std::uint32_t id = 0;
@@ -42,15 +46,37 @@ nlohmann::ordered_json ContainerToJson(const CAttrContainer* container) {
       case 0x02:
         object[IdText(id)] = value.number;
         break;
-      case 0x07:
-        object[IdText(id)] = Utf16To8(std::u16string(value.text != nullptr ? value.text : u"", value.textLength));
+      case 0x07: {
+        std::string text = Utf16To8(std::u16string(value.text != nullptr ? value.text : u"", value.textLength));
+        if (large && text.size() > kLargeValueBytes) {
+          nlohmann::ordered_json ref;
+          if (!large(id, true, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), &ref, why)) return false;
+          object[IdText(id)] = ref;
+        } else {
+          object[IdText(id)] = std::move(text);
+        }
         break;
+      }
       default:
-        object[IdText(id)] = {{"base64", Base64(value.bytes, value.size)}};
+        if (large && value.size > kLargeValueBytes) {
+          nlohmann::ordered_json ref;
+          if (!large(id, false, value.bytes, value.size, &ref, why)) return false;
+          object[IdText(id)] = ref;
+        } else {
+          object[IdText(id)] = {{"base64", Base64(value.bytes, value.size)}};
+        }
         break;
     }
   }
-  return object;
+  *out = std::move(object);
+  return true;
+}
+
+nlohmann::ordered_json ContainerToJson(const CAttrContainer* container) {
+  nlohmann::ordered_json out;
+  std::string why;
+  ContainerToJson(container, LargeValueFn(), &out, &why);
+  return out;
 }
 
 }  // namespace eshost

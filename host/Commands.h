@@ -33,6 +33,9 @@ struct ScanOptions {
   double everySeconds = 0;
   int runs = 0;  // with --every: stop after this many scans (0: until interrupted)
   bool quiet = false;
+  bool noSync = false;       // no flushing: faster, but a crash can lose accepted pages
+  int rememberDays = 30;     // ledger records not seen for this long are dropped
+  std::string fault;         // test only: ACTION:KIND:N, see HostOs.h
   // Groups chosen in the scan dialog, driven without a window: the registered storage
   // and the group names (rows) to select before pressing Scan.
   std::string storage;
@@ -48,6 +51,14 @@ class HostCallback;
 // chosen groups through `callback` as the element's scan does. 0 done; 1 the storage is
 // not registered or a group name matches no row (nothing imported).
 int ScanChosenGroups(Session& session, const ScanOptions& options, HostCallback& callback, std::ostream& err);
+
+struct StatusOptions {
+  std::filesystem::path outDir = "eshost-out";
+  bool json = false;
+};
+// Lists, from the output folder's ledger, the documents whose pages keep coming back.
+// 0 done; 2 no such output folder.
+int RunStatus(const StatusOptions& options, std::ostream& out, std::ostream& err);
 
 struct GroupsOptions {
   std::string directory;  // empty: the remembered storage, else the first registered

@@ -1,36 +1,42 @@
-// eshost's receiver of pages: writes each page image and one manifest line per call,
-// refuses or cancels at chosen pages, and stops when the user interrupts.
+// eshost's receiver of pages: stores each page in the output folder and answers
+// "accepted" only once it is on stable storage (or known there already); refuses a page
+// it cannot store, and refuses or cancels at chosen pages for testing.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "es/HostInterfaces.h"
 
 namespace eshost {
 
+class OutputFolder;
+
 struct CallbackOptions {
-  std::filesystem::path outDir;
-  bool discard = false;      // write nothing (benchmarks)
+  bool discard = false;       // write nothing, accept every page (benchmarks)
   std::int64_t refuseAt = 0;  // refuse the N-th page (1-based); 0: never
   std::int64_t cancelAt = 0;  // IsCancelled answers true after the N-th page; 0: never
   bool unattended = true;
   bool progress = false;      // a progress line on stderr
 };
 
+// A page eshost could not store and therefore refused.
+struct RefusedPage {
+  std::string document;  // the document folder, as the import named it
+  int page = 0;          // counted from 1 in the order handed over
+  std::string reason;
+};
+
 class HostCallback final : public IScanningCallback {
  public:
-  explicit HostCallback(CallbackOptions options);
+  // `output` may be null only with `discard`.
+  HostCallback(CallbackOptions options, OutputFolder* output);
   ~HostCallback();
   HostCallback(const HostCallback&) = delete;
   HostCallback& operator=(const HostCallback&) = delete;
-
-  // Opens DIR/manifest.jsonl for appending; false with a message when DIR is unusable.
-  bool Open(std::string* error);
 
   bool IsCancelled() override;
   bool AddPageWithContent(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
@@ -41,22 +47,23 @@ class HostCallback final : public IScanningCallback {
 
   std::int64_t Calls() const { return seq_; }
   std::int64_t Accepted() const { return accepted_; }
-  // Called after every page with the running counts (receipt bookkeeping).
+  std::int64_t Repeats() const { return repeats_; }
+  const std::vector<RefusedPage>& Refused() const { return refused_; }
+  // Called after every page (receipt bookkeeping).
   std::function<void(bool accepted)> onPage;
-  // Set from a signal handler or another thread: stop at the next page.
+  // Set by a stop request: the module is asked to stop at the next page.
   static std::atomic<bool> interrupted;
-  // A write error of the output; the scan is stopped when one happens.
-  const std::string& WriteError() const { return writeError_; }
 
  private:
-  bool Record(const char* call, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
-              CAttrContainer* document, const std::uint8_t* content, std::uint32_t contentSize);
+  bool Take(const char* call, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
+            CAttrContainer* document, const std::uint8_t* content, std::uint32_t contentSize);
 
   CallbackOptions options_;
-  std::ofstream manifest_;
+  OutputFolder* output_;
   std::int64_t seq_ = 0;
   std::int64_t accepted_ = 0;
-  std::string writeError_;
+  std::int64_t repeats_ = 0;
+  std::vector<RefusedPage> refused_;
 };
 
 }  // namespace eshost

@@ -42,18 +42,34 @@ int Run(int argc, char** argv) {
                           "Append each message box as one JSON object (op, id or text, style) to this file");
   scanCommand->add_option("--receipt", scan.receiptPath,
                           "Write a JSON receipt: per group the documents listed, imported, kept (and why) and "
-                          "deleted, pages handed over, elapsed time");
+                          "deleted, pages handed over, elapsed time; the pages that could not be stored and why; "
+                          "the documents the ledger knows as kept (as eshost status lists them)");
   scanCommand->add_option("--refuse-at", scan.refuseAt, "Refuse the N-th page handed over (1-based)")
       ->check(CLI::PositiveNumber);
   scanCommand->add_option("--cancel-at", scan.cancelAt, "Ask the module to stop after the N-th page")
       ->check(CLI::PositiveNumber);
-  scanCommand->add_flag("--discard", scan.discard, "Write nothing (for benchmarks)");
+  scanCommand->add_flag("--discard", scan.discard, "Write nothing and accept every page (for benchmarks)");
   scanCommand->add_option("--every", scan.everySeconds,
-                          "Scan again every SECONDS until interrupted (SIGINT/SIGTERM or Ctrl+C stop at the next "
-                          "page; nothing is lost); exit status 0")
+                          "Scan again every SECONDS until stopped. SIGINT/SIGTERM (Ctrl+C, a service stop) ask the "
+                          "module to stop at the next page; if the scan has not ended 3 seconds later, eshost leaves "
+                          "at once with exit status 3. Nothing is lost either way: a page is accepted only once it "
+                          "is on disk, and the module deletes a document only after that")
       ->check(CLI::PositiveNumber);
   scanCommand->add_option("--runs", scan.runs, "With --every: stop after N scans (default: until interrupted)")
       ->check(CLI::PositiveNumber);
+  scanCommand->add_flag("--no-sync", scan.noSync,
+                        "Do not flush pages, manifest and ledger to disk before accepting a page (for benchmarks): "
+                        "faster, but a crash or power cut can then lose pages the module has already deleted");
+  scanCommand->add_option("--remember", scan.rememberDays,
+                          "Days the ledger remembers a page not sent again; a page sent again after that is "
+                          "stored again")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  scanCommand->add_option("--fault", scan.fault,
+                          "For testing: ACTION:KIND:N acts at eshost's N-th call of KIND (write, flush, rename, "
+                          "append = ledger record). ACTION: crash (leave at once, exit status 99), power-cut (the "
+                          "same, after undoing everything not yet flushed), enospc (the call fails as on a full "
+                          "disk), hang (the call never returns)");
   scanCommand->add_flag("--quiet", scan.quiet, "No progress line and no summary");
   auto* scanStorage = scanCommand->add_option(
       "--storage", scan.storage,
@@ -66,6 +82,27 @@ int Run(int argc, char** argv) {
   scanGroups->needs(scanStorage);
   scanStorage->needs(scanGroups);
   scanGroups->excludes("--unattended");
+  scanCommand->footer(
+      "Output folder (--out): page images in pages/ (000001.tif, ...; a PDF page's own bytes beside as .pdf), "
+      "attribute values above 64 KiB in attrs/ (named by their SHA-256), one JSON line per page in "
+      "manifest.jsonl, and the delivery ledger ledger.journal. A page is answered \"accepted\" only once its "
+      "files, its manifest line and its ledger record are flushed to disk. A page the ledger holds already (a "
+      "document the module keeps and sends again, or pages sent again after eshost was stopped) is accepted "
+      "with a manifest line {\"repeat_of\": SEQ} naming the line that holds its image, and nothing is stored "
+      "twice; a damaged-pages message already shown for such a document is traced, not shown again. Page "
+      "files are never overwritten: numbers continue across runs. One eshost at a time writes to an output "
+      "folder.\n"
+      "Exit status: 0 done; 1 a page could not be stored (the reason is printed and put in the receipt): it was "
+      "refused, so the module stopped that group and deleted nothing of it; 2 the scan could not run; 3 stopped "
+      "without waiting for the scan to end (see --every).");
+
+  eshost::StatusOptions status;
+  auto* statusCommand = app.add_subcommand(
+      "status", "From the delivery ledger of an output folder, without scanning: the documents whose pages keep "
+                "coming back (kept in a storage, for instance for damaged pages), with their first delivery, last "
+                "repeat, how often they came again and the damaged-pages message that came with them");
+  statusCommand->add_option("--out", status.outDir, "Output folder of the scans")->capture_default_str();
+  statusCommand->add_flag("--json", status.json, "Print one JSON object instead of text");
 
   eshost::CheckOptions check;
   auto* checkCommand = app.add_subcommand(
@@ -151,6 +188,7 @@ int Run(int argc, char** argv) {
   if (infoCommand->parsed()) return eshost::RunInfo(global, info);
   if (scanCommand->parsed()) return eshost::RunScan(global, scan);
   if (checkCommand->parsed()) return eshost::RunCheck(global, check);
+  if (statusCommand->parsed()) return eshost::RunStatus(status, std::cout, std::cerr);
   if (groupsCommand->parsed()) return eshost::RunGroups(global, groups, std::cout, std::cerr);
   {
     using eshost::ConfigAction;

@@ -1,7 +1,5 @@
 #include "host/ModuleLoader.h"
 
-#include "base/Text.h"
-
 #include <filesystem>
 
 #ifdef _WIN32
@@ -14,10 +12,6 @@
 namespace eshost {
 
 namespace fs = std::filesystem;
-
-std::u16string Utf8To16(const std::string& text) { return es::FromUtf8(text); }
-
-std::string Utf16To8(const std::u16string& text) { return es::ToUtf8(text); }
 
 LoadedModule::~LoadedModule() { Unload(); }
 

@@ -1,6 +1,6 @@
 #include "host/Session.h"
 
-#include "platform/Platform.h"
+#include "es/Bstr.h"
 
 #include <iostream>
 
@@ -19,14 +19,14 @@ void Session::WarnAboutGaps() const {
   const char16_t* missing = nullptr;
   int present = 0;
   for (const char16_t* name : names) {
-    Bstr b = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
+    Bstr b = es::bstr::Alloc(name, std::char_traits<char16_t>::length(name));
     Bstr text = nullptr;
     std::int64_t number = 0;
     std::int16_t flag = 0;
     const bool found = store_->GetString(b, &text) >= 0 || store_->GetInteger(b, &number) >= 0 ||
                        store_->GetBool(b, &flag) >= 0;
-    es::platform::BstrFree(text);
-    es::platform::BstrFree(b);
+    es::bstr::Free(text);
+    es::bstr::Free(b);
     if (found) {
       ++present;
     } else if (missing == nullptr) {
@@ -69,20 +69,20 @@ ElementSettings Session::ReadSettings() const {
   ElementSettings out;
   auto scratch = es::host::JsonSettingsStore::Open(std::filesystem::path());
   element_->SaveSettings(scratch.get());
-  auto name = [](const char16_t* n) { return es::platform::BstrAlloc(n, std::char_traits<char16_t>::length(n)); };
+  auto name = [](const char16_t* n) { return es::bstr::Alloc(n, std::char_traits<char16_t>::length(n)); };
   auto getBool = [&](const char16_t* n, bool* v) {
     Bstr b = name(n);
     std::int16_t value = 0;
     if (scratch->GetBool(b, &value) >= 0) *v = value != 0;
-    es::platform::BstrFree(b);
+    es::bstr::Free(b);
   };
   auto getString = [&](const std::u16string& n) {
     Bstr b = name(n.c_str());
     Bstr value = nullptr;
     std::string text;
     if (scratch->GetString(b, &value) >= 0 && value != nullptr) text = Utf16To8(value);
-    es::platform::BstrFree(value);
-    es::platform::BstrFree(b);
+    es::bstr::Free(value);
+    es::bstr::Free(b);
     return text;
   };
   getBool(u"AllowRescanning", &out.allowRescanning);
@@ -92,7 +92,7 @@ ElementSettings Session::ReadSettings() const {
   Bstr count = name(u"Number of dirs");
   std::int64_t n = 0;
   if (scratch->GetInteger(count, &n) < 0) n = 0;
-  es::platform::BstrFree(count);
+  es::bstr::Free(count);
   for (std::int64_t i = 0; i < n; ++i) out.directories.push_back(getString(u"Dir" + Utf8To16(std::to_string(i))));
   return out;
 }

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 xvfb xauth imagemagick
-  libtiff-dev libtiff-tools libpoppler-cpp-dev nlohmann-json3-dev libcli11-dev
+  libtiff-dev libtiff-tools libpoppler-cpp-dev nlohmann-json3-dev libcli11-dev libssl-dev
   graphicsmagick ghostscript python3-pil img2pdf netpbm
 )
 missing=()

@@ -1,6 +1,6 @@
 #include "JsonSettingsStore.h"
 
-#include <platform/Platform.h>
+#include "es/Bstr.h"
 
 #include <nlohmann/json.hpp>
 
@@ -386,7 +386,7 @@ HResult JsonSettingsStore::GetString(Bstr name, Bstr* value) {
     if (found == values_->object.end()) return kE_NOTFOUND;
     if (!found->is_string()) return kE_FAIL;
     const std::u16string text = FromUtf8(found->get_ref<const std::string&>());
-    Bstr result = es::platform::BstrAlloc(text.data(), text.size());
+    Bstr result = es::bstr::Alloc(text.data(), text.size());
     if (result == nullptr) return kE_OUTOFMEMORY;
     *value = result;
     return kS_OK;

@@ -6,72 +6,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "tests/import/ImportFixture.h"
-#include "tests/support/Process.h"
+#include "tests/e2e/EshostSupport.h"
 
 namespace {
 
 using namespace estest;
 using nlohmann::json;
-
-struct Settings {
-  std::vector<fs::path> directories;
-  bool deleteImages = true;
-  bool deleteGroupFolder = true;
-};
-
-fs::path WriteSettings(const fs::path& folder, const Settings& s) {
-  json j;
-  j["AllowRescanning"] = true;
-  j["SelectedPath"] = "";
-  j["DeleteFaxes"] = s.deleteImages;
-  j["DeleteGroupFolder"] = s.deleteGroupFolder;
-  j["Number of dirs"] = s.directories.size();
-  for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
-  const fs::path file = folder / "settings.json";
-  std::ofstream(file) << j.dump(2);
-  return file;
-}
-
-std::vector<json> Manifest(const fs::path& out) {
-  std::vector<json> lines;
-  std::ifstream in(out / "manifest.jsonl");
-  std::string line;
-  while (std::getline(in, line)) {
-    // A line still being written reads as incomplete; it is counted once it is whole.
-    json parsed = json::parse(line, nullptr, false);
-    if (!parsed.is_discarded()) lines.push_back(parsed);
-  }
-  return lines;
-}
-
-std::string PageId(const json& line) {
-  if (!line["page"].is_object() || !line["page"].contains("0x0107000f")) return "";
-  return line["page"]["0x0107000f"].get<std::string>();
-}
-
-ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
-  std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
-  args.insert(args.end(), extra.begin(), extra.end());
-  return Run(Program("eshost"), args);
-}
-
-esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
-  std::vector<std::string> order;
-  for (const auto& d : docs) order.push_back(d.folderName);
-  g.order = order;
-  g.documents = std::move(docs);
-  return g;
-}
-
-std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {
-  std::vector<esproduce::DocumentPlan> docs;
-  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
-  return docs;
-}
 
 TEST(EshostScan, ThreeStoragesInRegistrationOrderEvenWhenTheFirstStopsEarly) {
   TempStorage s1, s2, s3, work;
@@ -137,23 +77,53 @@ TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
   EXPECT_EQ(1u, receipt["storages"][0]["groups"][0]["kept"].size()) << "images are not deleted";
 }
 
-TEST(EshostScan, UnavailableEmptyAndAllDamagedStoragesEndWithASummary) {
+// As a service: the kept document comes again at every scan; its page is stored once
+// and its damaged-pages message shown once.
+TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptPagesAreStoredOnce) {
   TempStorage empty, damaged, work;
   auto doc = NamedDocument("X1", 2);
   doc.files.pop_back();
   damaged.Write({std::nullopt, std::nullopt, {Group("g", {doc})}});
   const fs::path settings = WriteSettings(work.root, {{work.root / "missing", empty.root, damaged.root}});
   const fs::path receiptPath = work.root / "receipt.json";
-  const auto r = Scan(settings, work.root / "out", {"--receipt", receiptPath.string(), "--messages",
-                                                    (work.root / "messages.jsonl").string()});
+  const fs::path out = work.root / "out";
+  const auto r = Scan(settings, out, {"--every", "0.05", "--runs", "3", "--receipt", receiptPath.string(),
+                                      "--messages", (work.root / "messages.jsonl").string(), "--trace",
+                                      (work.root / "trace.txt").string()});
   ASSERT_EQ(0, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos, r.out.find("Scanned 3 storage(s)")) << r.out;
   std::ifstream receiptFile(receiptPath);
   const json receipt = json::parse(receiptFile);
   EXPECT_FALSE(receipt["storages"][0]["available"].get<bool>());
   EXPECT_EQ(1, receipt["documents_kept"].get<int>());
+  EXPECT_EQ(0, receipt["documents_deleted"].get<int>());
   EXPECT_EQ("damaged pages", receipt["storages"][2]["groups"][0]["kept"][0]["reason"].get<std::string>());
   EXPECT_TRUE(damaged.Exists("g/X1/1.pg"));
+
+  const Delivery d = CheckDelivery(out);
+  EXPECT_TRUE(d.faults.empty());
+  EXPECT_EQ(1, d.stored.at("X1/p1"));
+  EXPECT_EQ(2, d.repeated.at("X1/p1"));
+  EXPECT_EQ(1u, d.stored.size());
+  // Shown once; traced when it came again with nothing new.
+  std::size_t shown = 0;
+  for (std::size_t at = 0; (at = r.err.find("eshost: message:", at)) != std::string::npos; ++at) ++shown;
+  EXPECT_EQ(1u, shown) << r.err;
+  std::ifstream messages(work.root / "messages.jsonl");
+  std::vector<bool> messageShown;
+  for (std::string line; std::getline(messages, line);) messageShown.push_back(json::parse(line).value("shown", true));
+  EXPECT_EQ((std::vector<bool>{true, false, false}), messageShown);
+  EXPECT_NE(std::string::npos, FileBytes(work.root / "trace.txt").find("not shown again"));
+
+  // The same document, from the ledger: in the receipt and in eshost status.
+  const auto status = estest::Run(Program("eshost"), {"status", "--json", "--out", out.string()});
+  ASSERT_EQ(0, status.exitCode) << status.err;
+  for (const json& kept : std::vector<json>{receipt["kept_documents"], json::parse(status.out)["kept_documents"]}) {
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ("X1", fs::path(kept[0]["document"].get<std::string>()).filename().string());
+    EXPECT_EQ(2, kept[0]["times_sent_again"].get<int>());
+    EXPECT_NE(std::string::npos, kept[0]["message"].get<std::string>().find("X1"));
+  }
 }
 
 TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {

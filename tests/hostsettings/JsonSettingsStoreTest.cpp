@@ -313,7 +313,7 @@ TEST_F(JsonSettingsStoreTest, StringsComeOutAsFreeableBstrs) {
     std::memcpy(&bytes, reinterpret_cast<const char*>(text) - sizeof bytes, sizeof bytes);
     EXPECT_EQ(bytes, value.size() * sizeof(char16_t));
     EXPECT_EQ(std::u16string(text), value);
-    es::platform::BstrFree(text);
+    es::bstr::Free(text);
   }
 }
 

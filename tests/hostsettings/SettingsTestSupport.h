@@ -1,7 +1,7 @@
 // Shared pieces of the settings store tests: a scratch folder and BSTR arguments.
 #pragma once
 
-#include <platform/Platform.h>
+#include "es/Bstr.h"
 
 #include <es/HostInterfaces.h>
 
@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 // A BSTR made for one call, freed afterwards, as the module passes names.
 class BstrArg {
  public:
-  explicit BstrArg(std::u16string_view text) : text_(es::platform::BstrAlloc(text.data(), text.size())) {}
-  ~BstrArg() { es::platform::BstrFree(text_); }
+  explicit BstrArg(std::u16string_view text) : text_(es::bstr::Alloc(text.data(), text.size())) {}
+  ~BstrArg() { es::bstr::Free(text_); }
   BstrArg(const BstrArg&) = delete;
   BstrArg& operator=(const BstrArg&) = delete;
   operator Bstr() const { return text_; }
@@ -38,7 +38,7 @@ class BstrArg {
 class BstrOut {
  public:
   BstrOut() = default;
-  ~BstrOut() { es::platform::BstrFree(text_); }
+  ~BstrOut() { es::bstr::Free(text_); }
   BstrOut(const BstrOut&) = delete;
   BstrOut& operator=(const BstrOut&) = delete;
   Bstr* operator&() { return &text_; }

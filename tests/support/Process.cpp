@@ -101,6 +101,10 @@ void Process::Stop() {
   if (started_) GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, processId_);
 }
 
+void Process::Kill() {
+  if (started_) TerminateProcess(process_, 137);
+}
+
 ProcessResult Process::Wait() {
   ProcessResult r;
   if (started_) {
@@ -142,6 +146,10 @@ Process::~Process() {
 
 void Process::Stop() {
   if (started_) kill(pid_, SIGTERM);
+}
+
+void Process::Kill() {
+  if (started_) kill(pid_, SIGKILL);
 }
 
 ProcessResult Process::Wait() {

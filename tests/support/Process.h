@@ -27,6 +27,8 @@ class Process {
   ProcessResult Wait();
   // Asks the process to stop as a service stop would (SIGTERM; a console break on Windows).
   void Stop();
+  // Ends the process at once, as kill -9 does (TerminateProcess on Windows).
+  void Kill();
 
  private:
   bool started_ = false;

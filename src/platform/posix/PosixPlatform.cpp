@@ -36,6 +36,7 @@
 #include <memory>
 #include <utility>
 
+#include "es/Bstr.h"
 #include "platform/PlatformInternal.h"
 #include "platform/posix/Names.h"
 #include "platform/posix/PosixBackend.h"
@@ -297,27 +298,8 @@ IPlatform& CreateNativeBackend() {
 }
 }  // namespace detail
 
-// A BSTR as COM lays it out: a 4-byte byte length, the text, a terminator; the pointer
-// handed out points at the text.
-char16_t* BstrAlloc(const char16_t* text, std::size_t length) {
-  if (length > (UINT32_MAX - 2 * sizeof(char16_t)) / sizeof(char16_t)) return nullptr;
-  const std::size_t bytes = length * sizeof(char16_t);
-  auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(char16_t)));
-  if (!block) return nullptr;
-  const std::uint32_t byteLength = static_cast<std::uint32_t>(bytes);
-  std::memcpy(block, &byteLength, sizeof byteLength);
-  auto* chars = reinterpret_cast<char16_t*>(block + sizeof(std::uint32_t));
-  if (text) {
-    std::memcpy(chars, text, bytes);
-  } else {
-    std::memset(chars, 0, bytes);
-  }
-  chars[length] = 0;
-  return chars;
-}
-
-void BstrFree(char16_t* text) {
-  if (text) std::free(reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t));
-}
+// The host boundary's own allocation: see es/Bstr.h.
+char16_t* BstrAlloc(const char16_t* text, std::size_t length) { return bstr::Alloc(text, length); }
+void BstrFree(char16_t* text) { bstr::Free(text); }
 
 }  // namespace es::platform

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "es/Bstr.h"
 #include "platform/PlatformInternal.h"
 #include "platform/win32/Win32Backend.h"
 
@@ -337,12 +338,8 @@ void* ThisModuleHandle() {
   return module;
 }
 
-char16_t* BstrAlloc(const char16_t* text, std::size_t length) {
-  if (length > 0x7FFFFFF0u) return nullptr;
-  return reinterpret_cast<char16_t*>(
-      SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text), static_cast<UINT>(length)));
-}
-
-void BstrFree(char16_t* text) { SysFreeString(reinterpret_cast<BSTR>(text)); }
+// The host boundary's own allocation: see es/Bstr.h.
+char16_t* BstrAlloc(const char16_t* text, std::size_t length) { return bstr::Alloc(text, length); }
+void BstrFree(char16_t* text) { bstr::Free(text); }
 
 }  // namespace es::platform

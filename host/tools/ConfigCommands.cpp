@@ -12,6 +12,7 @@
 
 #include "frame/Element.h"
 #include "base/ModuleState.h"
+#include "es/Bstr.h"
 #include "base/Text.h"
 #include "host/Commands.h"
 #include "host/Session.h"
@@ -54,9 +55,9 @@ Str String(std::uint32_t id) {
 }
 
 bool SetValue(ISettingsStore* store, const Str& name, const std::function<HResult(Bstr)>& set) {
-  Bstr b = es::platform::BstrAlloc(name.c_str(), name.size());
+  Bstr b = es::bstr::Alloc(name.c_str(), name.size());
   const HResult hr = set(b);
-  es::platform::BstrFree(b);
+  es::bstr::Free(b);
   return hr >= 0;
 }
 
@@ -69,9 +70,9 @@ bool Save(Session& session, const ElementSettings& settings, const es::StorageRe
   };
   auto setString = [&](const Str& name, const Str& value) {
     return SetValue(store, name, [&](Bstr n) {
-      Bstr v = es::platform::BstrAlloc(value.c_str(), value.size());
+      Bstr v = es::bstr::Alloc(value.c_str(), value.size());
       const HResult hr = store->SetString(n, v);
-      es::platform::BstrFree(v);
+      es::bstr::Free(v);
       return hr;
     });
   };

@@ -10,7 +10,7 @@
 #include "host/AttrJson.h"
 #include "host/Commands.h"
 #include "host/ModuleLoader.h"
-#include "resources/ModuleStrings.h"
+#include "ModuleStrings.h"
 #include "host/Session.h"
 #include "storage/StorageName.h"
 

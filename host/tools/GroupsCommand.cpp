@@ -20,7 +20,7 @@
 #include "host/HostCallback.h"
 #include "host/Session.h"
 #include "platform/Platform.h"
-#include "resources/ResourceIds.h"
+#include "ResourceIds.h"
 #include "storage/StorageName.h"
 #include "ui/DlgScan.h"
 #include "ui/HeadlessView.h"

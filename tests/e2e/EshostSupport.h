@@ -1,0 +1,172 @@
+// eshost run as a user runs it, on storages written by the producer kit, and what its
+// output folder says about the pages delivered.
+#pragma once
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Pictorn.h"
+#include "Quillet.h"
+#include "host/HostOs.h"
+#include "host/Ledger.h"
+#include "tests/import/ImportFixture.h"
+#include "tests/support/Process.h"
+
+namespace estest {
+
+struct Settings {
+  std::vector<fs::path> directories;
+  bool deleteImages = true;
+  bool deleteGroupFolder = true;
+};
+
+inline fs::path WriteSettings(const fs::path& folder, const Settings& s) {
+  nlohmann::json j;
+  j["AllowRescanning"] = true;
+  j["SelectedPath"] = "";
+  j["DeleteFaxes"] = s.deleteImages;
+  j["DeleteGroupFolder"] = s.deleteGroupFolder;
+  j["Number of dirs"] = s.directories.size();
+  for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
+  const fs::path file = folder / "settings.json";
+  std::ofstream(file) << j.dump(2);
+  return file;
+}
+
+inline std::vector<nlohmann::json> Manifest(const fs::path& out) {
+  std::vector<nlohmann::json> lines;
+  std::ifstream in(out / "manifest.jsonl");
+  std::string line;
+  while (std::getline(in, line)) {
+    // A line still being written reads as incomplete; it is counted once it is whole.
+    nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    if (!parsed.is_discarded()) lines.push_back(parsed);
+  }
+  return lines;
+}
+
+inline std::string PageId(const nlohmann::json& line) {
+  if (!line.contains("page") || !line["page"].is_object() || !line["page"].contains("0x0107000f")) return "";
+  return line["page"]["0x0107000f"].get<std::string>();
+}
+
+inline ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return Run(Program("eshost"), args);
+}
+
+inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
+  esproduce::GroupPlan g;
+  g.folderName = folder;
+  g.lockText = folder;
+  std::vector<std::string> order;
+  for (const auto& d : docs) order.push_back(d.folderName);
+  g.order = order;
+  g.documents = std::move(docs);
+  return g;
+}
+
+inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {
+  std::vector<esproduce::DocumentPlan> docs;
+  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
+  return docs;
+}
+
+inline std::string FileBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline std::string Sha256Hex(const std::string& bytes) {
+  eshost::os::Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  return eshost::KeyHex(sha.Final());
+}
+
+// True when the bytes are one image the image library decodes.
+inline bool Decodes(const std::string& bytes) {
+  std::uint64_t image = 0;
+  std::uint32_t size = 0;
+  CAttrContainer* page = nullptr;
+  if (PictornImageFromMemory(&image, 0, &size, page, 1, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                             static_cast<std::uint32_t>(bytes.size())) != 0)
+    return false;
+  PictornPixels pixels{};
+  const bool decoded = PictornDecode(image, &pixels);
+  PictornFreePixels(&pixels);
+  PictornReleaseImage(image);
+  delete page;
+  return decoded;
+}
+
+// What the manifest of an output folder says: how often each page (by its id) was
+// stored with an image and how often it came again as a repeat; and every fault found
+// in the lines and the files they name.
+struct Delivery {
+  std::map<std::string, int> stored;
+  std::map<std::string, int> repeated;
+  std::vector<std::string> faults;
+};
+
+inline Delivery CheckDelivery(const fs::path& out) {
+  static std::set<std::string> decoded;  // image digests already decoded
+  Delivery d;
+  std::map<std::int64_t, std::string> idOfLine;
+  std::set<std::int64_t> seqs;
+  auto fileMatches = [&](const nlohmann::json& line, const char* file, const char* sha) {
+    if (!line.contains(file)) return true;
+    const std::string bytes = FileBytes(out / line[file].get<std::string>());
+    if (Sha256Hex(bytes) == line.value(sha, "")) return true;
+    d.faults.push_back("line " + line["seq"].dump() + ": " + line[file].get<std::string>() + " does not hold its bytes");
+    return false;
+  };
+  for (const auto& line : Manifest(out)) {
+    const std::int64_t seq = line["seq"].get<std::int64_t>();
+    if (!seqs.insert(seq).second) d.faults.push_back("line " + std::to_string(seq) + " appears twice");
+    if (!line["accepted"].get<bool>()) continue;
+    if (line.contains("repeat_of")) {
+      const auto it = idOfLine.find(line["repeat_of"].get<std::int64_t>());
+      if (it == idOfLine.end()) {
+        d.faults.push_back("line " + std::to_string(seq) + " repeats a line that holds no image");
+      } else {
+        ++d.repeated[it->second];
+      }
+      continue;
+    }
+    const std::string id = PageId(line);
+    ++d.stored[id];
+    idOfLine[seq] = id;
+    if (!line.contains("image_file")) {
+      d.faults.push_back("line " + std::to_string(seq) + " (" + id + ") has no image");
+      continue;
+    }
+    if (fileMatches(line, "image_file", "image_sha256") && decoded.count(line["image_sha256"].get<std::string>()) == 0) {
+      if (Decodes(FileBytes(out / line["image_file"].get<std::string>()))) {
+        decoded.insert(line["image_sha256"].get<std::string>());
+      } else {
+        d.faults.push_back("line " + std::to_string(seq) + " (" + id + "): its image does not decode");
+      }
+    }
+    fileMatches(line, "content_file", "content_sha256");
+    // Large values live in side files named by their digest.
+    for (const char* part : {"page", "document"}) {
+      if (!line[part].is_object()) continue;
+      for (const auto& [attr, value] : line[part].items()) {
+        if (!value.is_object() || !value.contains("file")) continue;
+        const std::string name = value["file"].get<std::string>();
+        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name)
+          d.faults.push_back("line " + std::to_string(seq) + ": side file " + name + " does not hold its bytes");
+      }
+    }
+  }
+  return d;
+}
+
+}  // namespace estest

@@ -1,0 +1,145 @@
+// The delivery ledger read back after it was cut at any byte or had a bit flipped: the
+// records before the damage are kept, nothing after it, and no page is ever known that
+// was not recorded whole.
+#include <fstream>
+#include <random>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "host/Ledger.h"
+#include "host/OutputFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using eshost::Key;
+using eshost::Ledger;
+
+struct TempDir {
+  TempDir() {
+    std::mt19937_64 rng{std::random_device{}()};
+    root = fs::temp_directory_path() / ("es-ledger-" + std::to_string(rng()));
+    fs::create_directories(root);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  fs::path root;
+};
+
+Key KeyOf(int n) {
+  Key k{};
+  k[0] = static_cast<std::uint8_t>(n);
+  k[31] = 0xA5;
+  return k;
+}
+
+// The journal's opening line, before its first record.
+constexpr std::size_t kOpening = 16;
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Put(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::set<int> KnownPages(const Ledger& ledger) {
+  std::set<int> known;
+  for (int n = 1; n <= 3; ++n)
+    if (ledger.FindPage(KeyOf(n)) != nullptr) known.insert(n);
+  return known;
+}
+
+TEST(DeliveryLedger, DamagedJournalKeepsItsSoundRecordsAndNoOther) {
+  TempDir dir;
+  const fs::path file = dir.root / "ledger.journal";
+  std::string why;
+  // Records: state, page 1, page 2, a message, page 1 again, page 3; with the pages
+  // known once each record is whole.
+  std::vector<std::pair<std::uint64_t, std::set<int>>> whole;  // record end, pages known
+  {
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Compact(file, 0, &why)) << why;
+    whole.push_back({ledger.Bytes(), {}});
+    auto flushed = [&](bool staged) {
+      ASSERT_TRUE(staged) << why;
+      ASSERT_TRUE(ledger.JournalFile().Sync(&why)) << why;
+      ledger.Commit();
+      whole.push_back({ledger.Bytes(), KnownPages(ledger)});
+    };
+    flushed(ledger.StagePage(KeyOf(1), 1, 100, 10, KeyOf(9), nullptr, &why));
+    flushed(ledger.StagePage(KeyOf(2), 2, 100, 20, KeyOf(9), nullptr, &why));
+    ASSERT_TRUE(ledger.AppendMessage(KeyOf(7), "g/D1", 100, 101, "damaged", &why)) << why;
+    whole.push_back({ledger.Bytes(), KnownPages(ledger)});
+    flushed(ledger.StageRepeat(KeyOf(1), 3, 102, 30, &why));
+    flushed(ledger.StagePage(KeyOf(3), 4, 103, 40, KeyOf(9), nullptr, &why));
+  }
+  const std::string intact = Bytes(file);
+  ASSERT_EQ(whole.back().first, intact.size());
+  const fs::path copy = dir.root / "copy.journal";
+
+  for (std::size_t cut = 0; cut <= intact.size(); ++cut) {
+    SCOPED_TRACE("cut at byte " + std::to_string(cut));
+    Put(copy, intact.substr(0, cut));
+    Ledger ledger;
+    const Ledger::ReadReport report = ledger.Read(copy);
+    std::size_t records = 0;
+    std::set<int> known;
+    bool boundary = cut == 0 || cut == kOpening;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+      if (whole[i].first > cut) break;
+      records = i + 1;
+      known = whole[i].second;
+      boundary = boundary || whole[i].first == cut;
+    }
+    EXPECT_EQ(records, report.records);
+    EXPECT_EQ(!boundary, report.damaged);
+    EXPECT_EQ(known, KnownPages(ledger));
+  }
+
+  for (std::size_t at = 0; at < intact.size(); ++at) {
+    SCOPED_TRACE("bit flipped in byte " + std::to_string(at));
+    std::string damaged = intact;
+    damaged[at] = static_cast<char>(damaged[at] ^ (1 << (at % 8)));
+    Put(copy, damaged);
+    Ledger ledger;
+    const Ledger::ReadReport report = ledger.Read(copy);
+    std::set<int> known;  // pages whose records end before the damaged one starts
+    for (std::size_t i = 0; i + 1 < whole.size() && whole[i].first <= at; ++i) known = whole[i].second;
+    if (at < whole.front().first) known.clear();
+    EXPECT_TRUE(report.damaged);
+    EXPECT_EQ(known, KnownPages(ledger));
+  }
+}
+
+TEST(DeliveryLedger, OutputFolderSaysWhatItKeptOfADamagedLedgerAndRewritesIt) {
+  TempDir dir;
+  const fs::path out = dir.root / "out";
+  std::string why;
+  {
+    fs::create_directories(out);
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Compact(out / "ledger.journal", 0, &why)) << why;
+    ASSERT_TRUE(ledger.StagePage(KeyOf(1), 1, 100, 0, KeyOf(9), nullptr, &why)) << why;
+    ASSERT_TRUE(ledger.JournalFile().Sync(&why)) << why;
+  }
+  std::string bytes = Bytes(out / "ledger.journal");
+  Put(out / "ledger.journal", bytes.substr(0, bytes.size() - 3));
+  for (const bool damaged : {true, false}) {
+    eshost::OutputFolder folder;
+    std::vector<std::string> notes;
+    bool busy = false;
+    ASSERT_TRUE(folder.Open({out, 30}, &notes, &busy, &why)) << why;
+    std::string all;
+    for (const auto& n : notes) all += n + "\n";
+    EXPECT_EQ(damaged, all.find("kept the 1 record(s)") != std::string::npos) << all;
+    EXPECT_EQ(nullptr, folder.Journal().FindPage(KeyOf(1)));
+  }
+}
+
+}  // namespace
