@@ -36,10 +36,10 @@
 #include "storage/Folder.h"
 #include "storage/Layout.h"
 #include "storage/Listing.h"
+#include "storage/StorageName.h"
 
 #ifndef _WIN32
 #include "platform/posix/Names.h"
-#include "storage/StorageName.h"
 #endif
 
 namespace eshost {

@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef _WIN32
-#include <oleauto.h>
-#endif
-
 #include "es/HostInterfaces.h"
+
+#ifdef _WIN32
+// From OleAut32, declared here as <oleauto.h> declares them, so that a host need not pull
+// the Windows headers (and their macros) into every file that passes a string.
+extern "C" __declspec(dllimport) wchar_t* __stdcall SysAllocStringLen(const wchar_t* text, unsigned int length);
+extern "C" __declspec(dllimport) void __stdcall SysFreeString(wchar_t* text);
+#endif
 
 namespace es::bstr {
 
@@ -22,7 +25,7 @@ namespace es::bstr {
 inline Bstr Alloc(const char16_t* text, std::size_t length) {
 #ifdef _WIN32
   if (length > 0x7FFFFFF0u) return nullptr;
-  return reinterpret_cast<Bstr>(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text), static_cast<UINT>(length)));
+  return reinterpret_cast<Bstr>(SysAllocStringLen(reinterpret_cast<const wchar_t*>(text), static_cast<unsigned>(length)));
 #else
   if (length > (UINT32_MAX - 2 * sizeof(char16_t)) / sizeof(char16_t)) return nullptr;
   const std::size_t bytes = length * sizeof(char16_t);
@@ -43,7 +46,7 @@ inline Bstr Alloc(const char16_t* text, std::size_t length) {
 
 inline void Free(Bstr text) {
 #ifdef _WIN32
-  SysFreeString(reinterpret_cast<BSTR>(text));
+  SysFreeString(reinterpret_cast<wchar_t*>(text));
 #else
   if (text) std::free(reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t));
 #endif
