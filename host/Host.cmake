@@ -45,7 +45,7 @@ add_library(eshost_lib STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/Session.cpp)
 es_defaults(eshost_lib)
 target_include_directories(eshost_lib PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
-target_link_libraries(eshost_lib PUBLIC eshost_output eshost_settings eshost_text Quillet Tessard Brivel Pictorn
+target_link_libraries(eshost_lib PUBLIC eshost_output eshost_settings eshost_text Quillet Tessard Brivel Pictorn Lunmere
                                         nlohmann_json::nlohmann_json)
 if(WIN32)
   target_link_libraries(eshost_lib PUBLIC psapi)

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Brivel.h"
+#include "LunmereUtf8.h"
 #include "Tessard.h"
 #include "host/Commands.h"
 #include "host/HostCallback.h"
@@ -128,7 +129,17 @@ class Observers {
                      << std::flush;
       return 1;
     }
-    std::cerr << "eshost: message: " << text << "\n";
+    // Names in the text come from the storage: each of its lines escaped, nothing raw;
+    // the lines after the first are indented under it.
+    const std::u16string wide = e->text != nullptr ? std::u16string(e->text) : std::u16string();
+    const char* prefix = "eshost: message: ";
+    std::size_t from = 0;
+    do {
+      const std::size_t end = std::min(wide.find(u'\n', from), wide.size());
+      std::cerr << prefix << lunmere::EscapeForLine(std::u16string_view(wide).substr(from, end - from)) << "\n";
+      prefix = "eshost:          ";
+      from = end + 1;
+    } while (from < wide.size());
     ++self->boxes_;
     return 1;
   }
