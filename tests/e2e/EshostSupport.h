@@ -79,6 +79,24 @@ inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int 
   return docs;
 }
 
+// What is left of a storage after every document was imported: nothing but group folders
+// that hold only their lock file. A group emptied while another host held it, or listed
+// empty by one host while the other imported it, stays until its lock file is a minute old,
+// so that a producer that writes the lock file first loses nothing. Empty when all is well;
+// otherwise the paths that should not be there.
+inline std::string LeftOverDocuments(const fs::path& storage) {
+  std::string left;
+  for (const auto& group : fs::directory_iterator(storage)) {
+    if (!group.is_directory()) {
+      left += group.path().string() + "\n";
+      continue;
+    }
+    for (const auto& entry : fs::directory_iterator(group.path()))
+      if (entry.path().filename() != "GR_LOCK.TXT") left += entry.path().string() + "\n";
+  }
+  return left;
+}
+
 inline std::string FileBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
