@@ -19,6 +19,7 @@
 #endif
 
 #include "tests/support/BuildTree.h"
+#include "tests/support/TempFolder.h"
 #include <nlohmann/json.hpp>
 
 #include "QuilletBlockWriter.h"
@@ -79,23 +80,9 @@ esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::Doc
   return group;
 }
 
-class TempRoot {
+class TempRoot : public estest::TempFolder {
  public:
-  TempRoot() {
-    std::mt19937_64 rng{std::random_device{}()};
-    root = fs::temp_directory_path() / ("es-check-" + std::to_string(rng()));
-    fs::create_directories(root);
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(root, ec);
-  }
-  TempRoot(const TempRoot&) = delete;
-  TempRoot& operator=(const TempRoot&) = delete;
+  TempRoot() : estest::TempFolder("es-check") {}
 
   void Write(const esproduce::StoragePlan& plan) {
     std::string error;
@@ -109,7 +96,6 @@ class TempRoot {
     return out;
   }
 
-  fs::path root;
 };
 
 // Every name, kind, size, permission, modification time and content byte of the tree.

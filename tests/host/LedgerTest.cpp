@@ -9,6 +9,7 @@
 
 #include "host/Ledger.h"
 #include "host/OutputFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -16,18 +17,7 @@ namespace fs = std::filesystem;
 using eshost::Key;
 using eshost::Ledger;
 
-struct TempDir {
-  TempDir() {
-    std::mt19937_64 rng{std::random_device{}()};
-    root = fs::temp_directory_path() / ("es-ledger-" + std::to_string(rng()));
-    fs::create_directories(root);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  fs::path root;
-};
+using TempDir = estest::TempFolder;
 
 Key KeyOf(int n) {
   Key k{};

@@ -21,6 +21,7 @@
 #include "base/Text.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"
+#include "tests/support/TempFolder.h"
 
 namespace estest {
 
@@ -163,21 +164,10 @@ inline esproduce::DocumentPlan NamedDocument(const std::string& name, int pages)
   return doc;
 }
 
-class TempStorage {
+class TempStorage : public estest::TempFolder {
  public:
-  TempStorage() {
-    std::mt19937_64 rng{std::random_device{}()};
-    root = fs::temp_directory_path() / ("es-import-" + std::to_string(rng()));
-    fs::create_directories(root);
-  }
-  ~TempStorage() {
-    std::error_code ec;
-    for (auto& entry : fs::recursive_directory_iterator(root, ec))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(root, ec);
-  }
-  TempStorage(const TempStorage&) = delete;
-  TempStorage& operator=(const TempStorage&) = delete;
+  TempStorage() : estest::TempFolder("es-import") {}
+  using estest::TempFolder::Write;
 
   void Write(const esproduce::StoragePlan& plan) {
     std::string error;
@@ -185,13 +175,6 @@ class TempStorage {
   }
   std::u16string Dir() const { return es::FromUtf8(root.string()); }
   std::u16string Group(const std::string& folder) const { return es::FromUtf8((root / folder).string()); }
-  bool Exists(const std::string& relative) const { return fs::exists(root / relative); }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(root / relative, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-
-  fs::path root;
 };
 
 // An element as a host holds it, with both deletion switches as given.

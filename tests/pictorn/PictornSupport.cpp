@@ -16,18 +16,6 @@ namespace pictorn_test {
 namespace fs = std::filesystem;
 namespace ids = pictorn_ids;
 
-TempDir::TempDir() {
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  root_ = fs::temp_directory_path() / ("pictorn-" + std::to_string(random()) + "-" + std::to_string(++counter));
-  fs::create_directories(root_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
-}
-
 void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

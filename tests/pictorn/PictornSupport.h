@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/TempFolder.h"
+
 #include "Pictorn.h"
 #include "Quillet.h"
 #include "producer/TiffWriter.h"
@@ -28,17 +30,7 @@ namespace pictorn_test {
 
 using esproduce::Bytes;
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::filesystem::path operator/(const std::string& name) const { return root_ / name; }
-
- private:
-  std::filesystem::path root_;
-};
+using TempDir = estest::TempFolder;
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
 std::string Utf8(const std::filesystem::path& path);

@@ -81,7 +81,7 @@ TEST_F(Files, CreateAlwaysTruncatesAndWrites) {
     ASSERT_TRUE(writer.ok());
     ASSERT_TRUE(Os().Write(writer.get(), "ab", 2));
   }
-  EXPECT_EQ(folder_.ReadBack("f.txt"), "ab");
+  EXPECT_EQ(folder_.Read("f.txt"), "ab");
 }
 
 TEST_F(Files, ReadSeekAndSize) {
@@ -174,11 +174,11 @@ TEST_F(Files, MoveFileNeverReplaces) {
   Error error = Error::None;
   EXPECT_FALSE(Os().MoveFile(File(), folder_.Path(u"other.txt"), &error));
   EXPECT_EQ(error, Error::AlreadyExists);
-  EXPECT_EQ(folder_.ReadBack("other.txt"), "other");
-  EXPECT_EQ(folder_.ReadBack("f.txt"), "content");
+  EXPECT_EQ(folder_.Read("other.txt"), "other");
+  EXPECT_EQ(folder_.Read("f.txt"), "content");
 
   EXPECT_TRUE(Os().MoveFile(File(), folder_.Path(u"moved.txt"), &error));
-  EXPECT_EQ(folder_.ReadBack("moved.txt"), "content");
+  EXPECT_EQ(folder_.Read("moved.txt"), "content");
   std::uint32_t attributes = 0;
   EXPECT_FALSE(Os().GetAttributes(File(), &attributes));
 }

@@ -228,8 +228,8 @@ TEST_P(EntryKinds, EachCall) {
     EXPECT_TRUE(error == Error::None || !Os().LastErrorText().empty());
 
     // Nothing a link points at is ever changed.
-    EXPECT_EQ(t.ReadBack("target.txt"), "outside");
-    EXPECT_EQ(t.ReadBack("targetdir/inner.txt"), "inner");
+    EXPECT_EQ(t.Read("target.txt"), "outside");
+    EXPECT_EQ(t.Read("targetdir/inner.txt"), "inner");
     EXPECT_FALSE(fs::exists(t.Root() / "nowhere"));
 
     // A refused call leaves the entry as it was; a deletion or move takes it away.
@@ -291,7 +291,7 @@ TEST(Folders, AHeldFolderStaysTheFolderItWasWhenItsPathIsSwapped) {
   }
   EXPECT_TRUE(Os().DeleteFileAt(doc.handle, u"a.txt", nullptr));
   EXPECT_FALSE(fs::exists(t.Root() / "old" / "a.txt"));
-  EXPECT_EQ(t.ReadBack(noLink.empty() ? "outside/a.txt" : "doc/a.txt"), "theirs");
+  EXPECT_EQ(t.Read(noLink.empty() ? "outside/a.txt" : "doc/a.txt"), "theirs");
 }
 
 TEST(Folders, NamesAreFoundWithoutRegardToCase) {
@@ -374,7 +374,7 @@ TEST(Folders, ReadOnlyAndHeldFilesAreRefused) {
     EXPECT_EQ(error, Error::SharingViolation);
     EXPECT_FALSE(
         File(Os().OpenFileAt(r, u"f.txt", Access::Write, Share::None, Disposition::CreateAlways, &error)).ok());
-    EXPECT_EQ(t.ReadBack("f.txt"), "content") << "a held file is never emptied";
+    EXPECT_EQ(t.Read("f.txt"), "content") << "a held file is never emptied";
   }
   EXPECT_TRUE(Os().DeleteFileAt(r, u"f.txt", nullptr));
 }
@@ -432,7 +432,7 @@ TEST(Folders, FactsListingAndNamesThatWouldLeaveTheFolder) {
     EXPECT_EQ(Os().OpenSubFolder(sub.handle, name, &error), kInvalidFolder);
     EXPECT_EQ(error, Error::InvalidArgument);
   }
-  EXPECT_EQ(t.ReadBack("secret.txt"), "outside");
+  EXPECT_EQ(t.Read("secret.txt"), "outside");
   EXPECT_EQ(Names(sub.handle), (std::set<Str>{u"b.txt", u"c.txt"}));
 }
 
