@@ -99,36 +99,41 @@ class AttributeReading : public ::testing::Test {
   estest::MessageCapture boxes_;
 };
 
-TEST_F(AttributeReading, MorePagesAnnouncedThanFoundIsTracedAndShown) {
-  ASSERT_TRUE(Read(WriteV2(3), 2));
-  EXPECT_EQ(0x0200, header_.version);
-  EXPECT_EQ(3, header_.pageCount);
-  EXPECT_EQ(u"DOC-1", attrtest::Text(document_, ids::kDocBarcode));
-
-  const auto detail = trace_.WithId(IDS_LESS_PAGES_DETAIL);
-  ASSERT_EQ(1u, detail.size());
-  EXPECT_EQ(es::kSevError, detail[0].severity);
-  EXPECT_EQ(u"There are less pages (2) in the document " + folder_.Path() +
-                u" than specified in the attributes file (3).",
-            detail[0].text);
-  ASSERT_EQ(1u, boxes_.boxes.size());
-  EXPECT_EQ("MessageBoxId", boxes_.boxes[0].op);
-  EXPECT_EQ(static_cast<std::uint32_t>(IDS_LESS_PAGES), boxes_.boxes[0].id);
-  EXPECT_EQ(16u, boxes_.boxes[0].style);
-  EXPECT_EQ(element_->parentWindow, boxes_.boxes[0].owner);
-}
-
-TEST_F(AttributeReading, FewerPagesAnnouncedThanFoundIsTracedAndShown) {
-  ASSERT_TRUE(Read(WriteV2(3), 4));
-  const auto detail = trace_.WithId(IDS_MORE_PAGES_DETAIL);
-  ASSERT_EQ(1u, detail.size());
-  EXPECT_EQ(u"There are more pages (4) in the document " + folder_.Path() +
-                u" than specified in the attributes file (3).",
-            detail[0].text);
-  EXPECT_TRUE(trace_.WithId(IDS_LESS_PAGES_DETAIL).empty());
-  ASSERT_EQ(1u, boxes_.boxes.size());
-  EXPECT_EQ(static_cast<std::uint32_t>(IDS_MORE_PAGES), boxes_.boxes[0].id);
-  EXPECT_EQ(16u, boxes_.boxes[0].style);
+// A page count that differs from the page files is traced and shown to the operator.
+TEST_F(AttributeReading, PageCountMismatchIsTracedAndShown) {
+  const struct {
+    std::int32_t found;
+    std::uint32_t detailId, otherDetailId, boxId;
+    const char16_t* word;
+  } rows[] = {
+      {2, IDS_LESS_PAGES_DETAIL, IDS_MORE_PAGES_DETAIL, IDS_LESS_PAGES, u"less"},
+      {4, IDS_MORE_PAGES_DETAIL, IDS_LESS_PAGES_DETAIL, IDS_MORE_PAGES, u"more"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.found);
+    trace_.Clear();
+    boxes_.boxes.clear();
+    CAttrContainer document(2);
+    es::AnnouncedPages announced;
+    const auto bytes = Load(WriteV2(3));
+    ASSERT_TRUE(es::ReadAttributes(*element_, reader_, &*bytes, &document, folder_.Path(), row.found, &header_,
+                                   &announced));
+    EXPECT_EQ(0x0200, header_.version);
+    EXPECT_EQ(3, header_.pageCount);
+    EXPECT_EQ(u"DOC-1", attrtest::Text(document, ids::kDocBarcode));
+    const auto detail = trace_.WithId(row.detailId);
+    ASSERT_EQ(1u, detail.size());
+    EXPECT_EQ(es::kSevError, detail[0].severity);
+    EXPECT_EQ(u"There are " + es::Str(row.word) + u" pages (" + es::DecimalText(row.found) + u") in the document " +
+                  folder_.Path() + u" than specified in the attributes file (3).",
+              detail[0].text);
+    EXPECT_TRUE(trace_.WithId(row.otherDetailId).empty());
+    ASSERT_EQ(1u, boxes_.boxes.size());
+    EXPECT_EQ("MessageBoxId", boxes_.boxes[0].op);
+    EXPECT_EQ(row.boxId, boxes_.boxes[0].id);
+    EXPECT_EQ(16u, boxes_.boxes[0].style);
+    EXPECT_EQ(element_->parentWindow, boxes_.boxes[0].owner);
+  }
 }
 
 TEST_F(AttributeReading, UnattendedMismatchGoesToTheTraceOnly) {

@@ -28,128 +28,61 @@ std::optional<Bytes> Binary(CAttrContainer& c, std::uint32_t id) {
 
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// The side files as the import read them: absent ones are null.
-class CommandsFile : public ::testing::Test {
- protected:
-  CAttrContainer doc_{2};
-  std::optional<Bytes> commands_;
-  std::optional<Bytes> kvattr_;
-
-  void Commands(const std::string& bytes) { commands_ = B(bytes); }
-  void KvAttr(const std::string& bytes) { kvattr_ = B(bytes); }
-  bool Read() {
-    return ids::ApplyCommandFiles(kvattr_ ? &*kvattr_ : nullptr, commands_ ? &*commands_ : nullptr, &doc_);
+// Every row starts from a document that holds side files and a barcode from before; the
+// side files as the import read them (absent ones are null) replace them.
+TEST(CommandsFile, Rows) {
+  const std::optional<Str> kBefore = u"before";
+  const std::optional<Str> kUnset;
+  const struct {
+    const char* name;
+    std::optional<std::string> commands, kvattr;
+    std::optional<Str> barcode, pile, scanBatch, scanFolder;
+    std::optional<Bytes> storedKvAttr = std::nullopt;
+  } rows[] = {
+      {"BARCODE arguments joined by one blank", "BARCODE 4711  0815\r\n", {}, u"4711 0815", kUnset, u"", u""},
+      {"lower-case keywords", "barcode 12\r\npile_index  P-3 \r\n", {}, u"12", u"P-3", u"", u""},
+      {"BARCODE alone sets an empty text", "BARCODE\r\n", {}, u"", kUnset, u"", u""},
+      {"first BARCODE line counts", "BARCODE one\r\nBARCODE two\r\n", {}, u"one", kUnset, u"", u""},
+      {"scan batch and folder are always set", "DOCID 1\r\n", {}, kBefore, kUnset, u"", u""},
+      {"scan batch and folder", "SCANBATCH  Batch 7 \r\nSCANFOLDER \\\\srv\\in\r\n", {}, kBefore, kUnset,
+       u"Batch 7", u"\\\\srv\\in"},
+      {"empty COMMANDS", "", {}, kBefore, kUnset, u"", u""},
+      {"CR at the end is trimmed from the value", "BARCODE 99\r", {}, u"99", kUnset, u"", u""},
+      {"NUL ends the text, the file is stored whole", std::string("SCANBATCH a\r\n\0BARCODE b\r\n", 25), {},
+       kBefore, kUnset, u"a", u""},
+      {"KVATTR stored as text mode reads it", "", "a\r\nb\rc\r\n", kBefore, kUnset, u"", u"", B("a\nb\rc\n")},
+      {"KVATTR ends at Ctrl-Z", "", "head\x1A" "tail", kBefore, kUnset, u"", u"", B("head")},
+      {"empty KVATTR", "", "", kBefore, kUnset, u"", u"", Bytes()},
+      {"missing COMMANDS keeps KVATTR and texts", {}, "kv", kBefore, kUnset, kUnset, kUnset, B("kv")},
+      {"no side files: the old ones are removed", {}, {}, kBefore, kUnset, kUnset, kUnset},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    CAttrContainer doc(2);
+    const std::uint8_t old[] = {1, 2};
+    doc.SetAttr(ids::kDocKvAttrFile, old, 2, 0);
+    doc.SetAttr(ids::kDocCommandsFile, old, 2, 0);
+    doc.SetAttr(ids::kDocBarcode, u"before", 0);
+    const std::optional<Bytes> commands = row.commands ? std::optional(B(*row.commands)) : std::nullopt;
+    const std::optional<Bytes> kvattr = row.kvattr ? std::optional(B(*row.kvattr)) : std::nullopt;
+    EXPECT_EQ(ids::ApplyCommandFiles(kvattr ? &*kvattr : nullptr, commands ? &*commands : nullptr, &doc),
+              commands.has_value());
+    EXPECT_EQ(Binary(doc, ids::kDocCommandsFile), commands);
+    EXPECT_EQ(Binary(doc, ids::kDocKvAttrFile), row.storedKvAttr);
+    EXPECT_EQ(Text(doc, ids::kDocBarcode), row.barcode);
+    EXPECT_EQ(Text(doc, ids::kDocPileIndex), row.pile);
+    EXPECT_EQ(Text(doc, ids::kDocScanBatch), row.scanBatch);
+    EXPECT_EQ(Text(doc, ids::kDocScanFolder), row.scanFolder);
+    // A barcode from the commands is no longer pending.
+    long pending = -1;
+    EXPECT_EQ(doc.GetAttr(ids::kDocBarcodePending, &pending, 0) != 0, row.barcode != kBefore);
+    if (row.barcode != kBefore) {
+      EXPECT_EQ(pending, 0);
+    }
   }
-};
-
-TEST_F(CommandsFile, BarcodeArgumentsJoinedByOneBlank) {
-  Commands("BARCODE 4711  0815\r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"4711 0815");
-  long pending = -1;
-  ASSERT_TRUE(doc_.GetAttr(ids::kDocBarcodePending, &pending, 0));
-  EXPECT_EQ(pending, 0);
-  EXPECT_EQ(Binary(doc_, ids::kDocCommandsFile), B("BARCODE 4711  0815\r\n"));
-  EXPECT_FALSE(Binary(doc_, ids::kDocKvAttrFile));
-}
-
-TEST_F(CommandsFile, LowerCaseKeywordIsFound) {
-  Commands("barcode 12\r\npile_index  P-3 \r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"12");
-  EXPECT_EQ(Text(doc_, ids::kDocPileIndex), u"P-3");
-}
-
-TEST_F(CommandsFile, BarcodeAloneSetsEmptyText) {
-  Commands("BARCODE\r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"");
-  EXPECT_EQ(doc_.GetAttr(ids::kDocBarcodePending, nullptr, 0) != 0, true);
-}
-
-TEST_F(CommandsFile, FirstBarcodeLineCounts) {
-  Commands("BARCODE one\r\nBARCODE two\r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"one");
-}
-
-TEST_F(CommandsFile, ScanBatchAndFolderAreAlwaysSet) {
-  Commands("DOCID 1\r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocScanBatch), u"");
-  EXPECT_EQ(Text(doc_, ids::kDocScanFolder), u"");
-  EXPECT_FALSE(Text(doc_, ids::kDocBarcode));
-  EXPECT_FALSE(Text(doc_, ids::kDocPileIndex));
-
-  Commands("SCANBATCH  Batch 7 \r\nSCANFOLDER \\\\srv\\in\r\n");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocScanBatch), u"Batch 7");
-  EXPECT_EQ(Text(doc_, ids::kDocScanFolder), u"\\\\srv\\in");
-}
-
-TEST_F(CommandsFile, EmptyCommandsFile) {
-  Commands("");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocCommandsFile), Bytes());
-  EXPECT_EQ(Text(doc_, ids::kDocScanBatch), u"");
-  EXPECT_EQ(Text(doc_, ids::kDocScanFolder), u"");
-  EXPECT_FALSE(Text(doc_, ids::kDocBarcode));
-}
-
-TEST_F(CommandsFile, CarriageReturnAtTheEndIsTrimmedFromTheValue) {
-  Commands("BARCODE 99\r");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"99");
-}
-
-TEST_F(CommandsFile, NulEndsTheTextButTheFileIsStoredWhole) {
-  const std::string bytes("SCANBATCH a\r\n\0BARCODE b\r\n", 25);
-  Commands(bytes);
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocCommandsFile), B(bytes));
-  EXPECT_EQ(Text(doc_, ids::kDocScanBatch), u"a");
-  EXPECT_FALSE(Text(doc_, ids::kDocBarcode));
-}
-
-TEST_F(CommandsFile, KvAttrIsStoredAsTextModeReadsIt) {
-  KvAttr("a\r\nb\rc\r\n");
-  Commands("");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocKvAttrFile), B("a\nb\rc\n"));
-
-  KvAttr(std::string("head\x1A" "tail"));
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocKvAttrFile), B("head"));
-}
-
-TEST_F(CommandsFile, EmptyKvAttrGivesEmptyBinary) {
-  KvAttr("");
-  Commands("");
-  ASSERT_TRUE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocKvAttrFile), Bytes());
-}
-
-TEST_F(CommandsFile, OldSideFileAttributesAreRemovedFirst) {
-  const std::uint8_t old[] = {1, 2};
-  doc_.SetAttr(ids::kDocKvAttrFile, old, 2, 0);
-  doc_.SetAttr(ids::kDocCommandsFile, old, 2, 0);
-  EXPECT_FALSE(Read());
-  EXPECT_FALSE(Binary(doc_, ids::kDocKvAttrFile));
-  EXPECT_FALSE(Binary(doc_, ids::kDocCommandsFile));
-}
-
-TEST_F(CommandsFile, MissingCommandsKeepsKvAttrAndTexts) {
-  KvAttr("kv");
-  doc_.SetAttr(ids::kDocBarcode, u"before", 0);
-  EXPECT_FALSE(Read());
-  EXPECT_EQ(Binary(doc_, ids::kDocKvAttrFile), B("kv"));
-  EXPECT_EQ(Text(doc_, ids::kDocBarcode), u"before");
-  EXPECT_FALSE(Text(doc_, ids::kDocScanBatch));
-}
-
-TEST_F(CommandsFile, NullContainerIsRefused) {
-  Commands("BARCODE 5\r\n");
-  EXPECT_FALSE(ids::ApplyCommandFiles(nullptr, &*commands_, nullptr));
+  CAttrContainer* none = nullptr;
+  const Bytes commands = B("BARCODE 5\r\n");
+  EXPECT_FALSE(ids::ApplyCommandFiles(nullptr, &commands, none));
 }
 
 }  // namespace

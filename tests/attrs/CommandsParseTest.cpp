@@ -12,10 +12,12 @@ namespace {
 using es::Str;
 using es::StrArray;
 using es::attrs::CCommandsParse;
+constexpr int kAll = es::attrs::kAllArguments;
 
-StrArray Tokens(const CCommandsParse& p, int line) {
-  StrArray out;
-  for (int t = 0; t < p.GetLine(line).GetTokenCount(); ++t) out.push_back(p.GetToken(line, t));
+std::vector<StrArray> Lines(const CCommandsParse& p) {
+  std::vector<StrArray> out(static_cast<std::size_t>(p.GetLineCount()));
+  for (int l = 0; l < p.GetLineCount(); ++l)
+    for (int t = 0; t < p.GetLine(l).GetTokenCount(); ++t) out[static_cast<std::size_t>(l)].push_back(p.GetToken(l, t));
   return out;
 }
 
@@ -23,12 +25,6 @@ CCommandsParse Parsed(const Str& text) {
   CCommandsParse p;
   EXPECT_TRUE(p.Parse(text, es::attrs::kCommandPatterns));
   return p;
-}
-
-std::uint32_t IdOfFirstLine(const Str& text) {
-  CCommandsParse p = Parsed(text);
-  EXPECT_EQ(p.GetLineCount(), 1);
-  return p.GetLineCount() > 0 ? p.GetKeywordId(0) : 0xFFFFFFFFu;
 }
 
 TEST(CommandsKeywords, TableOrderAndIds) {
@@ -45,97 +41,60 @@ TEST(CommandsKeywords, TableOrderAndIds) {
   for (std::size_t i = 0; i < table.size(); ++i) EXPECT_EQ(table[i].handler != nullptr, i == 3) << i;
 }
 
-TEST(CommandsKeywords, CompareWithoutCase) {
-  EXPECT_EQ(IdOfFirstLine(u"barcode 1"), 2u);
-  EXPECT_EQ(IdOfFirstLine(u"Pile_Index 7"), 12u);
-  EXPECT_EQ(IdOfFirstLine(u"scanfolder x"), 39u);
-  EXPECT_EQ(IdOfFirstLine(u"BARCODES 1"), 0u);
-  EXPECT_EQ(IdOfFirstLine(u"COMPUTERNAME pc"), 3u);
-}
-
-TEST(CommandsKeywords, CompHandler) {
-  EXPECT_EQ(IdOfFirstLine(u"COMP IM"), 5u);
-  EXPECT_EQ(IdOfFirstLine(u"comp im"), 5u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP 12.pg"), 6u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP DATA7"), 6u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP data7"), 4u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP x.pg"), 4u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP 12.pgx"), 4u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP 12xpg"), 4u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP"), 4u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP 3.pg IM"), 6u);
-}
-
-TEST(CommandsKeywords, CompOnVeryLongTokenDoesNotExhaustTheStack) {
-  EXPECT_EQ(IdOfFirstLine(u"COMP " + Str(100000, u'7') + u".pg"), 6u);
-  EXPECT_EQ(IdOfFirstLine(u"COMP DATA" + Str(100000, u'1') + u"x"), 4u);
-}
-
-TEST(CommandsKeywords, PatternsWithoutMatchListGiveFour) {
-  CCommandsParse p;
+// Keywords compare without case; "COMP" lines are told apart by their first argument:
+// 5 for "IM", 6 for a page file ("<digits>.pg") or "DATA<digits>", 4 otherwise.
+TEST(CommandsKeywords, IdOfTheLine) {
+  const struct {
+    Str text;
+    std::uint32_t id;
+  } rows[] = {
+      {u"barcode 1", 2},         {u"Pile_Index 7", 12},  {u"scanfolder x", 39}, {u"BARCODES 1", 0},
+      {u"COMPUTERNAME pc", 3},   {u"COMP IM", 5},        {u"comp im", 5},       {u"COMP 12.pg", 6},
+      {u"COMP DATA7", 6},        {u"COMP data7", 4},     {u"COMP x.pg", 4},     {u"COMP 12.pgx", 4},
+      {u"COMP 12xpg", 4},        {u"COMP", 4},           {u"COMP 3.pg IM", 6},
+      // Very long tokens must not exhaust the stack.
+      {u"COMP " + Str(100000, u'7') + u".pg", 6}, {u"COMP DATA" + Str(100000, u'1') + u"x", 4},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(es::ToUtf8(row.text.substr(0, 20)));
+    const CCommandsParse p = Parsed(row.text);
+    ASSERT_EQ(p.GetLineCount(), 1);
+    EXPECT_EQ(p.GetKeywordId(0), row.id);
+  }
+  CCommandsParse p;  // patterns without a match list: every COMP line is 4 unless "IM"
   ASSERT_TRUE(p.Parse(u"COMP 12.pg\nCOMP IM", u"\n\n"));
   EXPECT_EQ(p.GetKeywordId(0), 4u);
   EXPECT_EQ(p.GetKeywordId(1), 5u);
 }
 
-TEST(CommandsParse, SplitsTokensAtBlanksTabsAndVerticalTabs) {
-  CCommandsParse p = Parsed(u"BARCODE 4711  0815\r\n\tDOCID\va\t b \r\n");
-  ASSERT_EQ(p.GetLineCount(), 2);
-  EXPECT_EQ(Tokens(p, 0), (StrArray{u"BARCODE", u"4711", u"0815"}));
-  EXPECT_EQ(Tokens(p, 1), (StrArray{u"DOCID", u"a", u"b"}));
+TEST(CommandsParse, LinesAndTokens) {
+  const struct {
+    const char* name;
+    Str text;
+    std::vector<StrArray> lines;
+  } rows[] = {
+      {"blanks, tabs and vertical tabs split", u"BARCODE 4711  0815\r\n\tDOCID\va\t b \r\n",
+       {{u"BARCODE", u"4711", u"0815"}, {u"DOCID", u"a", u"b"}}},
+      {"blank lines make no lines", u"\n\r\n   \r\n\t\nA\n\n \nB", {{u"A"}, {u"B"}}},
+      {"empty text", u"", {}},
+      {"every CR since the token began goes before the LF", u"K val\r\r\n", {{u"K", u"val"}}},
+      {"after a CR a blank no longer ends the token", u"K a\r b\n", {{u"K", u"a\r "}}},
+      {"at the end of the text the CR stays", u"BARCODE 1\r", {{u"BARCODE", u"1\r"}}},
+      {"CRs outside tokens do not shorten a later one", u"K \r\rab\n", {{u"K", u"ab"}}},
+      {"last line needs no LF", u"A 1\nB 2", {{u"A", u"1"}, {u"B", u"2"}}},
+      {"NUL ends the text", Str(u"A b\0C d\n", 8), {{u"A", u"b"}}},
+      {"unknown keyword lines stay", u"HELLO world\nBARCODE 1\n", {{u"HELLO", u"world"}, {u"BARCODE", u"1"}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Lines(Parsed(row.text)), row.lines);
+  }
 }
 
-TEST(CommandsParse, BlankLinesMakeNoLines) {
-  CCommandsParse p = Parsed(u"\n\r\n   \r\n\t\nA\n\n \nB");
-  ASSERT_EQ(p.GetLineCount(), 2);
-  EXPECT_EQ(Tokens(p, 0), (StrArray{u"A"}));
-  EXPECT_EQ(Tokens(p, 1), (StrArray{u"B"}));
-}
-
-TEST(CommandsParse, EmptyTextHasNoLines) {
-  EXPECT_EQ(Parsed(u"").GetLineCount(), 0);
-}
-
-TEST(CommandsParse, CarriageReturnHandling) {
-  // Every CR since the token began is dropped before the LF.
-  EXPECT_EQ(Tokens(Parsed(u"K val\r\r\n"), 0), (StrArray{u"K", u"val"}));
-  // After a CR a blank no longer ends the token.
-  EXPECT_EQ(Tokens(Parsed(u"K a\r b\n"), 0), (StrArray{u"K", u"a\r "}));
-  // At the end of the text the CR stays in the token.
-  EXPECT_EQ(Tokens(Parsed(u"BARCODE 1\r"), 0), (StrArray{u"BARCODE", u"1\r"}));
-  // CRs outside tokens do not shorten a later token.
-  EXPECT_EQ(Tokens(Parsed(u"K \r\rab\n"), 0), (StrArray{u"K", u"ab"}));
-}
-
-TEST(CommandsParse, LastLineNeedsNoLineFeed) {
-  CCommandsParse p = Parsed(u"A 1\nB 2");
-  ASSERT_EQ(p.GetLineCount(), 2);
-  EXPECT_EQ(Tokens(p, 1), (StrArray{u"B", u"2"}));
-}
-
-TEST(CommandsParse, NulEndsTheText) {
-  const Str text(u"A b\0C d\n", 8);
-  CCommandsParse p = Parsed(text);
-  ASSERT_EQ(p.GetLineCount(), 1);
-  EXPECT_EQ(Tokens(p, 0), (StrArray{u"A", u"b"}));
-}
-
-TEST(CommandsParse, UnknownKeywordLinesStay) {
-  CCommandsParse p = Parsed(u"HELLO world\nBARCODE 1\n");
-  ASSERT_EQ(p.GetLineCount(), 2);
-  EXPECT_EQ(p.GetKeywordId(0), 0u);
-  EXPECT_EQ(p.GetKeywordId(1), 2u);
-}
-
-TEST(CommandsParse, BadPatternFailsAndKeepsTheLines) {
+TEST(CommandsParse, BadPatternFailsAndIndexesOutsideTheListThrow) {
   CCommandsParse p = Parsed(u"A 1\n");
   EXPECT_FALSE(p.Parse(u"B 2\n", u"[0-9\n"));
-  ASSERT_EQ(p.GetLineCount(), 1);
-  EXPECT_EQ(p.GetToken(0, 0), u"A");
-}
-
-TEST(CommandsParse, IndexesOutsideTheListThrow) {
-  CCommandsParse p = Parsed(u"A 1\n");
+  EXPECT_EQ(Lines(p), (std::vector<StrArray>{{u"A", u"1"}}));  // the lines stay
   EXPECT_THROW(p.GetLine(1), std::invalid_argument);
   EXPECT_THROW(p.GetLine(-1), std::invalid_argument);
   EXPECT_THROW(p.GetToken(0, 2), std::invalid_argument);
@@ -144,35 +103,31 @@ TEST(CommandsParse, IndexesOutsideTheListThrow) {
   EXPECT_THROW(p.GetKeywordValue(0, 3, out), std::invalid_argument);
 }
 
-TEST(CommandsValue, AllArgumentsEachFollowedByABlank) {
-  CCommandsParse p = Parsed(u"BARCODE 4711  0815\r\n");
-  Str out = u"stale";
-  ASSERT_TRUE(p.GetKeywordValue(2, es::attrs::kAllArguments, out));
-  EXPECT_EQ(out, u"4711 0815 ");
-  ASSERT_TRUE(p.GetKeywordValue(2, 0, out));
-  EXPECT_EQ(out, u"BARCODE");
-  ASSERT_TRUE(p.GetKeywordValue(2, 2, out));
-  EXPECT_EQ(out, u"0815");
-}
-
-TEST(CommandsValue, KeywordAloneGivesEmptyValue) {
-  CCommandsParse p = Parsed(u"BARCODE\n");
-  Str out = u"stale";
-  EXPECT_TRUE(p.GetKeywordValue(2, es::attrs::kAllArguments, out));
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(CommandsValue, FirstLineCountsAndMissingIdFails) {
-  CCommandsParse p = Parsed(u"BARCODE first\nBARCODE second\nCOMP 5.pg\n");
-  Str out;
-  ASSERT_TRUE(p.GetKeywordValue(2, es::attrs::kAllArguments, out));
-  EXPECT_EQ(out, u"first ");
-  ASSERT_TRUE(p.GetKeywordValue(6, 1, out));
-  EXPECT_EQ(out, u"5.pg");
-  EXPECT_FALSE(p.GetKeywordValue(4, es::attrs::kAllArguments, out));
-  out = u"stale";
-  EXPECT_FALSE(p.GetKeywordValue(38, es::attrs::kAllArguments, out));
-  EXPECT_TRUE(out.empty());
+// The first line of the id counts; all arguments come each followed by a blank.
+TEST(CommandsValue, Rows) {
+  const Str twoBarcodes = u"BARCODE first\nBARCODE second\nCOMP 5.pg\n";
+  const struct {
+    Str text;
+    std::uint32_t id;
+    int token;
+    bool found;
+    Str value;
+  } rows[] = {
+      {u"BARCODE 4711  0815\r\n", 2, kAll, true, u"4711 0815 "},
+      {u"BARCODE 4711  0815\r\n", 2, 0, true, u"BARCODE"},
+      {u"BARCODE 4711  0815\r\n", 2, 2, true, u"0815"},
+      {u"BARCODE\n", 2, kAll, true, u""},
+      {twoBarcodes, 2, kAll, true, u"first "},
+      {twoBarcodes, 6, 1, true, u"5.pg"},
+      {twoBarcodes, 4, kAll, false, u""},
+      {twoBarcodes, 38, kAll, false, u""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(es::ToUtf8(row.text) + " id " + std::to_string(row.id) + " token " + std::to_string(row.token));
+    Str out = u"stale";
+    EXPECT_EQ(Parsed(row.text).GetKeywordValue(row.id, row.token, out), row.found);
+    EXPECT_EQ(out, row.value);
+  }
 }
 
 }  // namespace

@@ -6,39 +6,24 @@
 
 #include <gtest/gtest.h>
 
-#include <Quillet.h>
-
 #include "TreeSupport.h"
-#include "src/attrs/AttributeIds.h"
 
 namespace fs = std::filesystem;
 using esproduce::AttrVersion;
 using esproduce::Bytes;
 using esproduce::GenerateOptions;
+using producer_test::PageFiles;
 using producer_test::ReadBytes;
 using producer_test::ReadText;
+using producer_test::Small;
 using producer_test::TempFolder;
 using producer_test::Tree;
+using producer_test::U32;
+using producer_test::Write;
 
 namespace {
 
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-  return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (std::uint32_t{b.at(at + 3)} << 24);
-}
 std::int16_t I16(const Bytes& b, std::size_t at) { return static_cast<std::int16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-
-fs::path Write(const fs::path& root, const GenerateOptions& options) {
-  std::string error;
-  EXPECT_TRUE(esproduce::WriteStorage(root, esproduce::GenerateStorage(options), &error)) << error;
-  return root;
-}
-
-std::set<std::string> PageFiles(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    if (entry.path().extension() == ".pg") names.insert(esproduce::PathToUtf8(entry.path().filename()));
-  return names;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -49,31 +34,33 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::u16string Text(CAttrContainer& container, std::uint32_t id) {
-  AttrVariant value{};
-  if (!container.Get(id, &value, 0)) return u"<absent>";
-  return std::u16string(value.text, value.textLength);
-}
-
 }  // namespace
 
+// Written as it is generated or as a whole plan, the same seed gives the same tree.
 TEST(GenerateStorage, SameSeedSameBytesOtherSeedOtherBytes) {
   for (AttrVersion version : {AttrVersion::V1, AttrVersion::V2, AttrVersion::None}) {
+    SCOPED_TRACE(static_cast<int>(version));
     TempFolder temp;
-    GenerateOptions options;
+    GenerateOptions options = Small();
     options.groups = 2;
-    options.documents = 4;
+    options.documents = 5;
     options.pages = 2;
     options.attrVersion = version;
+    options.pdfDocuments = options.damagedDocuments = options.missingPageDocuments = options.extraPageDocuments = 1;
     options.commands = options.kvattr = options.groupOrder = true;
     options.description = "Demo";
     options.seed = 5;
-    const auto first = Tree(Write(temp.path() / "a", options));
-    const auto second = Tree(Write(temp.path() / "b", options));
-    EXPECT_EQ(first.size(), 1u + 1u + 2u * (1u + 2u + 4u * (1u + 2u + 2u)) + (version == AttrVersion::None ? 0u : 8u));
-    EXPECT_EQ(first, second);
+    const auto streamed = Tree(Write(temp.path() / "a", options));
+    // Per group: the PDF document and the one with a missing page lack a page file, the
+    // one with an extra page has one more.
+    EXPECT_EQ(streamed.size(),
+              2u + 2u * (3u + 5u * (1u + 2u + 2u) - 1u) + (version == AttrVersion::None ? 0u : 10u));
+    EXPECT_EQ(streamed, Tree(Write(temp.path() / "b", options)));
+    std::string error;
+    ASSERT_TRUE(esproduce::WriteStorage(temp.path() / "c", esproduce::GenerateStorage(options), &error)) << error;
+    EXPECT_EQ(streamed, Tree(temp.path() / "c"));
     options.seed = 6;
-    EXPECT_NE(first, Tree(Write(temp.path() / "c", options)));
+    EXPECT_NE(streamed, Tree(Write(temp.path() / "d", options)));
   }
 }
 
@@ -104,48 +91,6 @@ TEST(GenerateStorage, GroupsHaveLockAndShuffledOrderFiles) {
   EXPECT_EQ(folders.front(), "Doc00001");
   EXPECT_NE(order, sorted) << "twelve documents should not come out in folder order";
   EXPECT_FALSE(fs::exists(temp.path() / "ESDesc.txt"));
-}
-
-TEST(GenerateStorage, Version2FilesAnnounceThePagesThatExist) {
-  TempFolder temp;
-  GenerateOptions options;
-  options.documents = 2;
-  options.pages = 3;
-  options.commands = true;
-  options.kvattr = true;
-  Write(temp.path(), options);
-  const fs::path document = temp.path() / "Group001" / "Doc00002";
-  const Bytes file = ReadBytes(document / "SC_ATTR.BIN");
-  ASSERT_GE(file.size(), 16u);
-  EXPECT_EQ(I16(file, 2), 0x0200);
-  EXPECT_EQ(U32(file, 8), 3u);
-  const std::uint32_t documentSize = U32(file, 12);
-  CAttrContainer documentAttrs(2);
-  ASSERT_LE(16u + documentSize, file.size());
-  ASSERT_NE(documentAttrs.CreateFromBuffer(file.data() + 16, 1, documentSize), 0);
-  const std::u16string barcode = Text(documentAttrs, es::attrs::kDocBarcode);
-  EXPECT_EQ(barcode.size(), 10u);
-  EXPECT_EQ(Text(documentAttrs, es::attrs::kDocPileIndex), u"2");
-
-  std::size_t at = 16 + documentSize;
-  for (std::uint32_t page = 1; page <= 3; ++page) {
-    EXPECT_EQ(U32(file, at), page);
-    const std::uint32_t size = U32(file, at + 4);
-    ASSERT_LE(at + 8 + size, file.size());
-    CAttrContainer pageAttrs(1);
-    ASSERT_NE(pageAttrs.CreateFromBuffer(file.data() + at + 8, 1, size), 0);
-    long resolution = 0;
-    ASSERT_NE(pageAttrs.GetAttr(es::attrs::kPageResolutionX, &resolution, 0), 0);
-    EXPECT_TRUE(resolution == 200 || resolution == 300) << resolution;
-    at += 8 + size;
-  }
-  EXPECT_EQ(at, file.size());
-  EXPECT_EQ(PageFiles(document), (std::set<std::string>{"1.pg", "2.pg", "3.pg"}));
-
-  const std::string barcode8(barcode.begin(), barcode.end());
-  EXPECT_EQ(Lines(ReadText(document / "COMMANDS")),
-            (std::vector<std::string>{"BARCODE " + barcode8, "PILE_INDEX 2", "SCANBATCH B1-1", "SCANFOLDER Group001"}));
-  EXPECT_EQ(ReadText(document / "KVATTR"), "DOCUMENT=Doc00002\r\nBARCODE=" + barcode8 + "\r\n");
 }
 
 TEST(GenerateStorage, Version1FilesNamePagesByTheirValueRecords) {
@@ -208,16 +153,33 @@ TEST(GenerateStorage, WithoutAttributeFilesThePagesAreNumbered) {
   EXPECT_EQ(ReadText(temp.path() / "ESDesc.txt"), "Caf\xE9\r\n");
 }
 
-TEST(GenerateStorage, RefusesCountsOutOfRangeAndSeparatorsInThePrefix) {
+static void Roles(GenerateOptions& options) {
+  options.documents = 10;
+  options.pdfDocuments = options.damagedDocuments = options.missingPageDocuments = 2;
+}
+
+TEST(GenerateStorage, RefusesOptionsOutOfRange) {
+  const struct {
+    const char* name;
+    void (*change)(GenerateOptions&);
+  } rows[] = {
+      {"negative document count", [](GenerateOptions& o) { o.documents = -1; }},
+      {"too many pages", [](GenerateOptions& o) { o.pages = esproduce::kMaxPages + 1; }},
+      {"separator in the group prefix", [](GenerateOptions& o) { o.groupPrefix = "a/b"; }},
+      {"eleven roles for ten documents", [](GenerateOptions& o) { Roles(o), o.extraPageDocuments = 5; }},
+      {"roles without pages", [](GenerateOptions& o) { Roles(o), o.extraPageDocuments = 0, o.pages = 0; }},
+      {"resolution too high", [](GenerateOptions& o) { o.dpi = esproduce::kMaxDpi + 1; }},
+      {"page too wide", [](GenerateOptions& o) {
+         o.pageSize = esproduce::PageSize{esproduce::kMaxPixelSide + 1, 10, esproduce::PageSize::Unit::Pixel};
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    GenerateOptions options = Small();
+    row.change(options);
+    EXPECT_THROW(esproduce::GenerateStorage(options), std::invalid_argument);
+  }
   GenerateOptions options;
-  options.documents = -1;
-  EXPECT_THROW(esproduce::GenerateStorage(options), std::invalid_argument);
-  options.documents = 1;
-  options.pages = esproduce::kMaxPages + 1;
-  EXPECT_THROW(esproduce::GenerateStorage(options), std::invalid_argument);
-  options.pages = 0;
-  options.groupPrefix = "a/b";
-  EXPECT_THROW(esproduce::GenerateStorage(options), std::invalid_argument);
   options.groupPrefix = "";
   EXPECT_EQ(esproduce::GenerateStorage(options).groups.at(0).folderName, "001");
 }

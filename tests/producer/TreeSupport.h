@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,34 @@ inline std::map<std::string, std::string> Tree(const std::filesystem::path& root
       tree[relative] = ReadText(entry.path());
   }
   return tree;
+}
+
+inline std::uint32_t U32(const esproduce::Bytes& b, std::size_t at) {
+  return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (std::uint32_t{b.at(at + 3)} << 24);
+}
+
+// The names of the page files ("*.pg") of a document folder.
+inline std::set<std::string> PageFiles(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() == ".pg") names.insert(esproduce::PathToUtf8(entry.path().filename()));
+  return names;
+}
+
+// A generated storage written to `root` as esproduce writes it.
+inline std::filesystem::path Write(const std::filesystem::path& root, const esproduce::GenerateOptions& options,
+                                   esproduce::GenerateReport* report = nullptr) {
+  std::string error;
+  EXPECT_TRUE(esproduce::WriteGenerated(root, options, report, &error)) << error;
+  return root;
+}
+
+// Small pages, quick to encode.
+inline esproduce::GenerateOptions Small() {
+  esproduce::GenerateOptions options;
+  options.pageSize = esproduce::PageSize{800, 600, esproduce::PageSize::Unit::Pixel};
+  options.dpi = 100;
+  return options;
 }
 
 }  // namespace producer_test

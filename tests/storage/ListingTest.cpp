@@ -2,20 +2,49 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "platform/FaultInjection.h"
 #include "storage/File.h"
 #include "storage/Layout.h"
-#include "tests/storage/StorageTempDir.h"
 
 namespace {
 
 using es::Str;
 using es::StrArray;
 using es::StrView;
-using estest::StorageTempDir;
+namespace fs = std::filesystem;
+
+// A fresh folder below the temporary folder, removed with everything in it. Files are
+// written through the standard library, not the seam.
+class StorageTempDir {
+ public:
+  StorageTempDir() {
+    static std::atomic<unsigned> counter{0};
+    root_ = fs::temp_directory_path() / ("es-list-" + std::to_string(std::random_device()()) + "-" +
+                                         std::to_string(++counter));
+    fs::create_directories(root_);
+  }
+  ~StorageTempDir() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  Str Path() const { return root_.u16string(); }
+  Str Path(const fs::path& relative) const { return (root_ / relative).u16string(); }
+  void MakeDir(const fs::path& relative) const { fs::create_directories(root_ / relative); }
+  void Write(const fs::path& relative, const std::string& bytes) const {
+    fs::create_directories((root_ / relative).parent_path());
+    std::ofstream(root_ / relative, std::ios::binary) << bytes;
+  }
+
+ private:
+  fs::path root_;
+};
 
 constexpr char kCrLf[] = "\r\n";
 
@@ -54,50 +83,69 @@ StrArray List(const Str& folder) {
   return folders;
 }
 
+// What keeps a file from being read: another opener holding it without sharing, or a
+// read that fails after the file opened.
+enum class Obstacle { None, HeldExclusively, ReadFails };
+
+struct Obstructed {
+  Obstructed(Obstacle obstacle, const Str& path) {
+    if (obstacle == Obstacle::HeldExclusively) {
+      holder.emplace(path, es::platform::Access::Read, es::platform::Share::None);
+      EXPECT_TRUE(holder->IsOpen());
+    } else if (obstacle == Obstacle::ReadFails) {
+      use.emplace(faulty);
+      faulty.FailAt(es::platform::CallKind::Read, 1, 100);
+    }
+  }
+  std::optional<es::File> holder;
+  es::platform::FaultyPlatform faulty;
+  std::optional<es::platform::ScopedPlatform> use;
+};
+
 // ---------------------------------------------------------------------------------------
 
 TEST(TakeLine, CutsAtCrLfOnly) {
-  Str text = u"first\r\nsec\nond\rpart\r\n\r\nlast";
-  Str line;
-  ASSERT_TRUE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"first");
-  ASSERT_TRUE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"sec\nond\rpart");
-  ASSERT_TRUE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"");
-  ASSERT_TRUE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"last");
-  EXPECT_TRUE(text.empty());
-  EXPECT_FALSE(es::TakeLine(line, text));
-}
-
-TEST(TakeLine, FinalCrLfGivesNoExtraLine) {
-  Str text = u"only\r\n";
-  Str line;
-  ASSERT_TRUE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"only");
-  EXPECT_FALSE(es::TakeLine(line, text));
-  EXPECT_EQ(line, u"only");
+  const struct {
+    const char* name;
+    const char16_t* text;
+    StrArray lines;
+  } rows[] = {
+      {"CR LF only ends a line", u"first\r\nsec\nond\rpart\r\n\r\nlast", {u"first", u"sec\nond\rpart", u"", u"last"}},
+      {"final CR LF gives no extra line", u"only\r\n", {u"only"}},
+      {"empty text has no line", u"", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Str text = row.text;
+    Str line = u"before";
+    StrArray got;
+    while (es::TakeLine(line, text)) got.push_back(line);
+    EXPECT_EQ(got, row.lines);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(line, row.lines.empty() ? u"before" : row.lines.back());  // untouched at the end
+  }
 }
 
 // ---------------------------------------------------------------------------------------
 
-TEST(OrderByLines, ListedNamesComeFirstInLineOrder) {
-  EXPECT_EQ(Ordered(Names({u"A", u"B", u"C"}), Names({u"B", u"A"})), Names({u"B", u"A", u"C"}));
-}
-
-TEST(OrderByLines, NameListedTwiceTakesItsFirstLine) {
-  EXPECT_EQ(Ordered(Names({u"A", u"B", u"C"}), Names({u"C", u"A", u"C", u"B"})), Names({u"C", u"A", u"B"}));
-}
-
-TEST(OrderByLines, CaseMismatchEmptyAndUnknownLinesAreIgnored) {
-  EXPECT_EQ(Ordered(Names({u"Doc1", u"doc2"}), Names({u"DOC2", u"", u"nothing", u"doc1 "})),
-            Names({u"Doc1", u"doc2"}));
-}
-
-TEST(OrderByLines, DuplicateEntriesAreTakenOnePerLine) {
-  EXPECT_EQ(Ordered(Names({u"X", u"A", u"Y", u"A"}), Names({u"A", u"Y", u"A", u"A"})),
-            Names({u"A", u"Y", u"A", u"X"}));
+TEST(OrderByLines, Rows) {
+  const struct {
+    const char* name;
+    StrArray folders, lines, ordered;
+  } rows[] = {
+      {"listed names first, in line order", Names({u"A", u"B", u"C"}), Names({u"B", u"A"}),
+       Names({u"B", u"A", u"C"})},
+      {"name listed twice takes its first line", Names({u"A", u"B", u"C"}), Names({u"C", u"A", u"C", u"B"}),
+       Names({u"C", u"A", u"B"})},
+      {"case mismatch, empty and unknown lines are ignored", Names({u"Doc1", u"doc2"}),
+       Names({u"DOC2", u"", u"nothing", u"doc1 "}), Names({u"Doc1", u"doc2"})},
+      {"duplicate entries are taken one per line", Names({u"X", u"A", u"Y", u"A"}),
+       Names({u"A", u"Y", u"A", u"A"}), Names({u"A", u"Y", u"A", u"X"})},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Ordered(row.folders, row.lines), row.ordered);
+  }
 }
 
 TEST(OrderByLines, MatchesEveryLineBeyondThirtyTwoThousandEntries) {
@@ -133,225 +181,113 @@ TEST(OrderByLines, ReversedLongListComesOutReversed) {
 
 // ---------------------------------------------------------------------------------------
 
-class ListSubFoldersTest : public ::testing::Test {
- protected:
-  StorageTempDir dir_;
-  void MakeFolders(std::initializer_list<const char*> names) {
-    for (const char* n : names) dir_.MakeDir(n);
-  }
-  void WriteOrder(const std::string& bytes) { dir_.Write("Doc_Order.txt", bytes); }
-};
+TEST(ListSubFolders, ListsFoldersOnlyAndOrdersWhatTheArrayHeld) {
+  StorageTempDir dir;
+  EXPECT_TRUE(List(dir.Path()).empty());
+  dir.Write("Doc_Order.txt", std::string("A") + kCrLf);
+  EXPECT_TRUE(List(dir.Path()).empty());
 
-TEST_F(ListSubFoldersTest, ListsFoldersOnly) {
-  MakeFolders({"A", "B"});
-  dir_.Write("file.pg", "x");
-  dir_.Write("B/inner.txt", "x");
-  StrArray got = List(dir_.Path());
-  std::sort(got.begin(), got.end());
-  EXPECT_EQ(got, Names({u"A", u"B"}));
-}
-
-TEST_F(ListSubFoldersTest, EmptyFolderGivesNothing) {
-  EXPECT_TRUE(List(dir_.Path()).empty());
-  WriteOrder(std::string("A") + kCrLf);
-  EXPECT_TRUE(List(dir_.Path()).empty());
-}
-
-TEST_F(ListSubFoldersTest, MissingFolderAppendsNothingAndKeepsEntries) {
   StrArray folders = Names({u"kept"});
-  es::ListSubFolders(es::layout::ListingPattern(dir_.Path(u"missing")), folders);
+  es::ListSubFolders(es::layout::ListingPattern(dir.Path(u"missing")), folders);
   EXPECT_EQ(folders, Names({u"kept"}));
-}
 
-TEST_F(ListSubFoldersTest, OrderFileMovesNamedFoldersFirst) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(std::string("B") + kCrLf + "A" + kCrLf);
-  EXPECT_EQ(List(dir_.Path()), ReferenceOrder(base, Names({u"B", u"A"})));
-  EXPECT_EQ(List(dir_.Path()).back(), u"C");
-}
-
-TEST_F(ListSubFoldersTest, OrderFileMatchesCaseSensitively) {
-  MakeFolders({"Doc1", "Doc2"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(std::string("doc2") + kCrLf + "DOC1" + kCrLf);
-  EXPECT_EQ(List(dir_.Path()), base);
-}
-
-TEST_F(ListSubFoldersTest, LfOnlyOrderFileIsOneLine) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder("C\nB\nA\n");
-  EXPECT_EQ(List(dir_.Path()), base);
-}
-
-TEST_F(ListSubFoldersTest, LastLineNeedsNoLineEnd) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(es::ToUtf8(base[2]) + kCrLf + es::ToUtf8(base[1]));
-  EXPECT_EQ(List(dir_.Path()), Names({base[2].c_str(), base[1].c_str(), base[0].c_str()}));
-}
-
-TEST_F(ListSubFoldersTest, ZeroByteEndsTheOrderText) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(es::ToUtf8(base[2]) + kCrLf + std::string(1, '\0') + es::ToUtf8(base[1]) + kCrLf);
-  EXPECT_EQ(List(dir_.Path()), ReferenceOrder(base, {base[2]}));
-}
-
-TEST_F(ListSubFoldersTest, EmptyOrderFileKeepsTheListingOrder) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder("");
-  EXPECT_EQ(List(dir_.Path()), base);
-}
-
-TEST_F(ListSubFoldersTest, UnreadableOrderFileKeepsTheListingOrder) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(es::ToUtf8(base[2]) + kCrLf);
-  es::platform::FaultyPlatform faulty;
-  es::platform::ScopedPlatform use(faulty);
-  faulty.FailAt(es::platform::CallKind::Read, 1, 100);
-  EXPECT_EQ(List(dir_.Path()), base);
-}
-
-TEST_F(ListSubFoldersTest, OrderFileHeldExclusivelyKeepsTheListingOrder) {
-  MakeFolders({"A", "B", "C"});
-  const StrArray base = List(dir_.Path());
-  WriteOrder(es::ToUtf8(base[2]) + kCrLf);
-  es::File holder(dir_.Path(u"Doc_Order.txt"), es::platform::Access::Read, es::platform::Share::None);
-  ASSERT_TRUE(holder.IsOpen());
-  EXPECT_EQ(List(dir_.Path()), base);
-}
-
-TEST_F(ListSubFoldersTest, EntriesAlreadyInTheArrayAreOrderedToo) {
-  MakeFolders({"A"});
-  WriteOrder(std::string("A") + kCrLf + "X" + kCrLf);
-  StrArray folders = Names({u"Y", u"A", u"X"});
-  es::ListSubFolders(es::layout::ListingPattern(dir_.Path()), folders);
+  // Files and what lies below the sub-folders are no entries; entries already in the
+  // array are ordered with the listed ones.
+  dir.Write("A/inner.txt", "x");
+  dir.Write("file.pg", "x");
+  dir.Write("Doc_Order.txt", std::string("A") + kCrLf + "X" + kCrLf);
+  folders = Names({u"Y", u"A", u"X"});
+  es::ListSubFolders(es::layout::ListingPattern(dir.Path()), folders);
   EXPECT_EQ(folders, Names({u"A", u"X", u"Y", u"A"}));
 }
 
-// ---------------------------------------------------------------------------------------
-
-class ReadGroupLockTest : public ::testing::Test {
- protected:
-  StorageTempDir dir_;
-  bool Read(const std::string& lockBytes, Str* name) {
-    dir_.Write("G/GR_LOCK.TXT", lockBytes);
-    return es::ReadGroupLock(dir_.Path(), u"G", *name);
+// Folders A, B and C; in the order text a digit i stands for the i-th folder as listed, so
+// that every row reorders whatever order the file system lists them in.
+TEST(ListSubFolders, OrderFileRows) {
+  const struct {
+    const char* name;
+    std::optional<std::string> order;
+    std::vector<int> taken;  // the listed folders the order file moves first
+    Obstacle obstacle = Obstacle::None;
+  } rows[] = {
+      {"no order file", std::nullopt, {}},
+      {"named folders first", "2\r\n0\r\n", {2, 0}},
+      {"last line needs no line end", "2\r\n1", {2, 1}},
+      {"LF alone ends no line", "2\n1\n0\n", {}},
+      {"zero byte ends the text", std::string("2\r\n\0" "1\r\n", 6), {2}},
+      {"empty order file", "", {}},
+      {"order file held exclusively", "2\r\n", {}, Obstacle::HeldExclusively},
+      {"unreadable order file", "2\r\n", {}, Obstacle::ReadFails},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    StorageTempDir dir;
+    for (const char* folder : {"A", "B", "C"}) dir.MakeDir(folder);
+    const StrArray listed = List(dir.Path());
+    ASSERT_EQ(listed.size(), 3u);
+    if (row.order) {
+      std::string bytes;
+      for (const char c : *row.order) bytes += c >= '0' && c <= '2' ? es::ToUtf8(listed[c - '0']) : std::string(1, c);
+      dir.Write("Doc_Order.txt", bytes);
+    }
+    StrArray lines;
+    for (const int i : row.taken) lines.push_back(listed[i]);
+    Obstructed obstructed(row.obstacle, dir.Path(u"Doc_Order.txt"));
+    EXPECT_EQ(List(dir.Path()), ReferenceOrder(listed, lines));
   }
-};
-
-TEST_F(ReadGroupLockTest, MissingLockFileMakesTheGroupUnavailable) {
-  dir_.MakeDir("G");
-  Str name = u"stale";
-  EXPECT_FALSE(es::ReadGroupLock(dir_.Path(), u"G", name));
-  EXPECT_TRUE(name.empty());
-}
-
-TEST_F(ReadGroupLockTest, SizeLimitIsBelow1024Bytes) {
-  Str name;
-  EXPECT_TRUE(Read("Big" + std::string(1020, 'x'), &name));
-  EXPECT_EQ(name.size(), 1023u);
-  EXPECT_FALSE(Read("Big" + std::string(1021, 'x'), &name));
-}
-
-TEST_F(ReadGroupLockTest, EmptyLockFileGivesEmptyName) {
-  Str name = u"stale";
-  EXPECT_TRUE(Read("", &name));
-  EXPECT_TRUE(name.empty());
-}
-
-TEST_F(ReadGroupLockTest, NameIsTheFirstLine) {
-  Str name;
-  EXPECT_TRUE(Read("Morning post\r\nsecond line", &name));
-  EXPECT_EQ(name, u"Morning post");
-}
-
-TEST_F(ReadGroupLockTest, LeadingCrKeepsTheWholeText) {
-  Str name;
-  EXPECT_TRUE(Read("\r\nGroup\r\n", &name));
-  EXPECT_EQ(name, u"\r\nGroup\r\n");
-}
-
-TEST_F(ReadGroupLockTest, LfOnlyLineEndsKeepTheWholeText) {
-  Str name;
-  EXPECT_TRUE(Read("one\ntwo\n", &name));
-  EXPECT_EQ(name, u"one\ntwo\n");
-}
-
-TEST_F(ReadGroupLockTest, ZeroByteEndsTheName) {
-  Str name;
-  EXPECT_TRUE(Read(std::string("Name\0rest\r\n", 11), &name));
-  EXPECT_EQ(name, u"Name");
-}
-
-TEST_F(ReadGroupLockTest, LockHeldWithoutSharingMakesTheGroupUnavailable) {
-  dir_.Write("G/GR_LOCK.TXT", "Busy");
-  es::File importer(dir_.Path(u"G") + es::platform::kPathSep + u"GR_LOCK.TXT", es::platform::Access::Read,
-                    es::platform::Share::None);
-  ASSERT_TRUE(importer.IsOpen());
-  Str name;
-  EXPECT_FALSE(es::ReadGroupLock(dir_.Path(), u"G", name));
-  importer.Close();
-  EXPECT_TRUE(es::ReadGroupLock(dir_.Path(), u"G", name));
-  EXPECT_EQ(name, u"Busy");
-}
-
-TEST_F(ReadGroupLockTest, ReadFailureLeavesTheGroupAvailableWithoutName) {
-  dir_.Write("G/GR_LOCK.TXT", "Name");
-  es::platform::FaultyPlatform faulty;
-  es::platform::ScopedPlatform use(faulty);
-  faulty.FailAt(es::platform::CallKind::Read, 1, 100);
-  Str name = u"stale";
-  EXPECT_TRUE(es::ReadGroupLock(dir_.Path(), u"G", name));
-  EXPECT_TRUE(name.empty());
 }
 
 // ---------------------------------------------------------------------------------------
 
-class DiscoverGroupsTest : public ::testing::Test {
- protected:
-  StorageTempDir dir_;
-};
-
-TEST_F(DiscoverGroupsTest, StorageWithoutFoldersHasNoGroups) {
-  dir_.Write("ESDesc.txt", "Storage");
-  StrArray folders = Names({u"old"});
-  StrArray names = Names({u"old"});
-  es::DiscoverGroups(dir_.Path(), folders, names);
-  EXPECT_TRUE(folders.empty());
-  EXPECT_TRUE(names.empty());
+TEST(ReadGroupLock, Rows) {
+  const struct {
+    const char* name;
+    std::optional<std::string> lock;
+    bool available;
+    Str groupName;
+    Obstacle obstacle = Obstacle::None;
+  } rows[] = {
+      {"name is the first line", "Morning post\r\nsecond line", true, u"Morning post"},
+      {"empty lock file, empty name", "", true, u""},
+      {"leading CR LF keeps the whole text", "\r\nGroup\r\n", true, u"\r\nGroup\r\n"},
+      {"LF alone keeps the whole text", "one\ntwo\n", true, u"one\ntwo\n"},
+      {"zero byte ends the name", std::string("Name\0rest\r\n", 11), true, u"Name"},
+      {"1023 bytes are read", "Big" + std::string(1020, 'x'), true, u"Big" + Str(1020, u'x')},
+      {"1024 bytes make the group unavailable", "Big" + std::string(1021, 'x'), false, u""},
+      {"missing lock file makes the group unavailable", std::nullopt, false, u""},
+      {"lock held without sharing makes the group unavailable", "Busy", false, u"", Obstacle::HeldExclusively},
+      {"unreadable lock leaves the group available without name", "Name", true, u"", Obstacle::ReadFails},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    StorageTempDir dir;
+    dir.MakeDir("G");
+    if (row.lock) dir.Write("G/GR_LOCK.TXT", *row.lock);
+    Obstructed obstructed(row.obstacle, dir.Path(u"G") + es::platform::kPathSep + u"GR_LOCK.TXT");
+    Str name = u"stale";
+    EXPECT_EQ(es::ReadGroupLock(dir.Path(), u"G", name), row.available);
+    EXPECT_EQ(name, row.groupName);
+  }
 }
 
-TEST_F(DiscoverGroupsTest, ListsAvailableGroupsInOrderWithTheirNames) {
-  dir_.Write("G1/GR_LOCK.TXT", "First\r\n");
-  dir_.Write("G2/GR_LOCK.TXT", "Second");
-  dir_.MakeDir("NoLock");
-  dir_.Write("TooBig/GR_LOCK.TXT", std::string(1024, 'x'));
-  dir_.Write("Doc_Order.txt", std::string("G2") + kCrLf + "NoLock" + kCrLf + "G1" + kCrLf);
-  StrArray folders;
-  StrArray names;
-  es::DiscoverGroups(dir_.Path(), folders, names);
-  EXPECT_EQ(folders, Names({u"G2", u"G1"}));
-  EXPECT_EQ(names, Names({u"Second", u"First"}));
-}
+// ---------------------------------------------------------------------------------------
 
-TEST_F(DiscoverGroupsTest, TrailingSeparatorYieldsTheSameGroups) {
-  dir_.Write("G1/GR_LOCK.TXT", "First");
-  dir_.Write("G2/GR_LOCK.TXT", "Second");
-  dir_.Write("Doc_Order.txt", std::string("G2") + kCrLf);
-  StrArray folders;
-  StrArray names;
-  es::DiscoverGroups(dir_.Path(), folders, names);
-  StrArray foldersSep;
-  StrArray namesSep;
-  es::DiscoverGroups(dir_.Path() + es::platform::kPathSep, foldersSep, namesSep);
-  EXPECT_EQ(folders, Names({u"G2", u"G1"}));
-  EXPECT_EQ(foldersSep, folders);
-  EXPECT_EQ(namesSep, names);
+TEST(DiscoverGroups, ListsAvailableGroupsInOrderWithTheirNames) {
+  StorageTempDir dir;
+  dir.Write("ESDesc.txt", "Storage");
+  dir.Write("G1/GR_LOCK.TXT", "First\r\n");
+  dir.Write("G2/GR_LOCK.TXT", "Second");
+  dir.MakeDir("NoLock");
+  dir.Write("TooBig/GR_LOCK.TXT", std::string(1024, 'x'));
+  dir.Write("Doc_Order.txt", std::string("G2") + kCrLf + "NoLock" + kCrLf + "G1" + kCrLf);
+  // A storage directory written with a trailing separator finds the same groups.
+  for (const Str& storage : {dir.Path(), dir.Path() + es::platform::kPathSep}) {
+    StrArray folders = Names({u"old"});
+    StrArray names = Names({u"old"});
+    es::DiscoverGroups(storage, folders, names);
+    EXPECT_EQ(folders, Names({u"G2", u"G1"}));
+    EXPECT_EQ(names, Names({u"Second", u"First"}));
+  }
 }
 
 }  // namespace
