@@ -19,6 +19,7 @@
 #include "frame/App.h"
 #include "base/Text.h"
 #include "platform/Platform.h"
+#include "tests/support/TempFolder.h"
 
 namespace attrtest {
 
@@ -30,31 +31,14 @@ class AttachEnvironment : public ::testing::Environment {
   void SetUp() override { es::ModuleAttach(es::platform::ThisModuleHandle()); }
 };
 
-class TempFolder {
+class TempFolder : public estest::TempFolder {
  public:
-  TempFolder() {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    root_ = std::filesystem::temp_directory_path() /
-            ("es-attrs-" + std::to_string(random()) + "-" + std::to_string(++counter));
-    std::filesystem::create_directories(root_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  es::Str Path() const { return root_.u16string(); }
+  TempFolder() : estest::TempFolder("es-attrs") {}
+  // Writes the file and gives its path in the module's text.
   es::Str Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream out(root_ / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    estest::TempFolder::Write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return Path() + es::platform::kPathSep + es::FromAscii(name);
   }
-
- private:
-  std::filesystem::path root_;
 };
 
 inline long Number(const CAttrContainer& c, std::uint32_t id) {

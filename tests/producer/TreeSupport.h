@@ -13,35 +13,15 @@
 
 #include "producer/Producer.h"
 
+#include "tests/support/TempFolder.h"
+
 namespace producer_test {
 
 // A fresh folder below the temporary folder, removed with everything in it.
-class TempFolder {
+class TempFolder : public estest::TempFolder {
  public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string("esproduce-") + (info ? info->name() : "test") + "-" +
-                             std::to_string(counter++) + "-" + std::to_string(std::rand());
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    // Read-only files must become writable before Windows lets them go.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
-                                   std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+  TempFolder() : estest::TempFolder("esproduce") {}
+  const std::filesystem::path& path() const { return root; }
 };
 
 inline std::string ReadText(const std::filesystem::path& path) {

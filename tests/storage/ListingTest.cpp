@@ -12,6 +12,7 @@
 #include "platform/FaultInjection.h"
 #include "storage/File.h"
 #include "storage/Layout.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -22,28 +23,10 @@ namespace fs = std::filesystem;
 
 // A fresh folder below the temporary folder, removed with everything in it. Files are
 // written through the standard library, not the seam.
-class StorageTempDir {
+class StorageTempDir : public estest::TempFolder {
  public:
-  StorageTempDir() {
-    static std::atomic<unsigned> counter{0};
-    root_ = fs::temp_directory_path() / ("es-list-" + std::to_string(std::random_device()()) + "-" +
-                                         std::to_string(++counter));
-    fs::create_directories(root_);
-  }
-  ~StorageTempDir() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  Str Path() const { return root_.u16string(); }
-  Str Path(const fs::path& relative) const { return (root_ / relative).u16string(); }
-  void MakeDir(const fs::path& relative) const { fs::create_directories(root_ / relative); }
-  void Write(const fs::path& relative, const std::string& bytes) const {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative, std::ios::binary) << bytes;
-  }
-
- private:
-  fs::path root_;
+  StorageTempDir() : estest::TempFolder("es-list") {}
+  void MakeDir(const fs::path& relative) const { fs::create_directories(root / relative); }
 };
 
 constexpr char kCrLf[] = "\r\n";
