@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/Commands.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -28,19 +29,12 @@ std::string Read(const fs::path& path) {
 class ConfigCommands : public ::testing::Test {
  protected:
   ConfigCommands() {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("es-config-" + std::to_string(random()));
-    fs::create_directories(root_);
     global_.modulePath = Module();
     global_.settingsPath = (root_ / "settings.json").string();
     // A complete settings file with rescanning off, which no command may change.
     std::ofstream(root_ / "settings.json")
         << R"({"AllowRescanning": false, "DeleteFaxes": true, "DeleteGroupFolder": true, "SelectedPath": "",
               "Number of dirs": 0})";
-  }
-  ~ConfigCommands() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
   }
 
   static std::string Module() { return estest::ModulePathUtf8(); }
@@ -76,7 +70,8 @@ class ConfigCommands : public ::testing::Test {
     return out.str();
   }
 
-  fs::path root_;
+  estest::TempFolder temp_{"es-config"};
+  const fs::path root_ = temp_.root;
   eshost::GlobalOptions global_;
   std::ostringstream out, err;
 };

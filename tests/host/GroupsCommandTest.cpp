@@ -20,6 +20,7 @@
 #include "host/Commands.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -56,8 +57,6 @@ std::string Read(const fs::path& path) {
 class GroupsCommands : public ::testing::Test {
  protected:
   GroupsCommands() {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("es-groups-" + std::to_string(random()));
     storage_ = root_ / "storage";
     fs::create_directories(storage_);
     esproduce::StoragePlan plan;
@@ -86,10 +85,6 @@ class GroupsCommands : public ::testing::Test {
     nlohmann::json settings = {{"AllowRescanning", false}, {"DeleteFaxes", true},    {"DeleteGroupFolder", true},
                                {"SelectedPath", ""},       {"Number of dirs", 1},    {"Dir0", storage_.string()}};
     std::ofstream(root_ / "settings.json") << settings.dump();
-  }
-  ~GroupsCommands() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
   }
 
   static std::string Module() { return estest::ModulePathUtf8(); }
@@ -124,7 +119,9 @@ class GroupsCommands : public ::testing::Test {
     return ids;
   }
 
-  fs::path root_, storage_;
+  estest::TempFolder temp_{"es-groups"};
+  const fs::path root_ = temp_.root;
+  fs::path storage_;
   eshost::GlobalOptions global_;
   std::ostringstream out_, err_;
 };

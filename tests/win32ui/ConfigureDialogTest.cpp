@@ -21,6 +21,7 @@
 #include "resources/ResourceIds.h"
 #include "tests/win32ui/WindowDriver.h"
 #include "ui/DlgCfg.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -43,8 +44,6 @@ std::wstring Upper(std::wstring text) {
 class Win32Configure : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("win32ui-" + std::to_string(random()));
     for (const char* name : {"alpha", "beta", "gamma"}) fs::create_directories(root_ / name);
     std::ofstream(root_ / "alpha" / "ESDesc.txt") << "Alpha storage\r\nsecond line\r\n";
     std::ofstream(root_ / "beta" / "ESDesc.txt") << "Beta storage\r\n";
@@ -52,17 +51,14 @@ class Win32Configure : public ::testing::Test {
     beta_ = (root_ / "beta").wstring();
     gamma_ = (root_ / "gamma").wstring();
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
 
   static void Check(WindowDriver& driver) {
     driver.Finish();
     for (const auto& failure : driver.Failures()) ADD_FAILURE() << failure;
   }
 
-  fs::path root_;
+  estest::TempFolder temp_{"win32ui"};
+  const fs::path root_ = temp_.root;
   std::wstring alpha_, beta_, gamma_;
 };
 
