@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "Brivel.h"
 #include "CompanionTestSupport.h"
 
 #ifdef _WIN32
@@ -15,58 +14,40 @@ namespace {
 
 void* const kOwner = reinterpret_cast<void*>(0x2A0);
 
-TEST(BrivelBoxes, MessageBoxIdShowsTheCallersString) {
+TEST(BrivelBoxes, EveryBoxReachesThePresenterWithItsText) {
   TestModule();
   BoxCapture capture(7);
-  EXPECT_EQ(MessageBoxId(kOwner, 14053, 16), 7);
-  EXPECT_EQ(MessageBoxId(kOwner, 14066, 16), 7);
-  const auto boxes = capture.Boxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].op, "MessageBoxId");
-  EXPECT_EQ(boxes[0].owner, kOwner);
-  EXPECT_EQ(boxes[0].id, 14053u);
-  EXPECT_EQ(boxes[0].text, u"Document Group is not available.");
-  EXPECT_EQ(boxes[0].style, 16u);
-  EXPECT_EQ(boxes[1].text,
-            u"There are less pages  in the next scanned document than specified in the attributes file.");
-}
-
-TEST(BrivelBoxes, MessageBoxIdOfAMissingString) {
-  TestModule();
-  BoxCapture capture(1);
-  MessageBoxId(kOwner, 4242, 16);
-  const auto boxes = capture.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"[string 4242]");
-}
-
-TEST(BrivelBoxes, MessageBoxTextReachesThePresenter) {
-  BoxCapture capture(2);
   const std::u16string report = u"The following pages from document\nDoc1\nare damaged:\n3.pg";
-  EXPECT_EQ(MessageBoxText(kOwner, report.c_str(), 16), 2);
+  EXPECT_EQ(MessageBoxId(kOwner, 14053, 16), 7);
+  EXPECT_EQ(MessageBoxId(kOwner, 14066, 48), 7);
+  EXPECT_EQ(MessageBoxId(kOwner, 4242, 16), 7);
+  EXPECT_EQ(MessageBoxText(kOwner, report.c_str(), 16), 7);
+  EXPECT_EQ(ShowContextHelp(kOwner, 145152, 0), 7);
+  const struct {
+    const char* op;
+    std::uint32_t id;
+    std::u16string text;
+    std::uint32_t style;
+  } expected[] = {
+      {"MessageBoxId", 14053, u"Document Group is not available.", 16},
+      {"MessageBoxId", 14066,
+       u"There are less pages  in the next scanned document than specified in the attributes file.", 48},
+      {"MessageBoxId", 4242, u"[string 4242]", 16},
+      {"MessageBoxText", 0, report, 16},
+      {"ShowContextHelp", 145152, u"Help topic 145152", 0},
+  };
   const auto boxes = capture.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].op, "MessageBoxText");
-  EXPECT_EQ(boxes[0].owner, kOwner);
-  EXPECT_EQ(boxes[0].id, 0u);
-  EXPECT_EQ(boxes[0].text, report);
-  EXPECT_EQ(boxes[0].style, 16u);
-}
-
-TEST(BrivelBoxes, ContextHelpReachesThePresenter) {
-  BoxCapture capture(1);
-  EXPECT_EQ(ShowContextHelp(kOwner, 145152, 0), 1);
-  const auto boxes = capture.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].op, "ShowContextHelp");
-  EXPECT_EQ(boxes[0].owner, kOwner);
-  EXPECT_EQ(boxes[0].id, 145152u);
-  EXPECT_EQ(boxes[0].text, u"Help topic 145152");
-}
-
-TEST(BrivelBoxes, ApplicationNameIsStatic) {
+  ASSERT_EQ(boxes.size(), std::size(expected));
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(boxes[i].op, expected[i].op);
+    EXPECT_EQ(boxes[i].owner, kOwner);
+    EXPECT_EQ(boxes[i].id, expected[i].id);
+    EXPECT_EQ(boxes[i].text, expected[i].text);
+    EXPECT_EQ(boxes[i].style, expected[i].style);
+  }
   EXPECT_EQ(std::u16string(GetAppName()), u"External Storage Input");
-  EXPECT_EQ(GetAppName(), GetAppName());
+  EXPECT_EQ(GetAppName(), GetAppName()) << "a static text";
 }
 
 TEST(BrivelBoxes, WithoutPresenterABoxIsALineOnStderr) {
@@ -89,21 +70,14 @@ TEST(BrivelBoxes, OperationsKeepTheirOrdinals) {
 #else
   HMODULE library = GetModuleHandleW(L"Brivel.dll");
   ASSERT_NE(library, nullptr);
-  using AppNameFn = const char16_t* (*)();
-  auto appName = reinterpret_cast<AppNameFn>(reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(103))));
-  ASSERT_NE(appName, nullptr);
+  auto ordinal = [&](int n) { return reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(n))); };
+  auto appName = reinterpret_cast<const char16_t* (*)()>(ordinal(103));
+  auto text = reinterpret_cast<int (*)(void*, const char16_t*, std::uint32_t)>(ordinal(101));
+  auto id = reinterpret_cast<int (*)(void*, std::uint32_t, std::uint32_t)>(ordinal(102));
+  auto help = reinterpret_cast<int (*)(void*, std::uint32_t, std::int32_t)>(ordinal(110));
+  ASSERT_TRUE(appName != nullptr && text != nullptr && id != nullptr && help != nullptr);
   EXPECT_EQ(appName(), GetAppName());
-
   BoxCapture capture(5);
-  using TextFn = int (*)(void*, const char16_t*, std::uint32_t);
-  using IdFn = int (*)(void*, std::uint32_t, std::uint32_t);
-  using HelpFn = int (*)(void*, std::uint32_t, std::int32_t);
-  auto text = reinterpret_cast<TextFn>(reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(101))));
-  auto id = reinterpret_cast<IdFn>(reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(102))));
-  auto help = reinterpret_cast<HelpFn>(reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(110))));
-  ASSERT_NE(text, nullptr);
-  ASSERT_NE(id, nullptr);
-  ASSERT_NE(help, nullptr);
   EXPECT_EQ(text(kOwner, u"t", 16), 5);
   EXPECT_EQ(id(kOwner, 14053, 16), 5);
   EXPECT_EQ(help(kOwner, 145153, 0), 5);

@@ -2,27 +2,51 @@
 // and captures of trace lines and message boxes.
 #pragma once
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "Brivel.h"
+#include "Lunmere.h"
 #include "Tessard.h"
+#include "resources/ModuleStrings.h"
 
 namespace companions_test {
 
+#ifdef _WIN32
+// The test program carries the module's resource script: its own handle serves the strings.
+inline void* TestModule() { return LunmereModuleFromAddress(reinterpret_cast<const void*>(&TestModule)); }
+#else
+inline int LoadModuleString(std::uint32_t id, char16_t* buffer, int capacity) {
+  for (unsigned i = 0; i < es::resources::kStringCount; ++i) {
+    if (es::resources::kStrings[i].id != id) continue;
+    const std::u16string text = es::resources::kStrings[i].text;
+    const int length = std::min(static_cast<int>(text.size()), capacity - 1);
+    text.copy(buffer, static_cast<std::size_t>(length));
+    buffer[length] = 0;
+    return length;
+  }
+  return 0;
+}
 // The instance handle of the test program, whose strings are the module's string table.
-void* TestModule();
+inline void* TestModule() {
+  static LunmereModule module{kLunmereMagic, reinterpret_cast<const void*>(&LoadModuleString), &LoadModuleString};
+  static const bool registered = (LunmereRegisterModule(&module), true);
+  (void)registered;
+  return &module;
+}
+#endif
 
 struct CapturedTrace {
-  std::int64_t unixMillis = 0;
-  std::int32_t severity = 0;
-  void* module = nullptr;
+  std::int64_t unixMillis;
+  std::int32_t severity;
+  void* module;
   std::string source;
-  std::int32_t line = 0;
-  std::int32_t kind = 0;
-  std::uint32_t id = 0;
+  std::int32_t line, kind;
+  std::uint32_t id;
   std::u16string text;
   std::string lineUtf8;
 };
@@ -30,46 +54,62 @@ struct CapturedTrace {
 // Routes trace lines into memory for its lifetime, then back to stderr.
 class TraceCapture {
  public:
-  TraceCapture();
-  ~TraceCapture();
-  TraceCapture(const TraceCapture&) = delete;
-  TraceCapture& operator=(const TraceCapture&) = delete;
-  std::vector<CapturedTrace> Traces();
+  TraceCapture() { TessardSetSink(&Receive, this); }
+  ~TraceCapture() { TessardSetStderrSink(); }
+  std::vector<CapturedTrace> Traces() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return traces_;
+  }
 
  private:
-  static void Receive(void* context, const TessardRecord* record);
+  static void Receive(void* context, const TessardRecord* r) {
+    auto* self = static_cast<TraceCapture*>(context);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->traces_.push_back({r->unixMillis, r->severity, r->module, r->source != nullptr ? r->source : "", r->line,
+                             r->kind, r->id, r->text, r->lineUtf8});
+  }
   std::mutex mutex_;
   std::vector<CapturedTrace> traces_;
 };
 
 struct CapturedBox {
   std::string op;
-  void* owner = nullptr;
-  std::uint32_t id = 0;
+  void* owner;
+  std::uint32_t id;
   std::u16string text;
-  std::uint32_t style = 0;
+  std::uint32_t style;
 };
 
 // Takes the place of the message boxes for its lifetime and answers `button`.
 class BoxCapture {
  public:
-  explicit BoxCapture(int button);
-  ~BoxCapture();
-  BoxCapture(const BoxCapture&) = delete;
-  BoxCapture& operator=(const BoxCapture&) = delete;
-  std::vector<CapturedBox> Boxes();
+  explicit BoxCapture(int button) : button_(button) { BrivelSetPresenter(&Receive, this); }
+  ~BoxCapture() { BrivelSetPresenter(nullptr, nullptr); }
+  std::vector<CapturedBox> Boxes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return boxes_;
+  }
 
  private:
-  static int Receive(void* context, const BrivelEvent* event);
+  static int Receive(void* context, const BrivelEvent* e) {
+    auto* self = static_cast<BoxCapture*>(context);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->boxes_.push_back({e->op, e->owner, e->id, e->text != nullptr ? e->text : u"", e->style});
+    return self->button_;
+  }
   int button_;
   std::mutex mutex_;
   std::vector<CapturedBox> boxes_;
 };
 
-// Variadic front ends, as the module's trace facade calls the layer.
-void TraceText(std::int32_t severity, void* module, const char* source, int line, const char16_t* format, ...);
-void TraceNarrow(std::int32_t severity, void* module, const char* source, int line, const char* format, ...);
-void TraceId(std::int32_t severity, void* module, const char* source, int line, std::uint32_t id, ...);
-void TraceMessage(std::int32_t severity, void* module, const char* source, int line, Log::Message message, ...);
+// A variadic front end, as the module's trace facade calls the layer; `Format` is a
+// UTF-16 or narrow format text, a resource id or a Log::Message.
+template <typename Format>
+void Trace(std::int32_t severity, void* module, const char* source, int line, Format format, ...) {
+  va_list args;
+  va_start(args, format);
+  CLogBase::TraceImpl(severity, module, source, line, format, args);
+  va_end(args);
+}
 
 }  // namespace companions_test

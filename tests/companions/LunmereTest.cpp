@@ -2,9 +2,7 @@
 
 #include <string>
 
-#include "Brivel.h"
 #include "CompanionTestSupport.h"
-#include "Lunmere.h"
 
 using companions_test::TestModule;
 
@@ -12,33 +10,32 @@ namespace {
 
 int LocalFunction() { return 7; }
 
-TEST(LunmereResources, ResourceHandleIsTheModuleItself) {
+TEST(LunmereResources, LoadsLikeLoadString) {
   int anything = 0;
-  EXPECT_EQ(CLang::GetResourceHandle(&anything), &anything);
+  EXPECT_EQ(CLang::GetResourceHandle(&anything), &anything) << "the module is its own resource module";
   EXPECT_EQ(CLang::GetResourceHandle(nullptr), nullptr);
-}
-
-TEST(LunmereResources, LoadsAndTruncatesLikeLoadString) {
+  const struct {
+    const char* name;
+    std::uint32_t id;
+    int capacity, length;
+    const char16_t* buffer;  // the buffer of 5 units '#' afterwards; null: not checked
+  } rows[] = {
+      {"whole", 14048, 5, 4, u"Exte"},  // truncated, terminated
+      {"missing", 4242, 5, 0, nullptr},
+      {"no capacity", 14048, 0, 0, u"#####"},
+      {"negative capacity", 14048, -3, 0, u"#####"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    char16_t buffer[6] = {u'#', u'#', u'#', u'#', u'#', 0};
+    EXPECT_EQ(LunmereLoadString(TestModule(), row.id, buffer, row.capacity), row.length);
+    if (row.buffer != nullptr) {
+      EXPECT_EQ(std::u16string(buffer), row.buffer);
+    }
+  }
   char16_t buffer[64];
-  const int length = LunmereLoadString(TestModule(), 14048, buffer, 64);
-  EXPECT_EQ(length, 16);
+  EXPECT_EQ(LunmereLoadString(TestModule(), 14048, buffer, 64), 16);
   EXPECT_EQ(std::u16string(buffer), u"External Storage");
-
-  char16_t small[5] = {u'#', u'#', u'#', u'#', u'#'};
-  EXPECT_EQ(LunmereLoadString(TestModule(), 14048, small, 5), 4);
-  EXPECT_EQ(std::u16string(small), u"Exte");
-}
-
-TEST(LunmereResources, NoCapacityWritesNothing) {
-  char16_t buffer[4] = {u'x', u'y', u'z', 0};
-  EXPECT_EQ(LunmereLoadString(TestModule(), 14048, buffer, 0), 0);
-  EXPECT_EQ(LunmereLoadString(TestModule(), 14048, buffer, -3), 0);
-  EXPECT_EQ(std::u16string(buffer), u"xyz");
-}
-
-TEST(LunmereResources, MissingStringGivesZero) {
-  char16_t buffer[16] = {};
-  EXPECT_EQ(LunmereLoadString(TestModule(), 4242, buffer, 16), 0);
 }
 
 TEST(LunmereResources, ModuleFromAddressFindsTheCallersModule) {
@@ -50,23 +47,20 @@ TEST(LunmereResources, ModuleFromAddressFindsTheCallersModule) {
 }
 
 #ifndef _WIN32
-TEST(LunmereResources, UnregisteredHandleServesNoStrings) {
-  LunmereModule stranger{kLunmereMagic, reinterpret_cast<const void*>(&LocalFunction), nullptr};
+TEST(LunmereResources, OnlyRegisteredModulesServeStrings) {
   char16_t buffer[16] = {};
+  LunmereModule stranger{kLunmereMagic, reinterpret_cast<const void*>(&LocalFunction), nullptr};
   EXPECT_EQ(LunmereLoadString(&stranger, 14048, buffer, 16), 0);
   int notAModule = 0;
   EXPECT_EQ(LunmereLoadString(&notAModule, 14048, buffer, 16), 0);
-}
 
-TEST(LunmereResources, UnregisteringForgetsTheModule) {
   // A second record for the same object: found only while it is registered.
-  auto serve = [](std::uint32_t, char16_t* buffer, int) {
-    buffer[0] = u'A';
-    buffer[1] = 0;
+  auto serve = [](std::uint32_t, char16_t* out, int) {
+    out[0] = u'A';
+    out[1] = 0;
     return 1;
   };
   LunmereModule other{kLunmereMagic, reinterpret_cast<const void*>(&LocalFunction), +serve};
-  char16_t buffer[4] = {};
   LunmereRegisterModule(&other);
   EXPECT_EQ(LunmereLoadString(&other, 1, buffer, 4), 1);
   LunmereUnregisterModule(&other);

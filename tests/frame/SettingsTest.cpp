@@ -2,7 +2,6 @@
 // what was read stays, the rest keeps its defaults, no exception reaches the host, and
 // every use of the store is bracketed by AddRef and Release.
 #include <filesystem>
-#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -15,39 +14,29 @@ namespace {
 using es::host::FailingSettingsStore;
 using es::host::JsonSettingsStore;
 
-struct Stored {
-  std::function<void(JsonSettingsStore&)> fill;
-};
+// A BSTR for one call.
+class Text {
+ public:
+  explicit Text(const char16_t* text)
+      : bstr_(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
+  ~Text() { es::platform::BstrFree(bstr_); }
+  operator Bstr() const { return bstr_; }
 
-void SetBool(JsonSettingsStore& s, const char16_t* name, bool value) {
-  Bstr n = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
-  s.SetBool(n, value ? 1 : 0);
-  es::platform::BstrFree(n);
-}
-void SetInt(JsonSettingsStore& s, const char16_t* name, std::int64_t value) {
-  Bstr n = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
-  s.SetInteger(n, value);
-  es::platform::BstrFree(n);
-}
-void SetText(JsonSettingsStore& s, const char16_t* name, const char16_t* value) {
-  Bstr n = es::platform::BstrAlloc(name, std::char_traits<char16_t>::length(name));
-  Bstr v = es::platform::BstrAlloc(value, std::char_traits<char16_t>::length(value));
-  s.SetString(n, v);
-  es::platform::BstrFree(v);
-  es::platform::BstrFree(n);
-}
+ private:
+  Bstr bstr_;
+};
 
 // AllowRescanning=0, DeleteFaxes=0, no DeleteGroupFolder, SelectedPath, four directories
 // of which Dir1 is empty.
 void FillStore(JsonSettingsStore& s) {
-  SetBool(s, u"AllowRescanning", false);
-  SetBool(s, u"DeleteFaxes", false);
-  SetText(s, u"SelectedPath", u"/chosen");
-  SetInt(s, u"Number of dirs", 4);
-  SetText(s, u"Dir0", u"/a");
-  SetText(s, u"Dir1", u"");
-  SetText(s, u"Dir2", u"/c");
-  SetText(s, u"Dir3", u"/d");
+  s.SetBool(Text(u"AllowRescanning"), 0);
+  s.SetBool(Text(u"DeleteFaxes"), 0);
+  s.SetString(Text(u"SelectedPath"), Text(u"/chosen"));
+  s.SetInteger(Text(u"Number of dirs"), 4);
+  s.SetString(Text(u"Dir0"), Text(u"/a"));
+  s.SetString(Text(u"Dir1"), Text(u""));
+  s.SetString(Text(u"Dir2"), Text(u"/c"));
+  s.SetString(Text(u"Dir3"), Text(u"/d"));
 }
 
 struct Loaded {
@@ -87,11 +76,7 @@ TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
     auto inner = JsonSettingsStore::Open(std::filesystem::path());
     FillStore(*inner);
     FailingSettingsStore store(inner.get());
-    if (row.throws) {
-      store.ThrowAt(row.failAt);
-    } else {
-      store.FailAt(row.failAt);
-    }
+    (store.*(row.throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(row.failAt, kE_FAIL);
     const Loaded got = Load(&store);
     EXPECT_EQ(got.allow, row.expected.allow);
     EXPECT_EQ(got.deleteFaxes, row.expected.deleteFaxes);
@@ -117,11 +102,7 @@ TEST(ElementSettings, SaveStopsAtTheFirstFailingWriteAndSaysSo) {
       SCOPED_TRACE(testing::Message() << "write " << n << (throws ? " throws" : " fails"));
       auto inner = JsonSettingsStore::Open(std::filesystem::path());
       FailingSettingsStore store(inner.get());
-      if (throws) {
-        store.ThrowAt(n);
-      } else {
-        store.FailAt(n);
-      }
+      (store.*(throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(n, kE_FAIL);
       EXPECT_EQ(element->SaveSettings(&store), n == 0 ? kS_OK : static_cast<HResult>(0x8000FFFFu));
       EXPECT_EQ(store.GetSetCount(), n == 0 ? 7 : n) << "nothing is written after the failure";
       EXPECT_EQ(store.RefBalance(), 0);

@@ -1,31 +1,109 @@
+// The host's settings store: one JSON file, read when opened and replaced whole on Commit;
+// a file it cannot use is reported and left as it is.
 #include "JsonSettingsStore.h"
-#include "SettingsTestSupport.h"
+
+#include <es/HostInterfaces.h>
+#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "es/Bstr.h"
 
 namespace es::host::test {
 namespace {
 
+namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-constexpr const char16_t* kKnownNames[] = {u"AllowRescanning", u"DeleteFaxes", u"DeleteGroupFolder",
-                                            u"SelectedPath",    u"Number of dirs", u"Dir0"};
+// A BSTR made for one call, freed afterwards, as the module passes names.
+class BstrArg {
+ public:
+  explicit BstrArg(std::u16string_view text) : text_(es::bstr::Alloc(text.data(), text.size())) {}
+  ~BstrArg() { es::bstr::Free(text_); }
+  BstrArg(const BstrArg&) = delete;
+  operator Bstr() const { return text_; }
+
+ private:
+  Bstr text_;
+};
+
+// A BSTR received from the store; freed with the platform's BstrFree.
+class BstrOut {
+ public:
+  BstrOut() = default;
+  ~BstrOut() { es::bstr::Free(text_); }
+  BstrOut(const BstrOut&) = delete;
+  Bstr* operator&() { return &text_; }
+  Bstr get() const { return text_; }
+  std::u16string str() const { return text_ != nullptr ? std::u16string(text_) : std::u16string(); }
+
+ private:
+  Bstr text_ = nullptr;
+};
 
 std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
 
-class JsonSettingsStoreTest : public ScratchFolder {
+void WriteFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Names of the entries of a folder, to see that no temporary file is left over.
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(Utf8(entry.path().filename()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const std::vector<std::string> kOnlyTheFile = {"eshost-settings.json"};
+
+// Each test works in a fresh folder under the system's temporary folder.
+class JsonSettingsStoreTest : public ::testing::Test {
  protected:
-  fs::path File() const { return Dir() / "eshost-settings.json"; }
+  void SetUp() override {
+    std::random_device random;
+    std::ostringstream name;
+    name << "hostsettings-" << std::hex << random() << random();
+    dir_ = fs::temp_directory_path() / name.str();
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_, ec)) {
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+  const fs::path& Dir() const { return dir_; }
+  fs::path File() const { return dir_ / "eshost-settings.json"; }
 
   // Every Get of every known name fails with a negative result and hands out nothing.
   static void ExpectEveryGetFails(JsonSettingsStore& store) {
-    for (const char16_t* name : kKnownNames) {
+    for (const char16_t* name :
+         {u"AllowRescanning", u"DeleteFaxes", u"DeleteGroupFolder", u"SelectedPath", u"Number of dirs", u"Dir0"}) {
       BstrArg arg(name);
       BstrOut text;
       std::int64_t number = 77;
@@ -38,22 +116,29 @@ class JsonSettingsStoreTest : public ScratchFolder {
       EXPECT_EQ(flag, 77);
     }
   }
+
+ private:
+  fs::path dir_;
 };
 
 TEST_F(JsonSettingsStoreTest, MissingFileIsAnEmptyStore) {
   auto store = JsonSettingsStore::Open(File());
   EXPECT_FALSE(store->HasError()) << store->Error();
   ExpectEveryGetFails(*store);
-  BstrArg name(u"AllowRescanning");
   std::int16_t flag = 0;
-  EXPECT_EQ(store->GetBool(name, &flag), kE_NOTFOUND);
+  EXPECT_EQ(store->GetBool(BstrArg(u"AllowRescanning"), &flag), kE_NOTFOUND);
   EXPECT_FALSE(fs::exists(File())) << "opening must not create the file";
 }
 
-TEST_F(JsonSettingsStoreTest, RoundTripOfAllThreeTypes) {
+TEST_F(JsonSettingsStoreTest, RoundTripOfAllThreeTypesUnderANonAsciiPath) {
+  const fs::path folder = Dir() / fs::path(u"Einstellungen \u00E4\u20AC");
+  fs::create_directories(folder);
+  const fs::path file = folder / fs::path(u"\u00FC.json");
   const std::u16string path = u"C:\\Scans\\Stra\u00DFe \u20AC \U0001F4C4";
+  constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
+  constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
   {
-    auto store = JsonSettingsStore::Open(File());
+    auto store = JsonSettingsStore::Open(file);
     EXPECT_EQ(store->SetBool(BstrArg(u"AllowRescanning"), 0), kS_OK);
     EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), -2), kS_OK);  // any non-zero is true
     EXPECT_EQ(store->SetBool(BstrArg(u"DeleteGroupFolder"), 1), kS_OK);
@@ -61,44 +146,32 @@ TEST_F(JsonSettingsStoreTest, RoundTripOfAllThreeTypes) {
     EXPECT_EQ(store->SetInteger(BstrArg(u"Number of dirs"), 2), kS_OK);
     EXPECT_EQ(store->SetString(BstrArg(u"Dir0"), BstrArg(u"%USERPROFILE%\\ES")), kS_OK);
     EXPECT_EQ(store->SetString(BstrArg(u"Dir1"), BstrArg(u"")), kS_OK);
-    EXPECT_EQ(store->SetInteger(BstrArg(u"Smallest"), std::numeric_limits<std::int64_t>::min()), kS_OK);
-    EXPECT_EQ(store->SetInteger(BstrArg(u"Largest"), std::numeric_limits<std::int64_t>::max()), kS_OK);
+    EXPECT_EQ(store->SetInteger(BstrArg(u"Smallest"), kMin), kS_OK);
+    EXPECT_EQ(store->SetInteger(BstrArg(u"Largest"), kMax), kS_OK);
     std::string message;
     ASSERT_TRUE(store->Commit(&message)) << message;
   }
-  auto store = JsonSettingsStore::Open(File());
+  auto store = JsonSettingsStore::Open(file);
   ASSERT_FALSE(store->HasError()) << store->Error();
-  std::int16_t flag = 7;
-  EXPECT_EQ(store->GetBool(BstrArg(u"AllowRescanning"), &flag), kS_OK);
-  EXPECT_EQ(flag, 0);
-  EXPECT_EQ(store->GetBool(BstrArg(u"DeleteFaxes"), &flag), kS_OK);
-  EXPECT_EQ(flag, 1);
-  EXPECT_EQ(store->GetBool(BstrArg(u"DeleteGroupFolder"), &flag), kS_OK);
-  EXPECT_EQ(flag, 1);
-  BstrOut text;
-  EXPECT_EQ(store->GetString(BstrArg(u"SelectedPath"), &text), kS_OK);
-  EXPECT_EQ(text.str(), path);
-  std::int64_t number = 0;
-  EXPECT_EQ(store->GetInteger(BstrArg(u"Number of dirs"), &number), kS_OK);
-  EXPECT_EQ(number, 2);
-  BstrOut dir0, dir1;
-  EXPECT_EQ(store->GetString(BstrArg(u"Dir0"), &dir0), kS_OK);
-  EXPECT_EQ(dir0.str(), u"%USERPROFILE%\\ES");
-  EXPECT_EQ(store->GetString(BstrArg(u"Dir1"), &dir1), kS_OK);
-  ASSERT_NE(dir1.get(), nullptr) << "an empty value is an empty string, not a missing one";
-  EXPECT_EQ(dir1.str(), u"");
-  EXPECT_EQ(store->GetInteger(BstrArg(u"Smallest"), &number), kS_OK);
-  EXPECT_EQ(number, std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(store->GetInteger(BstrArg(u"Largest"), &number), kS_OK);
-  EXPECT_EQ(number, std::numeric_limits<std::int64_t>::max());
-
-  // The switches are JSON booleans in the file, so that users can edit it by hand.
-  const Json written = Json::parse(ReadFile(File()));
-  EXPECT_EQ(written.at("DeleteFaxes"), Json(true));
-  EXPECT_EQ(written.at("AllowRescanning"), Json(false));
+  for (const auto& [name, value] : {std::pair{u"AllowRescanning", 0}, {u"DeleteFaxes", 1}, {u"DeleteGroupFolder", 1}}) {
+    std::int16_t flag = 7;
+    EXPECT_EQ(store->GetBool(BstrArg(name), &flag), kS_OK);
+    EXPECT_EQ(flag, value);
+  }
+  for (const auto& [name, value] : {std::pair{u"Number of dirs", std::int64_t{2}}, {u"Smallest", kMin}, {u"Largest", kMax}}) {
+    std::int64_t number = 0;
+    EXPECT_EQ(store->GetInteger(BstrArg(name), &number), kS_OK);
+    EXPECT_EQ(number, value);
+  }
+  for (const auto& [name, value] : {std::pair{u"SelectedPath", path}, {u"Dir0", u"%USERPROFILE%\\ES"}, {u"Dir1", u""}}) {
+    BstrOut text;
+    EXPECT_EQ(store->GetString(BstrArg(name), &text), kS_OK);
+    ASSERT_NE(text.get(), nullptr) << "an empty value is an empty string, not a missing one";
+    EXPECT_EQ(text.str(), value);
+  }
 }
 
-TEST_F(JsonSettingsStoreTest, CommitReplacesAnExistingFile) {
+TEST_F(JsonSettingsStoreTest, CommitReplacesTheFileWithPrettySortedText) {
   for (std::int64_t round = 1; round <= 3; ++round) {
     auto store = JsonSettingsStore::Open(File());
     ASSERT_FALSE(store->HasError()) << store->Error();
@@ -108,82 +181,34 @@ TEST_F(JsonSettingsStoreTest, CommitReplacesAnExistingFile) {
       EXPECT_EQ(number, round - 1);
     }
     EXPECT_EQ(store->SetInteger(BstrArg(u"Number of dirs"), round), kS_OK);
+    EXPECT_EQ(store->SetString(BstrArg(u"SelectedPath"), BstrArg(u"D:\\in")), kS_OK);
+    EXPECT_EQ(store->SetBool(BstrArg(u"AllowRescanning"), 1), kS_OK);
     std::string message;
     ASSERT_TRUE(store->Commit(&message)) << message;
   }
-  EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"eshost-settings.json"});
-}
-
-TEST_F(JsonSettingsStoreTest, WritesPrettySortedText) {
-  auto store = JsonSettingsStore::Open(File());
-  EXPECT_EQ(store->SetString(BstrArg(u"SelectedPath"), BstrArg(u"D:\\in")), kS_OK);
-  EXPECT_EQ(store->SetBool(BstrArg(u"AllowRescanning"), 1), kS_OK);
-  EXPECT_EQ(store->SetInteger(BstrArg(u"Number of dirs"), 0), kS_OK);
-  std::string message;
-  ASSERT_TRUE(store->Commit(&message)) << message;
+  EXPECT_EQ(Listing(Dir()), kOnlyTheFile);
+  // The switches are JSON booleans, so that users can edit the file by hand.
   EXPECT_EQ(ReadFile(File()),
             "{\n"
             "  \"AllowRescanning\": true,\n"
-            "  \"Number of dirs\": 0,\n"
+            "  \"Number of dirs\": 3,\n"
             "  \"SelectedPath\": \"D:\\\\in\"\n"
             "}\n");
 }
 
-TEST_F(JsonSettingsStoreTest, PathWithNonAsciiNameWorks) {
-  const fs::path folder = Dir() / fs::path(u"Einstellungen \u00E4\u20AC");
-  fs::create_directories(folder);
-  const fs::path file = folder / fs::path(u"\u00FC.json");
-  {
-    auto store = JsonSettingsStore::Open(file);
-    EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), 0), kS_OK);
-    std::string message;
-    ASSERT_TRUE(store->Commit(&message)) << message;
-  }
-  auto store = JsonSettingsStore::Open(file);
-  ASSERT_FALSE(store->HasError()) << store->Error();
-  std::int16_t flag = 1;
-  EXPECT_EQ(store->GetBool(BstrArg(u"DeleteFaxes"), &flag), kS_OK);
-  EXPECT_EQ(flag, 0);
-}
-
-TEST_F(JsonSettingsStoreTest, InvalidJsonIsReportedWithTheFileName) {
-  const std::string bytes = "{ \"AllowRescanning\": tru";
-  WriteFile(File(), bytes);
-  auto store = JsonSettingsStore::Open(File());
-  ASSERT_TRUE(store->HasError());
-  EXPECT_EQ(store->Error().rfind(Utf8(File()) + ": not valid JSON: ", 0), 0u) << store->Error();
-  EXPECT_NE(store->Error().find("line 1"), std::string::npos) << store->Error();
-  ExpectEveryGetFails(*store);
-  std::string message;
-  EXPECT_FALSE(store->Commit(&message));
-  EXPECT_NE(message.find(Utf8(File())), std::string::npos) << message;
-  EXPECT_EQ(ReadFile(File()), bytes);
-}
-
-TEST_F(JsonSettingsStoreTest, UnusableFilesAreRefused) {
+TEST_F(JsonSettingsStoreTest, UnusableFilesAreRefusedAndKept) {
   const struct {
-    const char* bytes;
-    const char* reason;
-  } cases[] = {
+    std::string bytes;
+    const char* reason;  // what the error says after the file name; null: the file is usable
+    const char* mentions = "";
+  } rows[] = {
+      {"{ \"AllowRescanning\": tru", "not valid JSON: ", "line 1"},
       {"", "not valid JSON"},
-      {"[true, false]", "the settings must be one JSON object, found a list"},
-      {"\"DeleteFaxes\"", "the settings must be one JSON object, found a string"},
       {"{\"a\": 1} {\"b\": 2}", "not valid JSON"},
       {"{\"a\": \"\xC3\x28\"}", "not valid JSON"},  // malformed UTF-8
-  };
-  for (const auto& c : cases) {
-    WriteFile(File(), c.bytes);
-    auto store = JsonSettingsStore::Open(File());
-    ASSERT_TRUE(store->HasError()) << c.bytes;
-    EXPECT_EQ(store->Error().rfind(Utf8(File()) + ": " + c.reason, 0), 0u) << store->Error();
-  }
-}
-
-TEST_F(JsonSettingsStoreTest, WrongTypeOfAKnownNameIsRefusedAndTheFileKept) {
-  const struct {
-    const char* bytes;
-    const char* message;
-  } cases[] = {
+      {"[true, false]", "the settings must be one JSON object, found a list"},
+      {"\"DeleteFaxes\"", "the settings must be one JSON object, found a string"},
+      {"{\"Window\": " + std::string(100000, '[') + std::string(100000, ']') + "}", "values are nested more than"},
       {R"({"AllowRescanning": true, "DeleteFaxes": "yes"})", R"("DeleteFaxes" must be true or false, found a string)"},
       {R"({"DeleteGroupFolder": 1})", R"("DeleteGroupFolder" must be true or false, found the number 1)"},
       {R"({"Number of dirs": 2.5})", R"("Number of dirs" must be a whole number)"},
@@ -191,34 +216,28 @@ TEST_F(JsonSettingsStoreTest, WrongTypeOfAKnownNameIsRefusedAndTheFileKept) {
       {R"({"Number of dirs": "2"})", R"("Number of dirs" must be a whole number)"},
       {R"({"SelectedPath": null})", R"("SelectedPath" must be a string, found null)"},
       {R"({"Dir12": ["C:\\a"]})", R"("Dir12" must be a string, found a list)"},
+      // "Dir" alone, "DirX" and "dir0" are not entry names; case matters.
+      {R"({"Dir": 1, "DirX": true, "dir0": 5, "Dir0x": null})", nullptr},
   };
-  for (const auto& c : cases) {
-    WriteFile(File(), c.bytes);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.bytes.substr(0, 60));
+    WriteFile(File(), row.bytes);
     auto store = JsonSettingsStore::Open(File());
-    ASSERT_TRUE(store->HasError()) << c.bytes;
-    EXPECT_EQ(store->Error().rfind(Utf8(File()) + ": " + c.message, 0), 0u) << store->Error();
+    if (row.reason == nullptr) {
+      EXPECT_FALSE(store->HasError()) << store->Error();
+      continue;
+    }
+    ASSERT_TRUE(store->HasError());
+    EXPECT_EQ(store->Error().rfind(Utf8(File()) + ": " + row.reason, 0), 0u) << store->Error();
+    EXPECT_NE(store->Error().find(row.mentions), std::string::npos) << store->Error();
     ExpectEveryGetFails(*store);
     EXPECT_LT(store->SetBool(BstrArg(u"AllowRescanning"), 1), 0);
     std::string message;
     EXPECT_FALSE(store->Commit(&message));
     EXPECT_NE(message.find(store->Error()), std::string::npos) << message;
-    EXPECT_EQ(ReadFile(File()), c.bytes);
-    EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"eshost-settings.json"});
+    EXPECT_EQ(ReadFile(File()), row.bytes);
+    EXPECT_EQ(Listing(Dir()), kOnlyTheFile);
   }
-}
-
-TEST_F(JsonSettingsStoreTest, NamesOnlyLikeKnownOnesMayHoldAnything) {
-  // "Dir" alone, "DirX" and "dir0" are not entry names; case matters.
-  WriteFile(File(), R"({"Dir": 1, "DirX": true, "dir0": 5, "Dir0x": null})");
-  auto store = JsonSettingsStore::Open(File());
-  EXPECT_FALSE(store->HasError()) << store->Error();
-}
-
-TEST_F(JsonSettingsStoreTest, DeeplyNestedValuesAreRefused) {
-  WriteFile(File(), "{\"Window\": " + std::string(100000, '[') + std::string(100000, ']') + "}");
-  auto store = JsonSettingsStore::Open(File());
-  ASSERT_TRUE(store->HasError());
-  EXPECT_NE(store->Error().find("nested"), std::string::npos) << store->Error();
 }
 
 TEST_F(JsonSettingsStoreTest, UnknownKeysSurviveACommit) {
@@ -238,13 +257,9 @@ TEST_F(JsonSettingsStoreTest, UnknownKeysSurviveACommit) {
     std::string message;
     ASSERT_TRUE(store->Commit(&message)) << message;
   }
-  const Json written = Json::parse(ReadFile(File()));
-  for (const auto& [key, value] : others.items()) {
-    ASSERT_TRUE(written.contains(key)) << key;
-    EXPECT_EQ(written.at(key), value) << key;
-  }
-  EXPECT_EQ(written.at("DeleteFaxes"), Json(false));
-  EXPECT_EQ(written.size(), others.size() + 1);
+  Json expected = others;
+  expected["DeleteFaxes"] = false;
+  EXPECT_EQ(Json::parse(ReadFile(File())), expected);
 }
 
 TEST_F(JsonSettingsStoreTest, WrongTypeOnGetOrSetFails) {
@@ -275,33 +290,26 @@ TEST_F(JsonSettingsStoreTest, WrongTypeOnGetOrSetFails) {
   EXPECT_EQ(text.str(), u"big");
 }
 
-TEST_F(JsonSettingsStoreTest, TextThatUtf8CannotHoldIsRefused) {
-  auto store = JsonSettingsStore::Open(File());
-  const char16_t loneSurrogate[] = {u'C', u':', 0xDC80, 0};
-  EXPECT_EQ(store->SetString(BstrArg(u"Dir0"), BstrArg(loneSurrogate)), kE_INVALIDARG);
-  EXPECT_EQ(store->SetBool(BstrArg(loneSurrogate), 1), kE_INVALIDARG);
-  std::int16_t flag = 0;
-  EXPECT_EQ(store->GetBool(BstrArg(u"Dir0"), &flag), kE_NOTFOUND);
-  std::string message;
-  EXPECT_TRUE(store->Commit(&message)) << message;
-}
-
-TEST_F(JsonSettingsStoreTest, NullArguments) {
+TEST_F(JsonSettingsStoreTest, ArgumentsAndBstrs) {
   auto store = JsonSettingsStore::Open(File());
   EXPECT_EQ(store->GetString(BstrArg(u"SelectedPath"), nullptr), kE_POINTER);
   EXPECT_EQ(store->GetInteger(BstrArg(u"Number of dirs"), nullptr), kE_POINTER);
   EXPECT_EQ(store->GetBool(BstrArg(u"DeleteFaxes"), nullptr), kE_POINTER);
   EXPECT_EQ(store->QueryInterface(kIID_ISettingsStore, nullptr), kE_POINTER);
   // A null BSTR is empty text, as in COM.
-  EXPECT_EQ(store->SetString(BstrArg(u"SelectedPath"), nullptr), kS_OK);
-  BstrOut text;
-  EXPECT_EQ(store->GetString(BstrArg(u"SelectedPath"), &text), kS_OK);
-  ASSERT_NE(text.get(), nullptr);
-  EXPECT_EQ(text.str(), u"");
-}
+  EXPECT_EQ(store->SetString(BstrArg(u"Dir1"), nullptr), kS_OK);
+  BstrOut empty;
+  EXPECT_EQ(store->GetString(BstrArg(u"Dir1"), &empty), kS_OK);
+  ASSERT_NE(empty.get(), nullptr);
+  EXPECT_EQ(empty.str(), u"");
 
-TEST_F(JsonSettingsStoreTest, StringsComeOutAsFreeableBstrs) {
-  auto store = JsonSettingsStore::Open(File());
+  // Text that UTF-8 cannot hold is refused, as a value and as a name.
+  const char16_t loneSurrogate[] = {u'C', u':', 0xDC80, 0};
+  EXPECT_EQ(store->SetString(BstrArg(u"Dir0"), BstrArg(loneSurrogate)), kE_INVALIDARG);
+  EXPECT_EQ(store->SetBool(BstrArg(loneSurrogate), 1), kE_INVALIDARG);
+  std::int16_t flag = 0;
+  EXPECT_EQ(store->GetBool(BstrArg(u"Dir0"), &flag), kE_NOTFOUND);
+
   const std::u16string value = u"E:\\Storage \U0001F4C1";
   EXPECT_EQ(store->SetString(BstrArg(u"SelectedPath"), BstrArg(value)), kS_OK);
   for (int i = 0; i < 3; ++i) {
@@ -315,31 +323,28 @@ TEST_F(JsonSettingsStoreTest, StringsComeOutAsFreeableBstrs) {
     EXPECT_EQ(std::u16string(text), value);
     es::bstr::Free(text);
   }
+  std::string message;
+  EXPECT_TRUE(store->Commit(&message)) << message;
 }
 
-TEST_F(JsonSettingsStoreTest, CommitIntoAMissingFolderFailsCleanly) {
-  const fs::path file = Dir() / "missing" / "eshost-settings.json";
-  auto store = JsonSettingsStore::Open(file);
+TEST_F(JsonSettingsStoreTest, FailedCommitsLeaveNoTrace) {
+  const fs::path missing = Dir() / "missing" / "eshost-settings.json";
+  auto store = JsonSettingsStore::Open(missing);
   ASSERT_FALSE(store->HasError()) << store->Error();
   EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), 1), kS_OK);
   std::string message;
   EXPECT_FALSE(store->Commit(&message));
-  EXPECT_EQ(message.rfind(Utf8(file) + ": cannot be written", 0), 0u) << message;
-  EXPECT_FALSE(fs::exists(Dir() / "missing"));
+  EXPECT_EQ(message.rfind(Utf8(missing) + ": cannot be written", 0), 0u) << message;
   EXPECT_TRUE(Listing(Dir()).empty());
-}
 
-TEST_F(JsonSettingsStoreTest, FailedRenameLeavesNoTemporaryFile) {
-  auto store = JsonSettingsStore::Open(File());
-  ASSERT_FALSE(store->HasError()) << store->Error();
-  EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), 1), kS_OK);
   // Something else took the name meanwhile: the temporary file is written, the rename fails.
+  store = JsonSettingsStore::Open(File());
+  EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), 1), kS_OK);
   fs::create_directory(File());
   WriteFile(File() / "inside", "x");
-  std::string message;
   EXPECT_FALSE(store->Commit(&message));
   EXPECT_EQ(message.rfind(Utf8(File()) + ": cannot be replaced", 0), 0u) << message;
-  EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"eshost-settings.json"});
+  EXPECT_EQ(Listing(Dir()), kOnlyTheFile);
   EXPECT_TRUE(fs::is_directory(File()));
 }
 
@@ -353,19 +358,16 @@ TEST_F(JsonSettingsStoreTest, CommitIntoAReadOnlyFolderKeepsTheOldFile) {
   ASSERT_FALSE(store->HasError()) << store->Error();
   EXPECT_EQ(store->SetBool(BstrArg(u"DeleteFaxes"), 0), kS_OK);
   fs::permissions(Dir(), fs::perms::owner_read | fs::perms::owner_exec);
-  {
-    std::ofstream probe(Dir() / "probe");
-    if (probe.is_open()) {
-      probe.close();
-      fs::remove(Dir() / "probe");
-      GTEST_SKIP() << "this user may write into folders without write permission (root)";
-    }
+  if (std::ofstream probe(Dir() / "probe"); probe.is_open()) {
+    probe.close();
+    fs::remove(Dir() / "probe");
+    GTEST_SKIP() << "this user may write into folders without write permission (root)";
   }
   std::string message;
   EXPECT_FALSE(store->Commit(&message));
   EXPECT_EQ(message.rfind(Utf8(File()) + ": cannot be written", 0), 0u) << message;
   EXPECT_EQ(ReadFile(File()), old);
-  EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"eshost-settings.json"});
+  EXPECT_EQ(Listing(Dir()), kOnlyTheFile);
 #endif
 }
 

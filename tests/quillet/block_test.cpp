@@ -104,7 +104,7 @@ TEST(QuilletBlock, EveryValueTypeRoundTrips) {
   EXPECT_EQ(Serialized(direct), block);
 }
 
-TEST(QuilletBlock, EmptyBlocks) {
+TEST(QuilletBlock, EmptyBlocksAndSerializeIntoTooSmallABuffer) {
   CAttrContainer c(1);
   EXPECT_NE(c.CreateFromBuffer(nullptr, 1, 0), 0);
   EXPECT_TRUE(c.IsEmpty());
@@ -113,6 +113,15 @@ TEST(QuilletBlock, EmptyBlocks) {
   EXPECT_NE(Load(c, headOnly), 0);
   EXPECT_TRUE(c.IsEmpty());
   EXPECT_EQ(Serialized(c), headOnly);
+
+  CAttrContainer doc(2);
+  ASSERT_NE(Load(doc, DocExample()), 0);
+  Bytes buffer(51, 0xAA);
+  EXPECT_EQ(doc.Serialize(buffer.data(), 50), 51u);
+  EXPECT_EQ(buffer, Bytes(51, 0xAA)) << "nothing written when too small";
+  EXPECT_EQ(doc.Serialize(nullptr, 1000), 51u);
+  EXPECT_EQ(doc.Serialize(buffer.data(), 51), 51u);
+  EXPECT_EQ(buffer, DocExample());
 }
 
 TEST(QuilletBlock, AddsToWhatIsThereAndLaterValuesWin) {
@@ -135,17 +144,6 @@ TEST(QuilletBlock, AddsToWhatIsThereAndLaterValuesWin) {
   long value = 0;
   c.GetAttr(0x01020001, &value, 0);
   EXPECT_EQ(value, 20);
-}
-
-TEST(QuilletBlock, SerializeWritesNothingWhenTooSmall) {
-  CAttrContainer c(2);
-  ASSERT_NE(Load(c, DocExample()), 0);
-  Bytes buffer(51, 0xAA);
-  EXPECT_EQ(c.Serialize(buffer.data(), 50), 51u);
-  EXPECT_EQ(buffer, Bytes(51, 0xAA));
-  EXPECT_EQ(c.Serialize(nullptr, 1000), 51u);
-  EXPECT_EQ(c.Serialize(buffer.data(), 51), 51u);
-  EXPECT_EQ(buffer, DocExample());
 }
 
 TEST(QuilletBlock, WriterRefusesWhatTheReaderWouldRefuse) {

@@ -42,7 +42,7 @@ std::u16string Text(CAttrContainer& c, std::uint32_t id) {
   return std::u16string(v.text, v.textLength);
 }
 
-TEST(QuilletContainer, NumbersFollowTheIdType) {
+TEST(QuilletContainer, NumbersFollowTheIdTypeAndAre32Bits) {
   CAttrContainer c(1);
   // The element writes long ids through the int overload, and either overload serves both.
   EXPECT_TRUE(c.SetAttr(kPageLong, 300, 0));
@@ -56,14 +56,23 @@ TEST(QuilletContainer, NumbersFollowTheIdType) {
   EXPECT_TRUE(c.SetAttr(&record));
   EXPECT_EQ(Number(c, kPageLong), -2100);
   EXPECT_FALSE(c.SetAttr(nullptr));
-}
 
-TEST(QuilletContainer, LongIsKeptAs32Bits) {
   // Where long is 64 bits the library narrows; where it is 32 bits the cast does.
-  CAttrContainer c(1);
   const auto wide = static_cast<long>(std::int64_t{0x100000005});
   EXPECT_TRUE(c.SetAttr(kPageLong, wide, 0));
   EXPECT_EQ(Number(c, kPageLong), 5);
+
+  // GetAttr reports presence; a value that is no number is left alone.
+  long value = 99;
+  EXPECT_EQ(c.GetAttr(kPageBinary, &value, 0), 0);
+  EXPECT_EQ(value, 99);
+  c.SetAttr(kPageText, u"x", 0);
+  EXPECT_NE(c.GetAttr(kPageText, &value, 0), 0);
+  EXPECT_EQ(value, 99);
+  c.SetAttr(kPageInt, 0, 0);
+  EXPECT_NE(c.GetAttr(kPageInt, nullptr, 0), 0);
+  EXPECT_NE(c.GetAttr(kPageInt, &value, 0), 0);
+  EXPECT_EQ(value, 0);
 }
 
 TEST(QuilletContainer, UnsuitedValuesAreRefusedWithoutChange) {
@@ -87,7 +96,7 @@ TEST(QuilletContainer, UnsuitedValuesAreRefusedWithoutChange) {
   EXPECT_EQ(Text(c, kPageText), u"kept");
 }
 
-TEST(QuilletContainer, ReplacingKeepsTheFirstPosition) {
+TEST(QuilletContainer, OrderReplacementAndDeletion) {
   CAttrContainer c(1);
   c.SetAttr(kPageLong, 1, 0);
   c.SetAttr(kPageText, u"first", 0);
@@ -103,37 +112,19 @@ TEST(QuilletContainer, ReplacingKeepsTheFirstPosition) {
   c.SetAttr(kPageLong, 4, 0);
   EXPECT_EQ(Ids(c), (std::vector<std::uint32_t>{kPageText, kPageInt, kPageLong}));
   EXPECT_EQ(Number(c, kPageInt), 3);
-}
 
-TEST(QuilletContainer, EmptinessAndDeletion) {
-  CAttrContainer c(2);
-  EXPECT_EQ(c.Scope(), 2);
-  EXPECT_TRUE(c.IsEmpty());
-  c.DeleteAttrIfExist(kDocText);  // absent: nothing happens
-  EXPECT_TRUE(c.IsEmpty());
-  ASSERT_TRUE(c.SetAttr(kDocText, u"AB12", 0));
-  EXPECT_FALSE(c.IsEmpty());
-  EXPECT_TRUE(c.IsIn(kDocText));
-  c.DeleteAttrIfExist(kDocText);
-  EXPECT_TRUE(c.IsEmpty());
-  EXPECT_FALSE(c.IsIn(kDocText));
-  EXPECT_FALSE(c.Delete(kDocText));
-}
-
-TEST(QuilletContainer, GetAttrReportsPresence) {
-  CAttrContainer c(1);
-  long value = 99;
-  EXPECT_EQ(c.GetAttr(kPageLong, &value, 0), 0);
-  EXPECT_EQ(value, 99);
-
-  c.SetAttr(kPageText, u"x", 0);
-  EXPECT_NE(c.GetAttr(kPageText, &value, 0), 0);
-  EXPECT_EQ(value, 99);  // not a number: left alone
-
-  c.SetAttr(kPageInt, 0, 0);
-  EXPECT_NE(c.GetAttr(kPageInt, nullptr, 0), 0);
-  EXPECT_NE(c.GetAttr(kPageInt, &value, 0), 0);
-  EXPECT_EQ(value, 0);
+  CAttrContainer d(2);
+  EXPECT_EQ(d.Scope(), 2);
+  EXPECT_TRUE(d.IsEmpty());
+  d.DeleteAttrIfExist(kDocText);  // absent: nothing happens
+  EXPECT_TRUE(d.IsEmpty());
+  ASSERT_TRUE(d.SetAttr(kDocText, u"AB12", 0));
+  EXPECT_FALSE(d.IsEmpty());
+  EXPECT_TRUE(d.IsIn(kDocText));
+  d.DeleteAttrIfExist(kDocText);
+  EXPECT_TRUE(d.IsEmpty());
+  EXPECT_FALSE(d.IsIn(kDocText));
+  EXPECT_FALSE(d.Delete(kDocText));
 }
 
 TEST(QuilletContainer, TextsAndBytesAreCopied) {
@@ -236,7 +227,7 @@ TEST(QuilletContainer, BinaryStreams) {
   EXPECT_FALSE(c.GetBinary(kPageLong, &out, 0));
 }
 
-TEST(QuilletException, ThrownByTheLibraryAndCaughtByType) {
+TEST(QuilletException, ThrownByTheLibraryWithACopiedBoundedMessage) {
   // The library throws from its own binary; this test binary catches by type.
   try {
     CAttrContainer c(3);
@@ -244,9 +235,7 @@ TEST(QuilletException, ThrownByTheLibraryAndCaughtByType) {
   } catch (const CAttributeException& e) {
     EXPECT_EQ(std::u16string(e.GetMessage()), u"Attribute container scope 3 is neither 1 (page) nor 2 (document)");
   }
-}
 
-TEST(QuilletException, CarriesACopiedBoundedMessage) {
   std::u16string longText(400, u'a');
   CAttributeException e(longText.c_str());
   EXPECT_EQ(std::u16string(e.GetMessage()), std::u16string(255, u'a'));

@@ -1,11 +1,7 @@
-// A settings store for tests: forwards every Get and Set to a real store, records
-// each call (operation and name), counts AddRef against Release, and fails or throws
-// at the n-th Get/Set call on request, so that tests can see how loading and saving
-// settings react to a store that breaks part-way.
-//
-// Unlike a real COM object it does not delete itself: it lives on the test's stack
-// and its reference balance is there to be checked. It holds one reference to the
-// store it forwards to.
+// A settings store for tests: forwards every Get and Set to a real store, records each
+// call, counts AddRef against Release, and fails or throws at the n-th Get/Set call on
+// request. It lives on the test's stack (no self-deletion) so that its reference balance
+// can be checked; it holds one reference to the store it forwards to.
 #pragma once
 
 #include <es/HostInterfaces.h>
@@ -118,18 +114,12 @@ class FailingSettingsStore final : public ISettingsStore {
  private:
   template <typename Body>
   HResult Forward(Op op, Bstr name, Body&& body) {
-    const std::size_t index = calls_.size();
-    const int number = static_cast<int>(index) + 1;
-    calls_.push_back(Call{op, name != nullptr ? std::u16string(name) : std::u16string(), kS_OK, false});
-    if (number == throwAt_ || number == failAt_) {
-      calls_[index].injected = true;
-      calls_[index].result = failResult_;
-      if (number == throwAt_) throw InjectedStoreError(failResult_);
-      return failResult_;
-    }
-    const HResult result = inner_ != nullptr ? body() : kE_UNEXPECTED;
-    calls_[index].result = result;
-    return result;
+    const int number = static_cast<int>(calls_.size()) + 1;
+    const bool injected = number == throwAt_ || number == failAt_;
+    calls_.push_back(Call{op, name != nullptr ? std::u16string(name) : std::u16string(), failResult_, injected});
+    if (number == throwAt_) throw InjectedStoreError(failResult_);
+    if (injected) return failResult_;
+    return calls_.back().result = inner_ != nullptr ? body() : kE_UNEXPECTED;
   }
 
   ISettingsStore* inner_;
