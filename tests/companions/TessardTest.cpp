@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CompanionTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 using namespace companions_test;
 
@@ -20,11 +21,6 @@ namespace {
 std::int64_t NowMillis() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::filesystem::path TempFile(const std::string& stem) {
-  return std::filesystem::temp_directory_path() /
-         (stem + "_" + std::to_string(NowMillis()) + "_" + std::to_string(std::rand()) + ".log");
 }
 
 std::string Utf8(const std::filesystem::path& path) {
@@ -179,7 +175,8 @@ TEST(TessardTrace, LineTextIsUnambiguous) {
 }
 
 TEST(TessardSinks, FileSinkAppends) {
-  const auto path = TempFile("tessard_append");
+  const estest::TempFolder temp;
+  const auto path = temp / "append.log";
   {
     std::ofstream existing(path, std::ios::binary);
     existing << "earlier line\n";
@@ -198,7 +195,6 @@ TEST(TessardSinks, FileSinkAppends) {
   Trace(6, nullptr, "VAVudiImplement", 3, u"not in the file");
   EXPECT_EQ(ReadLines(path).size(), 3u);
   TessardSetStderrSink();
-  std::filesystem::remove(path);
 
   const auto unreachable = std::filesystem::temp_directory_path() / "tessard_no_such_folder" / "x" / "t.log";
   EXPECT_FALSE(TessardSetFileSink(Utf8(unreachable).c_str()));
@@ -206,7 +202,8 @@ TEST(TessardSinks, FileSinkAppends) {
 }
 
 TEST(TessardSinks, ConcurrentTracesStayWholeLines) {
-  const auto path = TempFile("tessard_threads");
+  const estest::TempFolder temp;
+  const auto path = temp / "threads.log";
   ASSERT_TRUE(TessardSetFileSink(Utf8(path).c_str()));
   constexpr int kThreads = 4;
   constexpr int kTraces = 1000;
@@ -219,7 +216,6 @@ TEST(TessardSinks, ConcurrentTracesStayWholeLines) {
   for (auto& thread : threads) thread.join();
   TessardSetStderrSink();
   const auto lines = ReadLines(path);
-  std::filesystem::remove(path);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kTraces));
   const std::regex pattern(R"(^\S+\tsev=6\tVAVudiImplement:(\d+)\tthread (\d) trace (\d+) of many$)");
   std::set<std::pair<int, int>> seen;

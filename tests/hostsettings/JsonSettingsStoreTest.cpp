@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "es/Bstr.h"
+#include "tests/support/TempFolder.h"
 
 namespace es::host::test {
 namespace {
@@ -82,21 +83,6 @@ const std::vector<std::string> kOnlyTheFile = {"eshost-settings.json"};
 // Each test works in a fresh folder under the system's temporary folder.
 class JsonSettingsStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    std::ostringstream name;
-    name << "hostsettings-" << std::hex << random() << random();
-    dir_ = fs::temp_directory_path() / name.str();
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_, ec)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
   const fs::path& Dir() const { return dir_; }
   fs::path File() const { return dir_ / "eshost-settings.json"; }
 
@@ -118,7 +104,8 @@ class JsonSettingsStoreTest : public ::testing::Test {
   }
 
  private:
-  fs::path dir_;
+  estest::TempFolder temp_{"hostsettings"};
+  const fs::path dir_ = temp_.root;
 };
 
 TEST_F(JsonSettingsStoreTest, MissingFileIsAnEmptyStore) {
