@@ -139,14 +139,21 @@ TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
   esproduce::DocumentPlan without;
   without.folderName = "B";
   without.files.push_back({"1.pg", Tiff(5)});
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {withAttrs, without}, std::vector<std::string>{"A", "B"})}});
+  esproduce::DocumentPlan two;  // two images are already a multi-page file
+  two.folderName = "C";
+  two.files.push_back({"1.pg", Tiff(2)});
+  two.attributeFile = AttrV2(Ids({u"C/p1", u"C/p2"}));
+  storage.Write(
+      {std::nullopt, std::nullopt, {Group("g1", {withAttrs, without, two}, std::vector<std::string>{"A", "B", "C"})}});
   ElementHolder holder;
   RecordingCallback callback;
   MessageCapture boxes;
   ImportOne(holder, callback, storage, "g1");
-  ASSERT_EQ(8u, callback.pages.size());
+  ASSERT_EQ(10u, callback.pages.size());
   const auto ids = callback.AcceptedIds();
   EXPECT_EQ(Ids({u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
+  EXPECT_EQ(Ids({u"C/p1", u"C/p2"}), std::vector<std::u16string>(ids.end() - 2, ids.end()));
+  EXPECT_FALSE(storage.Exists("g1/C"));
   ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
   // Images 3 and 4 of A's "1.pg" never reached the host: A stays, and says so.
