@@ -31,7 +31,7 @@ template <typename T>
 struct IsPassedAlong<PassedAlong<T>> : std::true_type {};
 
 template <typename T>
-consteval Kind KindOf() {
+constexpr Kind KindOf() {
   using U = std::decay_t<T>;
   if constexpr (std::is_same_v<U, const char16_t*> || std::is_same_v<U, char16_t*> ||
                 std::is_same_v<U, std::u16string>) {
@@ -56,7 +56,7 @@ consteval Kind KindOf() {
 // An argument of kind `given` for an insert that reads `wanted`. A character insert
 // reads an int, as the argument list promotes it; hexadecimal reads signed and unsigned
 // alike.
-consteval bool Fits(Kind wanted, Kind given) {
+constexpr bool Fits(Kind wanted, Kind given) {
   if (wanted == given) return true;
   if (wanted == Kind::UInt && given == Kind::Int) return true;
   if (wanted == Kind::ULong && given == Kind::Long) return true;
@@ -74,7 +74,7 @@ struct Parse {
   int highest = 0;
   bool ok = true;
 
-  consteval void Need(int number, Kind kind) {
+  constexpr void Need(int number, Kind kind) {
     if (number < 1 || number > kMaxArgs) {
       ok = false;
       return;
@@ -85,11 +85,11 @@ struct Parse {
     if (number > highest) highest = number;
   }
 
-  static consteval bool Digit(CharT c) { return c >= CharT('0') && c <= CharT('9'); }
+  static constexpr bool Digit(CharT c) { return c >= CharT('0') && c <= CharT('9'); }
 
   // A printf specification from `*i` (after the '%'), up to its conversion; returns its
   // kind and counts the '*' widths it reads before the value.
-  consteval Kind Spec(const CharT* s, std::size_t* i, int* stars) {
+  constexpr Kind Spec(const CharT* s, std::size_t* i, int* stars) {
     while (s[*i] == CharT('-') || s[*i] == CharT('+') || s[*i] == CharT(' ') || s[*i] == CharT('0') ||
            s[*i] == CharT('#'))
       ++*i;
@@ -119,7 +119,7 @@ struct Parse {
     return Kind::Other;
   }
 
-  consteval Parse(const CharT* s, bool numberedOnly) {
+  constexpr Parse(const CharT* s, bool numberedOnly) {
     // First the numbered inserts, which name their numbers; then the printf inserts, which
     // take the numbers no numbered insert names, in order.
     for (int pass = 0; pass < 2 && ok; ++pass) {
@@ -177,7 +177,7 @@ struct Parse {
 // Whether `text` reads exactly the arguments of `kinds` (a PassedAlong one is read by
 // nothing, and must come last).
 template <typename CharT>
-consteval bool Agrees(const CharT* text, const Kind* kinds, int count, bool numberedOnly) {
+constexpr bool Agrees(const CharT* text, const Kind* kinds, int count, bool numberedOnly) {
   Parse<CharT> parse(text, numberedOnly);
   if (!parse.ok) return false;
   int read = count;
@@ -191,7 +191,7 @@ consteval bool Agrees(const CharT* text, const Kind* kinds, int count, bool numb
 
 // Arguments of a string resource or a logging-layer message, whose texts are not known
 // here: each must at least be something an insert can read.
-consteval bool Insertable(const Kind* kinds, int count) {
+constexpr bool Insertable(const Kind* kinds, int count) {
   for (int i = 0; i < count; ++i)
     if (kinds[i] == Kind::Other) return false;
   return true;
@@ -219,6 +219,8 @@ T Pass(T value) {
 template <typename CharT, typename... Args>
 struct TraceText {
   const CharT* text;
+  // Only this constructor is consteval: the helpers it calls are constexpr, so that they
+  // run when compiled with every compiler (clang refuses consteval calls nested in one).
   template <std::size_t N>
   consteval TraceText(const CharT (&literal)[N]) : text(literal) {
     if (!trace_format::Agrees(literal, trace_format::Kinds<Args...>::values, static_cast<int>(sizeof...(Args)),
