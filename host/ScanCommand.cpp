@@ -265,11 +265,8 @@ int RunScan(const GlobalOptions& global, const ScanOptions& options) {
   os::InstallStopHandlers(&HostCallback::interrupted);
   StopWatch watch;
   Session session;
+  if (!session.Open(global, std::cerr)) return 2;
   std::string error;
-  if (!session.Open(global, &error)) {
-    std::cerr << "eshost: " << error << "\n";
-    return 2;
-  }
   OutputFolder output;
   if (!options.discard) {
     std::vector<std::string> notes;

@@ -39,6 +39,13 @@ void Session::WarnAboutGaps() const {
               << "\": the module stops reading its settings there and uses defaults for the rest\n";
 }
 
+bool Session::Open(const GlobalOptions& global, std::ostream& err) {
+  std::string error;
+  if (Open(global, &error)) return true;
+  err << "eshost: " << error << "\n";
+  return false;
+}
+
 bool Session::Open(const GlobalOptions& global, std::string* error) {
   modulePath_ = global.modulePath.empty() ? DefaultModulePath() : global.modulePath;
   if (!module_.Load(modulePath_, error)) return false;

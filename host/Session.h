@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ class Session {
   // Loads the module, creates an element and loads its settings. On failure `error`
   // names the file and the reason.
   bool Open(const GlobalOptions& global, std::string* error);
+  // The same, saying on `err` what failed, as every command does.
+  bool Open(const GlobalOptions& global, std::ostream& err);
 
   IElementFactoryScanning* Factory() const { return factory_; }
   IElementScanning* Element() const { return element_; }

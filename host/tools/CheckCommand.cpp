@@ -534,11 +534,7 @@ int RunCheck(const GlobalOptions& global, const CheckOptions& options, std::ostr
     }
   } else {
     Session session;
-    std::string error;
-    if (!session.Open(global, &error)) {
-      err << "eshost: " << error << "\n";
-      return 2;
-    }
+    if (!session.Open(global, err)) return 2;
     const ElementSettings settings = session.ReadSettings();
     if (settings.directories.empty())
       err << "eshost: no External Storage is registered in " << session.Store()->Path().string()

@@ -108,11 +108,7 @@ const char* OnOff(bool on) { return on ? "on" : "off"; }
 int RunConfigureDialog(const GlobalOptions& global, std::ostream& out, std::ostream& err) {
 #ifdef _WIN32
   Session session;
-  std::string error;
-  if (!session.Open(global, &error)) {
-    err << "eshost: " << error << "\n";
-    return 2;
-  }
+  if (!session.Open(global, err)) return 2;
   const std::int32_t result = session.Element()->Configure(nullptr, false, nullptr, false);
   if (result != 0 && result != es::kResultScanAndClose) {
     out << "Cancelled; nothing saved.\n";
@@ -149,11 +145,7 @@ int RunConfig(const GlobalOptions& global, ConfigAction action, const ConfigOpti
     return 2;
   }
   Session session;
-  std::string error;
-  if (!session.Open(global, &error)) {
-    err << "eshost: " << error << "\n";
-    return 2;
-  }
+  if (!session.Open(global, err)) return 2;
   const ElementSettings settings = session.ReadSettings();
   OwnStrings strings;
   // The storages as the configure dialog lists them: sorted, as its list is.

@@ -166,11 +166,7 @@ int ScanChosenGroups(Session& session, const ScanOptions& options, HostCallback&
 
 int RunGroups(const GlobalOptions& global, const GroupsOptions& options, std::ostream& out, std::ostream& err) {
   Session session;
-  std::string error;
-  if (!session.Open(global, &error)) {
-    err << "eshost: " << error << "\n";
-    return 2;
-  }
+  if (!session.Open(global, err)) return 2;
   const ElementSettings settings = session.ReadSettings();
   AttachOwnCore();
   es::ModuleStateScope scope;  // the core's texts, as the element's entries make them current

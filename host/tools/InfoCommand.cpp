@@ -48,11 +48,7 @@ std::string ValueText(const nlohmann::ordered_json& value) {
 
 int RunInfo(const GlobalOptions& global, const InfoOptions& options) {
   Session session;
-  std::string error;
-  if (!session.Open(global, &error)) {
-    std::cerr << "eshost: " << error << "\n";
-    return 2;
-  }
+  if (!session.Open(global, std::cerr)) return 2;
   auto* scanning = session.Factory();
   IElementFactory* factory = scanning;
   IElementScanning* elementScanning = session.Element();
