@@ -293,6 +293,7 @@ TEST_F(PictornAttributes, ReleasedImageIsForgotten) {
   EXPECT_FALSE(PictornSavePage(image, Utf8(dir_ / "x.tif").c_str()));
   PictornReleaseImage(image);  // twice: ignored
   PictornReleaseImage(0);
+  PictornReleaseImage(image + 8);  // never handed out: ignored, never freed
 }
 
 // ---- The replacement image shipped beside the module ----------------------------------

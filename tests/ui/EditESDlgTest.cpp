@@ -111,8 +111,11 @@ TEST_F(EditStorageDialog, RefusesWhatIsNoDirectory) {
 TEST_F(EditStorageDialog, RefusesADirectoryRegisteredInAnotherRow) {
   const Str a = storages.Add("alpha");
   const Str b = storages.Add("beta");
-  // Registered in upper case, with a trailing separator, and plainly.
-  for (const Str& registered : {es::ToUpper(a), a + kPathSep, a}) {
+  // Registered in upper case (made here, not by the code under test), with a trailing
+  // separator, and plainly.
+  Str upper = a;
+  for (char16_t& c : upper) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  for (const Str& registered : {upper, a + kPathSep, a}) {
     desk.boxes.clear();
     const EditRun run = RunEdit(desk, {b, registered}, u"", -1, TypeAndOk(a));
     EXPECT_EQ(es::kIdCancel, run.result) << uitest::U8(registered);
