@@ -14,11 +14,35 @@ seed=${2:-2026}
 root=$PWD
 copy=$root/build/mutants/tree
 mkdir -p "$copy"
-# The tree as committed plus the work in progress, without build folders; the copy keeps
-# its own build folder, so that later runs build incrementally.
-find "$copy" -mindepth 1 -maxdepth 1 -not -name build -exec rm -rf {} +
-git ls-files -z --cached --others --exclude-standard | tar -cf - --null --ignore-failed-read -T - 2>/dev/null |
-  tar -xf - -C "$copy"
+# The tree as committed plus the work in progress, without build folders. The copy keeps
+# its own build folder, so that later runs build incrementally: a file is written only
+# when its bytes differ, with a new time, so that an interrupted run's mutant is rebuilt.
+git ls-files -z --cached --others --exclude-standard | python3 -c '
+import os, sys
+copy = sys.argv[1]
+names = [n for n in sys.stdin.buffer.read().decode().split("\0") if n and os.path.isfile(n)]
+keep = {os.path.normpath(n) for n in names}
+for n in names:
+    data = open(n, "rb").read()
+    target = os.path.join(copy, n)
+    try:
+        same = open(target, "rb").read() == data
+    except OSError:
+        same = False
+    if not same:
+        os.makedirs(os.path.dirname(target) or ".", exist_ok=True)
+        open(target, "wb").write(data)
+    os.chmod(target, os.stat(n).st_mode & 0o777)
+for root, dirs, files in os.walk(copy):
+    rel = os.path.relpath(root, copy)
+    if rel == "build" or rel.startswith("build" + os.sep):
+        dirs[:] = []
+        continue
+    for f in files:
+        name = os.path.normpath(os.path.join(rel, f))
+        if name not in keep:
+            os.remove(os.path.join(root, f))
+' "$copy"
 cd "$copy"
 # The linux preset's build, with less optimisation and no debug information, linked by lld
 # when there is one: each mutant relinks every test program, and that is most of its time.
@@ -28,9 +52,11 @@ cmake --preset linux -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -DNDEBUG" -DCMAKE_C_F
   ${linker[@]+"${linker[@]}"} >/dev/null
 cmake --build --preset linux >/dev/null
 python3 - "$count" "$seed" <<'PY'
-import random, re, subprocess, sys
+import random, re, signal, subprocess, sys
 
 count, seed = int(sys.argv[1]), int(sys.argv[2])
+# Stopped from outside, the mutated file is still put back (the finally clause below).
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
 files = sorted(subprocess.check_output(
     ["find", "src", "companions", "-name", "*.cpp", "-not", "-path", "*/win32/*", "-not", "-name", "*Wic*",
      "-not", "-name", "PdfNone.cpp", "-not", "-name", "FaultInjection.cpp"], text=True).split())
