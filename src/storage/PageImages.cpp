@@ -17,9 +17,10 @@ namespace es {
 using platform::Os;
 
 bool ReadImagePage(const Str& path, std::uint64_t* image, std::uint32_t* imageSize, CAttrContainer*& page) {
-  // The replacement image beside the module: a path of the installation, not of a storage.
-  // Without sharing: a page file another program still holds open is not finished.
-  File file(path, platform::Access::Read, platform::Share::None);
+  // The replacement image beside the module: a file of the installation, not of a storage,
+  // which every host on the machine reads, so it is opened with read sharing; exclusively,
+  // one import would find it missing while another one read it.
+  File file(path, platform::Access::Read, platform::Share::Read);
   if (!file.IsOpen()) {
     Trace(kSevSkipped, kSourceFrame, __LINE__, IDS_TIFF_MISSING, path.c_str());
     return false;
