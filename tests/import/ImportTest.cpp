@@ -11,6 +11,7 @@
 #include "storage/File.h"
 #include "storage/Folder.h"
 #include "storage/GroupImport.h"
+#include "storage/PageImages.h"
 #include "tests/frame/ModuleAttachEnvironment.h"
 #include "tests/import/ImportFixture.h"
 #include "tests/support/Capture.h"
@@ -269,6 +270,27 @@ TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
   ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id) << "3 announced, 1 page file counted";
   EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"are damaged:\n2.PG")) << "2.pg never reached the host";
+}
+
+// The replacement image of an unreadable PDF page belongs to the installation: another
+// host on the machine reading it at the same moment must not make the page fail.
+TEST(DocumentImport, ReplacementImageIsReadWhileAnotherReaderHoldsIt) {
+  TempStorage storage;
+  esproduce::DocumentPlan pdf;
+  pdf.folderName = "P";
+  const std::string broken = "%PDF-1.4\nnot a page\n";
+  pdf.files.push_back({"1.pg", esproduce::Bytes(broken.begin(), broken.end())});
+  storage.Write({std::nullopt, std::nullopt, {Group("g1", {pdf})}});
+  const es::File other(es::GetReplacementImagePath(), es::platform::Access::Read, es::platform::Share::Read);
+  ASSERT_TRUE(other.IsOpen());
+  ElementHolder holder;
+  RecordingCallback callback;
+  TraceCapture quiet;
+  MessageCapture boxes;
+  ImportOne(holder, callback, storage, "g1");
+  ASSERT_EQ(1u, callback.pages.size());
+  EXPECT_EQ("AddPageWithContent", callback.pages[0].call);
+  EXPECT_FALSE(storage.Exists("g1/P"));
 }
 
 TEST(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
