@@ -73,6 +73,16 @@ FaultAction Count(CallKind kind) {
   LeaveNow(kFaultExitStatus);
 }
 
+bool Pass(CallKind kind, std::string* why) {
+  const FaultAction action = Count(kind);
+  if (action == FaultAction::kNoSpace) {
+    *why = NoSpaceText();
+    return false;
+  }
+  if (action != FaultAction::kNone) Stop(action, kind);
+  return true;
+}
+
 void NoteCreated(const fs::path& path) {
   if (!tracking) return;
   std::lock_guard<std::mutex> hold(seamLock);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "host/HostOs.h"
 
@@ -16,6 +17,9 @@ FaultAction Count(CallKind kind);
 // Crashes, cuts power or hangs as `action` says; never returns.
 [[noreturn]] void Stop(FaultAction action, CallKind kind);
 const char* NoSpaceText();
+// Counts a call that either happens or fails: false with `why` as on a full disk when the
+// seam says so; crashes, cuts power or hangs when it says that; true otherwise.
+bool Pass(CallKind kind, std::string* why);
 
 // What a power cut would take back, told as it happens.
 void NoteCreated(const std::filesystem::path& path);

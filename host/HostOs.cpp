@@ -126,23 +126,13 @@ bool File::Write(const void* data, std::size_t size, std::string* why, CallKind 
 
 bool File::Sync(std::string* why) {
   if (!syncEnabled) return true;
-  const FaultAction action = Count(CallKind::kFlush);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
-    return false;
-  }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  if (!Pass(CallKind::kFlush, why)) return false;
   return FlushFile(*this, why);
 }
 
 bool SyncFolder(const fs::path& folder, std::string* why) {
   if (!syncEnabled) return true;
-  const FaultAction action = Count(CallKind::kFlush);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
-    return false;
-  }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kFlush);
+  if (!Pass(CallKind::kFlush, why)) return false;
   return FlushFolder(folder, why);
 }
 
@@ -331,12 +321,7 @@ bool FlushFolder(const fs::path& folder, std::string* why) {
 }
 
 bool RenameFile(const fs::path& from, const fs::path& to, std::string* why) {
-  const FaultAction action = Count(CallKind::kRename);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
-    return false;
-  }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kRename);
+  if (!Pass(CallKind::kRename, why)) return false;
   NoteRename(from, to);
   if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     *why = LastError();
@@ -511,12 +496,7 @@ bool FlushFolder(const fs::path& folder, std::string* why) {
 }
 
 bool RenameFile(const fs::path& from, const fs::path& to, std::string* why) {
-  const FaultAction action = Count(CallKind::kRename);
-  if (action == FaultAction::kNoSpace) {
-    *why = NoSpaceText();
-    return false;
-  }
-  if (action != FaultAction::kNone) Stop(action, CallKind::kRename);
+  if (!Pass(CallKind::kRename, why)) return false;
   NoteRename(from, to);
   if (::rename(from.c_str(), to.c_str()) != 0) {
     *why = LastError();

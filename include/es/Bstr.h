@@ -14,8 +14,8 @@
 #ifdef _WIN32
 // From OleAut32, declared here as <oleauto.h> declares them, so that a host need not pull
 // the Windows headers (and their macros) into every file that passes a string.
-extern "C" __declspec(dllimport) wchar_t* __stdcall SysAllocStringLen(const wchar_t* text, unsigned int length);
-extern "C" __declspec(dllimport) void __stdcall SysFreeString(wchar_t* text);
+extern "C" __attribute__((dllimport)) wchar_t* __stdcall SysAllocStringLen(const wchar_t* text, unsigned int length);
+extern "C" __attribute__((dllimport)) void __stdcall SysFreeString(wchar_t* text);
 #endif
 
 namespace es::bstr {

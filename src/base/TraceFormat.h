@@ -87,26 +87,26 @@ struct Parse {
 
   static constexpr bool Digit(CharT c) { return c >= CharT('0') && c <= CharT('9'); }
 
-  // A printf specification from `*i` (after the '%'), up to its conversion; returns its
-  // kind and counts the '*' widths it reads before the value.
-  constexpr Kind Spec(const CharT* s, std::size_t* i, int* stars) {
-    while (s[*i] == CharT('-') || s[*i] == CharT('+') || s[*i] == CharT(' ') || s[*i] == CharT('0') ||
-           s[*i] == CharT('#'))
-      ++*i;
+  // A width or precision: digits, or a '*' that takes an argument of its own.
+  static constexpr void SkipCount(const CharT* s, std::size_t* i, int* stars) {
     if (s[*i] == CharT('*')) {
       ++*stars;
       ++*i;
     } else {
       while (Digit(s[*i])) ++*i;
     }
+  }
+
+  // A printf insert from `*i` (after the '%') up to its conversion letter; returns its
+  // kind and counts the '*' widths it reads before the value.
+  constexpr Kind Conversion(const CharT* s, std::size_t* i, int* stars) {
+    while (s[*i] == CharT('-') || s[*i] == CharT('+') || s[*i] == CharT(' ') || s[*i] == CharT('0') ||
+           s[*i] == CharT('#'))
+      ++*i;
+    SkipCount(s, i, stars);
     if (s[*i] == CharT('.')) {
       ++*i;
-      if (s[*i] == CharT('*')) {
-        ++*stars;
-        ++*i;
-      } else {
-        while (Digit(s[*i])) ++*i;
-      }
+      SkipCount(s, i, stars);
     }
     char length = 0;
     if (s[*i] == CharT('h') || s[*i] == CharT('l')) length = static_cast<char>(s[(*i)++]);
@@ -141,7 +141,7 @@ struct Parse {
           if (s[i] == CharT('!')) {
             ++i;
             int stars = 0;
-            kind = Spec(s, &i, &stars);
+            kind = Conversion(s, &i, &stars);
             if (s[i] != CharT('!') || stars != 0) ok = false;
             ++i;
           }
@@ -159,7 +159,7 @@ struct Parse {
           continue;
         }
         int stars = 0;
-        const Kind kind = Spec(s, &i, &stars);
+        const Kind kind = Conversion(s, &i, &stars);
         if (kind == Kind::Other) ok = false;
         if (pass == 1) {
           // A '*' width or precision reads an int before the value.

@@ -13,6 +13,7 @@ using esproduce::AttrVersion;
 using esproduce::Bytes;
 using esproduce::GenerateOptions;
 using producer_test::PageFiles;
+using producer_test::Lines;
 using producer_test::ReadBytes;
 using producer_test::ReadText;
 using producer_test::Small;
@@ -24,15 +25,6 @@ using producer_test::Write;
 namespace {
 
 std::int16_t I16(const Bytes& b, std::size_t at) { return static_cast<std::int16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  EXPECT_EQ(start, text.size()) << "text does not end in CR LF";
-  return lines;
-}
 
 }  // namespace
 

@@ -24,6 +24,7 @@ using esproduce::GenerateReport;
 using esproduce::PageSize;
 using esproduce::SpecialKind;
 using producer_test::PageFiles;
+using producer_test::Lines;
 using producer_test::ReadBytes;
 using producer_test::ReadText;
 using producer_test::Small;
@@ -133,15 +134,6 @@ std::u16string Text(CAttrContainer& container, std::uint32_t id) {
   AttrVariant value{};
   if (!container.Get(id, &value, 0)) return u"<absent>";
   return std::u16string(value.text, value.textLength);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  EXPECT_EQ(start, text.size()) << "text does not end in CR LF";
-  return lines;
 }
 
 long Long(const CAttrContainer& container, std::uint32_t id) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,16 @@ inline std::map<std::string, std::string> Tree(const std::filesystem::path& root
       tree[relative] = ReadText(entry.path());
   }
   return tree;
+}
+
+// The lines of a text that ends every line in CR LF.
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  EXPECT_EQ(start, text.size()) << "text does not end in CR LF";
+  return lines;
 }
 
 inline std::uint32_t U32(const esproduce::Bytes& b, std::size_t at) {

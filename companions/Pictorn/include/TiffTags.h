@@ -1,5 +1,5 @@
-// Tag numbers and field types of TIFF image directories, as the TIFF 6.0 specification
-// and its BigTIFF extension number them: one table for whoever reads or writes TIFF here
+// Tag numbers and field types of TIFF image directories, as TIFF 6.0 and its BigTIFF
+// extension number them: one table for whoever reads or writes TIFF here
 // (the image library, and the producer kit that writes page files).
 #pragma once
 
