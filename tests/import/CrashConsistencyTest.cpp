@@ -28,9 +28,6 @@ std::string DocName(int g, int d) { return "G" + std::to_string(g) + "D" + std::
 
 // Documents with images the import never hands over: each must stay, whole.
 esproduce::GroupPlan KeptGroup() {
-  esproduce::GroupPlan group;
-  group.folderName = "g3";
-  group.lockText = "g3";
   esproduce::DocumentPlan beyond;  // a 4-image "1.pg" with 2 pages announced
   beyond.folderName = "K1";
   beyond.files.push_back({"1.pg", Tiff(4)});
@@ -41,8 +38,7 @@ esproduce::GroupPlan KeptGroup() {
   beside.folderName = "K3";
   beside.files.push_back({"1.pg", PdfBytes()});
   beside.files.push_back({"2.pg", Tiff(1)});
-  group.documents = {beyond, further, beside};
-  return group;
+  return MakeGroup("g3", {beyond, further, beside});
 }
 
 // Every entry below `root`, one per line.
@@ -58,16 +54,13 @@ std::string Listing(const std::filesystem::path& root) {
 void BuildStorage(TempStorage& storage) {
   esproduce::StoragePlan plan;
   for (int g = 1; g <= kGroups; ++g) {
-    esproduce::GroupPlan group;
-    group.folderName = "g" + std::to_string(g);
-    group.lockText = group.folderName;
+    std::vector<esproduce::DocumentPlan> docs;
     std::vector<std::string> order;
     for (int d = 1; d <= kDocuments; ++d) {
-      group.documents.push_back(NamedDocument(DocName(g, d), kPages));
+      docs.push_back(NamedDocument(DocName(g, d), kPages));
       order.push_back(DocName(g, d));
     }
-    group.order = order;
-    plan.groups.push_back(group);
+    plan.groups.push_back(MakeGroup("g" + std::to_string(g), docs, order));
   }
   plan.groups.push_back(KeptGroup());
   storage.Write(plan);

@@ -63,14 +63,6 @@ bool Link(const fs::path& target, const fs::path& link) {
   return !ec && fs::is_symlink(fs::symlink_status(link, ec));
 }
 
-esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
-  g.documents = std::move(docs);
-  return g;
-}
-
 // Ages a group's lock file, as one a producer finished writing long ago.
 void AgeLock(const fs::path& group) {
   fs::last_write_time(group / "GR_LOCK.TXT", fs::last_write_time(group / "GR_LOCK.TXT") - std::chrono::minutes(5));
@@ -141,8 +133,7 @@ class HostileStorage : public ::testing::Test {
 // Each kind of link a producer could plant, in one storage: none is followed, the
 // storage's own documents still arrive, and the link entries themselves are what goes.
 TEST_F(HostileStorage, LinksAreNeverFollowed) {
-  storage.Write({std::nullopt, std::nullopt,
-                 {Group("g1", {NamedDocument("D1", 1), NamedDocument("D2", 2), NamedDocument("D3", 1)})}});
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1), NamedDocument("D2", 2), NamedDocument("D3", 1)})});
   const fs::path g1 = storage.root / "g1";
   if (!Link(outside / "docs", g1 / "Dlink")) GTEST_SKIP() << "this platform cannot make symbolic links here";
   Link(outside / "secret.txt", g1 / "D1" / "KVATTR");
@@ -182,7 +173,7 @@ TEST_F(HostileStorage, LinksAreNeverFollowed) {
 
 // A document folder swapped for a link after the group was listed is not followed.
 TEST_F(HostileStorage, FolderSwappedForALinkAfterTheListing) {
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)})}});
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)})});
   const fs::path g1 = storage.root / "g1";
   es::platform::FaultyPlatform faulty;
   bool swapped = false;
@@ -211,8 +202,7 @@ TEST_F(HostileStorage, AnErrorIsNeverTakenForAbsence) {
     for (int n = 1;; ++n) {
       SCOPED_TRACE(testing::Message() << "call kind " << static_cast<int>(kind) << ", call " << n);
       TempStorage local;
-      local.Write({std::nullopt, std::nullopt,
-                   {Group("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1), NamedDocument("D3", 1)})}});
+      local.Write({MakeGroup("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1), NamedDocument("D3", 1)})});
       const fs::path g1 = local.root / "g1";
       AgeLock(g1);
       es::platform::FaultyPlatform faulty;
@@ -245,7 +235,7 @@ TEST_F(HostileStorage, AnErrorIsNeverTakenForAbsence) {
 // Finishing deletes what the import read: a page file that came after it keeps the
 // folder; a group whose lock file was just written is not taken for an emptied one.
 TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)})}});
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)})});
   const fs::path g1 = storage.root / "g1";
   es::platform::FaultyPlatform faulty;
   faulty.RunBefore({CallKind::Delete}, 1, [&] { WriteFile(g1 / "D1" / "2.pg", Tiff(1)); });
@@ -282,7 +272,7 @@ TEST_F(HostileStorage, SmallFilesOfLargeCostAreBounded) {
   doc.attributeFile->resize(doc.attributeFile->size() + 4 * 1024 * 1024);  // room for many empty records
   esproduce::DocumentPlan large = NamedDocument("D2", 1);
   large.files.push_back({"KVATTR", esproduce::Bytes(16 * 1024 * 1024 + 1, 'k')});
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc, large})}});
+  storage.Write({MakeGroup("g1", {doc, large})});
   Scan scan;
   scan.All(storage);
   EXPECT_EQ(2u, scan.callback.pages.size()) << "D2 is not imported without its KVATTR";

@@ -164,6 +164,17 @@ inline esproduce::DocumentPlan NamedDocument(const std::string& name, int pages)
   return doc;
 }
 
+// A group folder whose lock file holds its name; with `order`, an order file.
+inline esproduce::GroupPlan MakeGroup(const std::string& folder, std::vector<esproduce::DocumentPlan> docs,
+                                      std::optional<std::vector<std::string>> order = std::nullopt) {
+  esproduce::GroupPlan g;
+  g.folderName = folder;
+  g.lockText = folder;
+  g.order = std::move(order);
+  g.documents = std::move(docs);
+  return g;
+}
+
 class TempStorage : public estest::TempFolder {
  public:
   TempStorage() : estest::TempFolder("es-import") {}
@@ -173,6 +184,7 @@ class TempStorage : public estest::TempFolder {
     std::string error;
     ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
   }
+  void Write(std::vector<esproduce::GroupPlan> groups) { Write({std::nullopt, std::nullopt, std::move(groups)}); }
   std::u16string Dir() const { return es::FromUtf8(root.string()); }
   std::u16string Group(const std::string& folder) const { return es::FromUtf8((root / folder).string()); }
 };

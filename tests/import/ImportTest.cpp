@@ -24,34 +24,41 @@ using es::attrs::kPageFirstOfDocument;
 
 ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
 
-void ImportOne(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage,
-               const std::string& group, const std::u16string& name = u"G") {
-  holder.element->callback = &callback;
-  es::ModuleStateScope scope;  // as the element's Scan runs it
-  es::ImportGroups(*holder.element, {storage.Group(group)}, {name}, nullptr);
-}
-
-esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs,
-                           std::optional<std::vector<std::string>> order = std::nullopt) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
-  g.order = order;
-  g.documents = std::move(docs);
-  return g;
-}
+// One storage, an element with both deletion switches on, a host that records what it
+// is given, and the traces and messages of the import.
+struct Importer {
+  void Import(const std::string& group, const std::u16string& name = u"G") {
+    holder.element->callback = &callback;
+    es::ModuleStateScope scope;  // as the element's Scan runs it
+    es::ImportGroups(*holder.element, {storage.Group(group)}, {name}, nullptr);
+  }
+  void Deletion(bool images, bool groupFolder) {
+    holder.element->DeleteFaxes = images ? 1 : 0;
+    holder.element->DeleteGroupFolder = groupFolder ? 1 : 0;
+  }
+  std::u16string Shown() const {
+    std::u16string all;
+    for (const auto& b : boxes.boxes) all += b.text;
+    return all;
+  }
+  TempStorage storage;
+  ElementHolder holder;
+  RecordingCallback callback;
+  TraceCapture traces;
+  MessageCapture boxes;
+};
+class DocumentImport : public ::testing::Test, protected Importer {};
+class GroupImport : public ::testing::Test, protected Importer {};
+class Cleanup : public ::testing::Test, protected Importer {};
 
 std::vector<std::u16string> Ids(std::initializer_list<const char16_t*> ids) {
   return std::vector<std::u16string>(ids.begin(), ids.end());
 }
 
-TEST(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1)}, std::vector<std::string>{"D2", "D1"})}});
-  ElementHolder holder;
+TEST_F(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1)}, std::vector<std::string>{"D2", "D1"})});
   holder.element->AllowRescanning = 0;
-  RecordingCallback callback;
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   ASSERT_EQ(3u, callback.pages.size());
   EXPECT_EQ(Ids({u"D2/p1", u"D1/p1", u"D1/p2"}), callback.AcceptedIds()) << "order file decides";
   EXPECT_TRUE(callback.pages[0].hasDocument);
@@ -65,38 +72,29 @@ TEST(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) 
   EXPECT_FALSE(storage.Exists("g1")) << "both deletion settings on: the whole group goes";
 }
 
-TEST(DocumentImport, DeletionSettingsOffChangeNothing) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})}});
-  ElementHolder holder(false, true);
-  RecordingCallback callback;
-  ImportOne(holder, callback, storage, "g1");
+TEST_F(DocumentImport, DeletionSettingsOffChangeNothing) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})});
+  Deletion(false, true);
+  Import("g1");
   EXPECT_EQ(1u, callback.pages.size());
   EXPECT_TRUE(storage.Exists("g1/D1/1.pg"));
   EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
 }
 
-TEST(DocumentImport, DeleteImagesWithoutGroupFolderKeepsLockAndFolder) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})}});
-  ElementHolder holder(true, false);
-  RecordingCallback callback;
-  ImportOne(holder, callback, storage, "g1");
+TEST_F(DocumentImport, DeleteImagesWithoutGroupFolderKeepsLockAndFolder) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1"})});
+  Deletion(true, false);
+  Import("g1");
   EXPECT_FALSE(storage.Exists("g1/D1"));
   EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt"));
   EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
 }
 
-TEST(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
-  TempStorage storage;
+TEST_F(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
   auto doc = NamedDocument("D1", 3);
   doc.files.erase(doc.files.begin() + 1);  // no 2.pg
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc}, std::vector<std::string>{"D1"})}});
-  ElementHolder holder;
-  RecordingCallback callback;
-  TraceCapture traces;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1", u"");
+  storage.Write({MakeGroup("g1", {doc}, std::vector<std::string>{"D1"})});
+  Import("g1", u"");
   EXPECT_EQ(Ids({u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
   EXPECT_EQ(1u, traces.WithId(IDS_TIFF_MISSING).size());
   EXPECT_EQ(1u, traces.WithId(IDS_IMAGE_UNREADABLE).size());
@@ -111,17 +109,12 @@ TEST(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
   EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
 }
 
-TEST(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
-  TempStorage storage;
+TEST_F(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
   auto doc = NamedDocument("D1", 3);
   doc.files.push_back({"4.pg", Tiff(1, 4)});
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
-  ElementHolder holder;
-  RecordingCallback callback;
+  storage.Write({MakeGroup("g1", {doc})});
   callback.unattended = true;
-  TraceCapture traces;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   ASSERT_EQ(4u, callback.pages.size());
   EXPECT_TRUE(boxes.boxes.empty()) << "unattended: traced instead";
   EXPECT_EQ(1u, traces.WithId(IDS_MORE_PAGES).size());
@@ -131,8 +124,7 @@ TEST(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
   EXPECT_EQ(248u, callback.pages[3].page.at(es::attrs::kPageScanStamp).bytes.size());
 }
 
-TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
-  TempStorage storage;
+TEST_F(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
   esproduce::DocumentPlan withAttrs;
   withAttrs.folderName = "A";
   withAttrs.files.push_back({"1.pg", Tiff(5)});
@@ -145,11 +137,8 @@ TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
   two.files.push_back({"1.pg", Tiff(2)});
   two.attributeFile = AttrV2(Ids({u"C/p1", u"C/p2"}));
   storage.Write(
-      {std::nullopt, std::nullopt, {Group("g1", {withAttrs, without, two}, std::vector<std::string>{"A", "B", "C"})}});
-  ElementHolder holder;
-  RecordingCallback callback;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1");
+      {std::nullopt, std::nullopt, {MakeGroup("g1", {withAttrs, without, two}, std::vector<std::string>{"A", "B", "C"})}});
+  Import("g1");
   ASSERT_EQ(10u, callback.pages.size());
   const auto ids = callback.AcceptedIds();
   EXPECT_EQ(Ids({u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
@@ -168,7 +157,7 @@ TEST(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
 
 // A page that reached the host is never listed as damaged, so a document is not kept (and
 // sent again at every scan) for it; an image that never reached the host always is.
-TEST(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
+TEST_F(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
   // Three pages announced, two page records: the third page's attributes cannot be read.
   auto announceThree = [](esproduce::Bytes attrs) {
     attrs[8] = 3;
@@ -198,65 +187,52 @@ TEST(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.doc.folderName);
-    TempStorage storage;
-    storage.Write({std::nullopt, std::nullopt, {Group("g1", {row.doc})}});
-    ElementHolder holder;
-    RecordingCallback callback;
-    callback.unattended = true;
-    MessageCapture boxes;
-    TraceCapture quiet;
-    ImportOne(holder, callback, storage, "g1");
-    EXPECT_EQ(row.pages, callback.pages.size());
-    std::u16string shown;
-    for (const auto& b : boxes.boxes) shown += b.text;
+    Importer run;
+    run.storage.Write({MakeGroup("g1", {row.doc})});
+    run.callback.unattended = true;
+    run.Import("g1");
+    EXPECT_EQ(row.pages, run.callback.pages.size());
+    const std::u16string shown = run.Shown();
     if (row.damaged == nullptr) {
       EXPECT_EQ(u"", shown);
-      EXPECT_FALSE(storage.Exists("g1/" + row.doc.folderName));
+      EXPECT_FALSE(run.storage.Exists("g1/" + row.doc.folderName));
     } else {
       EXPECT_NE(std::u16string::npos, shown.find(std::u16string(u"are damaged:\n") + row.damaged)) << es::ToUtf8(shown);
-      EXPECT_TRUE(storage.Exists("g1/" + row.doc.folderName + "/1.pg")) << "deleted unseen";
+      EXPECT_TRUE(run.storage.Exists("g1/" + row.doc.folderName + "/1.pg")) << "deleted unseen";
     }
   }
 }
 
-TEST(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
-  TempStorage storage;
+TEST_F(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
   esproduce::DocumentPlan empty;
   empty.folderName = "D2";
-  storage.Write({std::nullopt, std::nullopt,
-                 {Group("g1", {NamedDocument("D1", 1), empty, NamedDocument("D3", 1)},
-                        std::vector<std::string>{"D1", "D2", "D3"})}});
-  ElementHolder holder(true, false);
-  RecordingCallback callback;
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1), empty, NamedDocument("D3", 1)},
+                        std::vector<std::string>{"D1", "D2", "D3"})});
+  Deletion(true, false);
   callback.cancelAt = 2;  // stop with D3's first page: D1 must have been finished by then
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
   EXPECT_TRUE(storage.Exists("g1/D1")) << "D3's first page came with the stop: D1 stays pending";
   EXPECT_FALSE(storage.Exists("g1/D2")) << "nothing to import in it";
   EXPECT_EQ("D1\r\nD3\r\n", storage.Read("g1/Doc_Order.txt"));
 
-  RecordingCallback again;
-  ImportOne(holder, again, storage, "g1");
-  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), again.AcceptedIds());
+  callback = RecordingCallback();
+  Import("g1");
+  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
   EXPECT_FALSE(storage.Exists("g1/D1"));
   EXPECT_FALSE(storage.Exists("g1/D3"));
   EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
 }
 
-TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
-  TempStorage storage;
+TEST_F(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
   esproduce::DocumentPlan pdf;
   pdf.folderName = "P";
   pdf.files.push_back({"1.pg", PdfBytes()});
   pdf.files.push_back({"2.pg", Tiff(1)});
   pdf.attributeFile = AttrV2(Ids({u"P/p1", u"P/p2", u"P/p3"}));
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {pdf})}});
-  ElementHolder holder;
+  storage.Write({MakeGroup("g1", {pdf})});
   holder.element->AllowRescanning = 1;
-  RecordingCallback callback;
-  TraceCapture traces;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   ASSERT_EQ(1u, callback.pages.size());
   EXPECT_EQ("AddPageWithContent", callback.pages[0].call);
   EXPECT_EQ(PdfBytes().size(), callback.pages[0].contentSize);
@@ -274,113 +250,89 @@ TEST(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
 
 // The replacement image of an unreadable PDF page belongs to the installation: another
 // host on the machine reading it at the same moment must not make the page fail.
-TEST(DocumentImport, ReplacementImageIsReadWhileAnotherReaderHoldsIt) {
-  TempStorage storage;
+TEST_F(DocumentImport, ReplacementImageIsReadWhileAnotherReaderHoldsIt) {
   esproduce::DocumentPlan pdf;
   pdf.folderName = "P";
   const std::string broken = "%PDF-1.4\nnot a page\n";
   pdf.files.push_back({"1.pg", esproduce::Bytes(broken.begin(), broken.end())});
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {pdf})}});
+  storage.Write({MakeGroup("g1", {pdf})});
   const es::File other(es::GetReplacementImagePath(), es::platform::Access::Read, es::platform::Share::Read);
   ASSERT_TRUE(other.IsOpen());
-  ElementHolder holder;
-  RecordingCallback callback;
-  TraceCapture quiet;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   ASSERT_EQ(1u, callback.pages.size());
   EXPECT_EQ("AddPageWithContent", callback.pages[0].call);
   EXPECT_FALSE(storage.Exists("g1/P"));
 }
 
-TEST(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt,
-                 {Group("g1", {NamedDocument("D1", 1), NamedDocument("D2", 1), NamedDocument("D3", 1)},
-                        std::vector<std::string>{"D1", "D2", "D3"})}});
-  ElementHolder holder;
-  RecordingCallback callback;
+TEST_F(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1), NamedDocument("D2", 1), NamedDocument("D3", 1)},
+                        std::vector<std::string>{"D1", "D2", "D3"})});
   callback.refuseAt = 2;
-  ImportOne(holder, callback, storage, "g1");
+  Import("g1");
   EXPECT_EQ(2u, callback.pages.size()) << "the group stops at the refusal";
   EXPECT_TRUE(storage.Exists("g1/D1")) << "D1 was still pending";
   EXPECT_TRUE(storage.Exists("g1/D2"));
   EXPECT_TRUE(storage.Exists("g1/D3"));
 }
 
-TEST(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
+TEST_F(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
   for (int stopAt : {6, 5}) {  // second page of D3, first page of D3
-    TempStorage storage;
+    Importer run;
     std::vector<esproduce::DocumentPlan> docs;
     std::vector<std::string> order;
     for (int d = 1; d <= 5; ++d) {
       docs.push_back(NamedDocument("D" + std::to_string(d), 2));
       order.push_back("D" + std::to_string(d));
     }
-    storage.Write({std::nullopt, std::nullopt, {Group("g1", docs, order)}});
-    ElementHolder holder;
-    RecordingCallback callback;
-    callback.cancelAt = stopAt;
-    ImportOne(holder, callback, storage, "g1");
-    EXPECT_EQ(static_cast<std::size_t>(stopAt), callback.pages.size());
-    EXPECT_FALSE(storage.Exists("g1/D1"));
-    EXPECT_EQ(stopAt == 6, !storage.Exists("g1/D2")) << "stop at " << stopAt;
-    for (const char* kept : {"g1/D3", "g1/D4", "g1/D5", "g1/Doc_Order.txt"}) EXPECT_TRUE(storage.Exists(kept)) << kept;
+    run.storage.Write({MakeGroup("g1", docs, order)});
+    run.callback.cancelAt = stopAt;
+    run.Import("g1");
+    EXPECT_EQ(static_cast<std::size_t>(stopAt), run.callback.pages.size());
+    EXPECT_FALSE(run.storage.Exists("g1/D1"));
+    EXPECT_EQ(stopAt == 6, !run.storage.Exists("g1/D2")) << "stop at " << stopAt;
+    for (const char* kept : {"g1/D3", "g1/D4", "g1/D5", "g1/Doc_Order.txt"}) EXPECT_TRUE(run.storage.Exists(kept)) << kept;
   }
 }
 
-TEST(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
+TEST_F(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
   for (bool unattended : {false, true}) {
-    TempStorage storage;
-    storage.Write({std::nullopt, std::nullopt,
-                   {Group("g1", {NamedDocument("A", 1)}), Group("g2", {NamedDocument("B", 1)}),
-                    Group("g3", {NamedDocument("C", 1)})}});
-    es::File held(es::FromUtf8((storage.root / "g2" / "GR_LOCK.TXT").string()), es::platform::Access::Read,
+    Importer run;
+    run.storage.Write({MakeGroup("g1", {NamedDocument("A", 1)}), MakeGroup("g2", {NamedDocument("B", 1)}),
+                       MakeGroup("g3", {NamedDocument("C", 1)})});
+    es::File held(es::FromUtf8((run.storage / "g2" / "GR_LOCK.TXT").string()), es::platform::Access::Read,
                   es::platform::Share::Read);
     ASSERT_TRUE(held.IsOpen());
-    ElementHolder holder;
-    RecordingCallback callback;
-    callback.unattended = unattended;
-    TraceCapture traces;
-    MessageCapture boxes;
-    holder.element->callback = &callback;
+    run.callback.unattended = unattended;
+    run.holder.element->callback = &run.callback;
     es::ModuleStateScope scope;
-    es::ImportGroups(*holder.element, {storage.Group("g1"), storage.Group("g2"), storage.Group("g3")},
+    es::ImportGroups(*run.holder.element, {run.storage.Group("g1"), run.storage.Group("g2"), run.storage.Group("g3")},
                      {u"g1", u"g2", u"g3"}, nullptr);
-    EXPECT_EQ(Ids({u"A/p1"}), callback.AcceptedIds());
-    EXPECT_EQ(unattended ? 0u : 1u, boxes.boxes.size());
-    EXPECT_EQ(unattended ? 1u : 0u, traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
-    EXPECT_TRUE(storage.Exists("g3/C/1.pg")) << "the third group is not touched";
+    EXPECT_EQ(Ids({u"A/p1"}), run.callback.AcceptedIds());
+    EXPECT_EQ(unattended ? 0u : 1u, run.boxes.boxes.size());
+    EXPECT_EQ(unattended ? 1u : 0u, run.traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
+    EXPECT_TRUE(run.storage.Exists("g3/C/1.pg")) << "the third group is not touched";
   }
 }
 
-TEST(Cleanup, ReadOnlyPageFileSurvivesAndKeepsFolderAndGroup) {
-  TempStorage storage;
+TEST_F(Cleanup, ReadOnlyPageFileSurvivesAndKeepsFolderAndGroup) {
   auto doc = NamedDocument("D1", 1);
   doc.files[0].readOnly = true;
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
-  ElementHolder holder;
-  RecordingCallback callback;
-  TraceCapture traces;
-  ImportOne(holder, callback, storage, "g1");
+  storage.Write({MakeGroup("g1", {doc})});
+  Import("g1");
   EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_FILE).size());
   EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_DIRECTORY).size());
   EXPECT_TRUE(storage.Exists("g1/D1/1.pg"));
   EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
 }
 
-TEST(Cleanup, OrderLineOfD1LeavesD10Alone) {
-  TempStorage storage;
-  storage.Write({std::nullopt, std::nullopt,
-                 {Group("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1", "D10", "D2"})}});
-  ElementHolder holder;
-  RecordingCallback callback;
-  ImportOne(holder, callback, storage, "g1");
+TEST_F(Cleanup, OrderLineOfD1LeavesD10Alone) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1", "D10", "D2"})});
+  Import("g1");
   EXPECT_FALSE(storage.Exists("g1/D1"));
   // D10 and D2 name no folder; the order file goes at the group end, so look at the
   // rewrite through the element directly.
   TempStorage second;
-  second.Write({std::nullopt, std::nullopt, {Group("g", {}, std::vector<std::string>{"D1", "D10", "D2", std::string(70, 'x')})}});
+  second.Write({MakeGroup("g", {}, std::vector<std::string>{"D1", "D10", "D2", std::string(70, 'x')})});
   holder.element->DeleteFaxes = 1;
   const std::u16string order = es::FromUtf8((second.root / "g" / "Doc_Order.txt").string());
   const es::Folder group = es::Folder::Open(second.Group("g"));
@@ -395,48 +347,42 @@ TEST(Cleanup, OrderLineOfD1LeavesD10Alone) {
 
 // What a crash in the middle of an order-file rewrite leaves: the backup and a cut new
 // file. With deletion on the backup is taken back; with it off nothing is written.
-TEST(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
+TEST_F(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
   for (const bool deleteImages : {true, false}) {
     SCOPED_TRACE(deleteImages ? "deletion on" : "deletion off");
-    TempStorage storage;
-    storage.Write({std::nullopt, std::nullopt,
-                   {Group("g1", {NamedDocument("A", 1), NamedDocument("B", 1)}, std::vector<std::string>{"B", "A"})}});
-    std::filesystem::rename(storage.root / "g1" / "Doc_Order.txt", storage.root / "g1" / "Doc_Order.txt.BAK");
-    { std::ofstream cut(storage.root / "g1" / "Doc_Order.txt", std::ios::binary); cut << "A"; }
-    ElementHolder holder(deleteImages, false);
-    RecordingCallback callback;
-    ImportOne(holder, callback, storage, "g1");
+    Importer run;
+    run.storage.Write({MakeGroup("g1", {NamedDocument("A", 1), NamedDocument("B", 1)}, std::vector<std::string>{"B", "A"})});
+    std::filesystem::rename(run.storage / "g1/Doc_Order.txt", run.storage / "g1/Doc_Order.txt.BAK");
+    run.storage.Write("g1/Doc_Order.txt", "A");
+    run.Deletion(deleteImages, false);
+    run.Import("g1");
     if (deleteImages) {
-      EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), callback.AcceptedIds()) << "in the backup's order";
-      EXPECT_FALSE(storage.Exists("g1/Doc_Order.txt.BAK"));
+      EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), run.callback.AcceptedIds()) << "in the backup's order";
+      EXPECT_FALSE(run.storage.Exists("g1/Doc_Order.txt.BAK"));
     } else {
-      EXPECT_EQ("A", storage.Read("g1/Doc_Order.txt")) << "written with deletion off";
-      EXPECT_EQ("B\r\nA\r\n", storage.Read("g1/Doc_Order.txt.BAK"));
+      EXPECT_EQ("A", run.storage.Read("g1/Doc_Order.txt")) << "written with deletion off";
+      EXPECT_EQ("B\r\nA\r\n", run.storage.Read("g1/Doc_Order.txt.BAK"));
     }
   }
 }
 
-TEST(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
-  TempStorage storage;
+TEST_F(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
   auto first = NamedDocument("D1", 2);
   first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
   esproduce::DocumentPlan second;  // announces a page whose file is missing: hands nothing
   second.folderName = "D2";
   second.attributeFile = AttrV2(Ids({u"D2/p1"}));
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {first, second}, std::vector<std::string>{"D1", "D2"})}});
-  ElementHolder holder(false, false);
-  RecordingCallback callback;
+  storage.Write({MakeGroup("g1", {first, second}, std::vector<std::string>{"D1", "D2"})});
+  Deletion(false, false);
   callback.unattended = true;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1", u"G");
+  Import("g1", u"G");
   ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"document D2 from group \"G\" are damaged:\n1.PG"));
   EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"document D1 from group \"G\" are damaged:\n2.PG"));
   EXPECT_EQ(std::u16string::npos, boxes.boxes[1].text.find(u"1.PG"));
 }
 
-TEST(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
-  TempStorage storage;
+TEST_F(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
   esproduce::DocumentPlan doc;
   doc.folderName = "D1";
   doc.files.push_back({"a.pg", Tiff(1)});
@@ -444,11 +390,8 @@ TEST(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
   std::string error;
   ASSERT_TRUE(esproduce::DamageTiff(&corrupt, esproduce::Damage::BadMagic, 0, &error)) << error;
   doc.files.push_back({"b.pg", corrupt});
-  storage.Write({std::nullopt, std::nullopt, {Group("g1", {doc})}});
-  ElementHolder holder;
-  RecordingCallback callback;
-  MessageCapture boxes;
-  ImportOne(holder, callback, storage, "g1");
+  storage.Write({MakeGroup("g1", {doc})});
+  Import("g1");
   EXPECT_EQ(1u, callback.pages.size());
   ASSERT_EQ(1u, boxes.boxes.size());
   EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"B.PG"));

@@ -1,5 +1,5 @@
-// A settings store for tests: forwards every Get and Set to a real store, records each
-// call, counts AddRef against Release, and fails or throws at the n-th Get/Set call on
+// A settings store for tests: forwards every Get and Set to a real store, counts the
+// calls and AddRef against Release, and fails or throws at the n-th Get/Set call on
 // request. It lives on the test's stack (no self-deletion) so that its reference balance
 // can be checked; it holds one reference to the store it forwards to.
 #pragma once
@@ -8,8 +8,6 @@
 
 #include <cstdint>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace es::host {
 
@@ -26,15 +24,6 @@ class InjectedStoreError : public std::runtime_error {
 
 class FailingSettingsStore final : public ISettingsStore {
  public:
-  enum class Op { GetString, GetInteger, GetBool, SetString, SetInteger, SetBool };
-
-  struct Call {
-    Op op;
-    std::u16string name;
-    HResult result;  // what the caller got; kE_FAIL-like values for injected failures
-    bool injected;   // this call was failed or thrown on purpose
-  };
-
   explicit FailingSettingsStore(ISettingsStore* inner) : inner_(inner) {
     if (inner_ != nullptr) inner_->AddRef();
   }
@@ -58,10 +47,8 @@ class FailingSettingsStore final : public ISettingsStore {
     failAt_ = 0;
   }
 
-  const std::vector<Call>& Calls() const { return calls_; }
-  int GetSetCount() const { return static_cast<int>(calls_.size()); }
+  int GetSetCount() const { return calls_; }
   int AddRefCount() const { return addRefs_; }
-  int ReleaseCount() const { return releases_; }
   // AddRef calls minus Release calls; 0 when every use was bracketed.
   int RefBalance() const { return addRefs_ - releases_; }
 
@@ -90,40 +77,38 @@ class FailingSettingsStore final : public ISettingsStore {
   HResult Reserved10() override { return kE_NOTIMPL; }
   HResult Reserved11() override { return kE_NOTIMPL; }
   HResult GetString(Bstr name, Bstr* value) override {
-    return Forward(Op::GetString, name, [&] { return inner_->GetString(name, value); });
+    return Forward([&] { return inner_->GetString(name, value); });
   }
   HResult GetInteger(Bstr name, std::int64_t* value) override {
-    return Forward(Op::GetInteger, name, [&] { return inner_->GetInteger(name, value); });
+    return Forward([&] { return inner_->GetInteger(name, value); });
   }
   HResult Reserved14() override { return kE_NOTIMPL; }
   HResult GetBool(Bstr name, std::int16_t* value) override {
-    return Forward(Op::GetBool, name, [&] { return inner_->GetBool(name, value); });
+    return Forward([&] { return inner_->GetBool(name, value); });
   }
   HResult Reserved16() override { return kE_NOTIMPL; }
   HResult SetString(Bstr name, Bstr value) override {
-    return Forward(Op::SetString, name, [&] { return inner_->SetString(name, value); });
+    return Forward([&] { return inner_->SetString(name, value); });
   }
   HResult SetInteger(Bstr name, std::int64_t value) override {
-    return Forward(Op::SetInteger, name, [&] { return inner_->SetInteger(name, value); });
+    return Forward([&] { return inner_->SetInteger(name, value); });
   }
   HResult Reserved19() override { return kE_NOTIMPL; }
   HResult SetBool(Bstr name, std::int16_t value) override {
-    return Forward(Op::SetBool, name, [&] { return inner_->SetBool(name, value); });
+    return Forward([&] { return inner_->SetBool(name, value); });
   }
 
  private:
   template <typename Body>
-  HResult Forward(Op op, Bstr name, Body&& body) {
-    const int number = static_cast<int>(calls_.size()) + 1;
-    const bool injected = number == throwAt_ || number == failAt_;
-    calls_.push_back(Call{op, name != nullptr ? std::u16string(name) : std::u16string(), failResult_, injected});
+  HResult Forward(Body&& body) {
+    const int number = ++calls_;
     if (number == throwAt_) throw InjectedStoreError(failResult_);
-    if (injected) return failResult_;
-    return calls_.back().result = inner_ != nullptr ? body() : kE_UNEXPECTED;
+    if (number == failAt_) return failResult_;
+    return inner_ != nullptr ? body() : kE_UNEXPECTED;
   }
 
   ISettingsStore* inner_;
-  std::vector<Call> calls_;
+  int calls_ = 0;
   int failAt_ = 0;
   int throwAt_ = 0;
   HResult failResult_ = kE_FAIL;
