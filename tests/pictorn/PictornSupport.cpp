@@ -1,9 +1,8 @@
 #include "PictornSupport.h"
 
-#include <atomic>
 #include <cmath>
 #include <fstream>
-#include <random>
+#include <iterator>
 
 #include "platform/Platform.h"
 
@@ -14,7 +13,6 @@
 namespace pictorn_test {
 
 namespace fs = std::filesystem;
-namespace ids = pictorn_ids;
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -22,9 +20,21 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
   ASSERT_TRUE(out.good()) << path;
 }
 
+Bytes ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
+}
+
+Bytes Tiff(const std::vector<PageImage>& pages, Compression compression) {
+  std::string error;
+  Bytes bytes = esproduce::MakeTiff(pages, compression, &error);
+  EXPECT_FALSE(bytes.empty()) << error;
+  return bytes;
 }
 
 OpenFile::OpenFile(const fs::path& path) {
@@ -87,60 +97,67 @@ bool WineImaging() {
 
 long Tenths(std::uint32_t pixels, double dpi) { return std::lround(pixels * 254.0 / dpi); }
 
-testing::AssertionResult DecodesAs(std::uint64_t image, const esproduce::PageImage& page, double tolerance) {
-  PictornPixels pixels{};
-  if (!PictornDecode(image, &pixels)) return testing::AssertionFailure() << "no decode: " << PictornLastError();
-  struct Free {
-    PictornPixels* p;
-    ~Free() { PictornFreePixels(p); }
-  } free{&pixels};
-  const std::uint32_t expectedFormat = page.kind == esproduce::PixelKind::Bitonal ? 1
-                                       : page.kind == esproduce::PixelKind::Gray8 ? 8
-                                                                                   : 24;
-  if (pixels.width != page.width || pixels.height != page.height || pixels.format != expectedFormat) {
-    return testing::AssertionFailure() << "decoded " << pixels.width << "x" << pixels.height << " format "
-                                       << pixels.format << ", written " << page.width << "x" << page.height
-                                       << " format " << expectedFormat;
+// The producer's pixels are laid out as the library's.
+Raster RasterOf(const PageImage& page) {
+  const std::uint32_t format = page.kind == esproduce::PixelKind::Bitonal ? 1
+                               : page.kind == esproduce::PixelKind::Gray8 ? 8
+                                                                           : 24;
+  return {page.width, page.height, format, static_cast<std::uint32_t>(page.RowBytes()), page.pixels};
+}
+
+testing::AssertionResult SamePixels(const PictornPixels& got, const Raster& want, Tolerance tolerance) {
+  if (got.width != want.width || got.height != want.height || got.format != want.format) {
+    return testing::AssertionFailure() << "decoded " << got.width << "x" << got.height << " format " << got.format
+                                       << ", expected " << want.width << "x" << want.height << " format "
+                                       << want.format;
   }
-  const unsigned channels = expectedFormat == 24 ? 3 : 1;
-  double difference = 0;
-  std::uint64_t samples = 0;
-  for (std::uint32_t y = 0; y < page.height; ++y) {
-    const std::uint8_t* row = pixels.data + std::size_t{y} * pixels.stride;
-    for (std::uint32_t x = 0; x < page.width; ++x) {
-      for (unsigned c = 0; c < channels; ++c) {
-        std::uint8_t got;
-        if (expectedFormat == 1) {
-          got = (row[x >> 3] >> (7 - (x & 7))) & 1u ? 0 : 255;
-        } else {
-          got = row[channels * x + c];
-        }
-        const int delta = std::abs(int{got} - int{page.Sample(x, y, c)});
-        if (tolerance == 0 && delta != 0) {
-          return testing::AssertionFailure() << "pixel (" << x << ", " << y << ") channel " << c << " is "
-                                             << int{got} << ", written " << int{page.Sample(x, y, c)};
-        }
-        difference += delta;
-        ++samples;
+  const int most = want.format == 1 ? 0 : tolerance.sample;
+  const std::uint32_t count = want.format == 1 ? want.width : want.width * (want.format / 8);
+  std::uint64_t total = 0, apart = 0;
+  for (std::uint32_t y = 0; y < want.height; ++y) {
+    const std::uint8_t* a = got.data + std::size_t{y} * got.stride;
+    const std::uint8_t* b = want.data.data() + std::size_t{y} * want.stride;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const int u = want.format == 1 ? (a[i / 8] >> (7 - i % 8)) & 1 : a[i];
+      const int v = want.format == 1 ? (b[i / 8] >> (7 - i % 8)) & 1 : b[i];
+      const int delta = std::abs(u - v);
+      if (delta > most) {
+        return testing::AssertionFailure() << "row " << y << " sample " << i << " is " << u << ", expected " << v;
       }
+      total += static_cast<std::uint64_t>(delta);
+      apart += delta > 1;
     }
   }
-  const double mean = difference / static_cast<double>(samples);
-  if (mean > tolerance) return testing::AssertionFailure() << "mean difference " << mean;
+  const double samples = static_cast<double>(count) * want.height;
+  if (total > tolerance.mean * samples || apart > tolerance.apart * samples) {
+    return testing::AssertionFailure() << "mean difference " << total / samples << ", " << apart << " of "
+                                       << samples << " samples more than 1 apart";
+  }
   return testing::AssertionSuccess();
 }
 
-void ExpectAttributes(const Page& read, const esproduce::PageImage& page) {
-  const unsigned bits = page.kind == esproduce::PixelKind::Bitonal ? 1 : page.kind == esproduce::PixelKind::Gray8 ? 8 : 24;
-  EXPECT_EQ(read.Attr(ids::kPageResolutionX), static_cast<long>(page.xDpi));
-  EXPECT_EQ(read.Attr(ids::kPageResolutionY), static_cast<long>(page.yDpi));
-  EXPECT_EQ(read.Attr(ids::kPageBitDepth), static_cast<long>(bits));
-  EXPECT_EQ(read.Attr(ids::kPageWidth), Tenths(page.width, page.xDpi));
-  EXPECT_EQ(read.Attr(ids::kPageHeight), Tenths(page.height, page.yDpi));
+testing::AssertionResult DecodesAs(std::uint64_t image, const Raster& want, Tolerance tolerance) {
+  PictornPixels pixels{};
+  if (!PictornDecode(image, &pixels)) return testing::AssertionFailure() << "no decode: " << PictornLastError();
+  const testing::AssertionResult same = SamePixels(pixels, want, tolerance);
+  PictornFreePixels(&pixels);
+  return same;
+}
+
+void ExpectAttributes(const Page& read, std::uint32_t width, std::uint32_t height, long xDpi, long yDpi, long bits) {
+  EXPECT_EQ(read.Attr(kPictornAttrResolutionX), xDpi);
+  EXPECT_EQ(read.Attr(kPictornAttrResolutionY), yDpi);
+  EXPECT_EQ(read.Attr(kPictornAttrBitDepth), bits);
+  EXPECT_EQ(read.Attr(kPictornAttrWidth), Tenths(width, static_cast<double>(xDpi)));
+  EXPECT_EQ(read.Attr(kPictornAttrHeight), Tenths(height, static_cast<double>(yDpi)));
   const PictornInfo info = read.Info();
-  EXPECT_EQ(info.width, page.width);
-  EXPECT_EQ(info.height, page.height);
-  EXPECT_EQ(info.bitsPerPixel, bits);
+  EXPECT_EQ(info.width, width);
+  EXPECT_EQ(info.height, height);
+  EXPECT_EQ(info.bitsPerPixel, static_cast<std::uint32_t>(bits));
+}
+
+void ExpectAttributes(const Page& read, const PageImage& page) {
+  ExpectAttributes(read, page.width, page.height, page.xDpi, page.yDpi, RasterOf(page).format);
 }
 
 }  // namespace pictorn_test

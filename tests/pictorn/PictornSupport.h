@@ -1,5 +1,5 @@
-// Shared helpers of the image library tests: temporary folders, page files opened
-// through the platform seam, pages read with their attributes, pixel comparison.
+// Shared helpers of the image library tests: page files written and opened through the
+// platform seam, pages read with their attributes, pixel comparison.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,26 +14,18 @@
 #include "Quillet.h"
 #include "producer/TiffWriter.h"
 
-// The attribute ids the image library writes, under the names the tests use.
-namespace pictorn_ids {
-inline constexpr std::uint32_t kPageResolutionX = kPictornAttrResolutionX;
-inline constexpr std::uint32_t kPageResolutionY = kPictornAttrResolutionY;
-inline constexpr std::uint32_t kPageBitDepth = kPictornAttrBitDepth;
-inline constexpr std::uint32_t kPageWidth = kPictornAttrWidth;
-inline constexpr std::uint32_t kPageHeight = kPictornAttrHeight;
-inline constexpr std::uint8_t kScopePage = kPictornPageScope;
-inline constexpr std::uint8_t kScopeDocument = 2;
-inline constexpr std::uint32_t kSomeOtherPageAttr = 0x0102000E;  // one the library leaves alone
-}  // namespace pictorn_ids
-
 namespace pictorn_test {
 
 using esproduce::Bytes;
-
+using esproduce::Compression;
+using esproduce::PageImage;
 using TempDir = estest::TempFolder;
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadFile(const std::filesystem::path& path);
 std::string Utf8(const std::filesystem::path& path);
+// The producer's file of these pages; a failure to write one fails the test.
+Bytes Tiff(const std::vector<PageImage>& pages, Compression compression);
 
 // A file opened for reading with read sharing through the platform seam.
 class OpenFile {
@@ -73,12 +65,25 @@ bool WineImaging();
 // lround(pixels * 254 / dpi): the page size attribute in tenths of a millimetre.
 long Tenths(std::uint32_t pixels, double dpi);
 
-// The image decodes to the page's pixels: exactly, or within a mean absolute difference
-// per sample of `tolerance` (lossy compressions).
-testing::AssertionResult DecodesAs(std::uint64_t image, const esproduce::PageImage& page,
-                                   double tolerance = 0);
+// Pixels in the library's formats 1, 8 and 24, rows `stride` bytes apart.
+struct Raster {
+  std::uint32_t width = 0, height = 0, format = 0, stride = 0;
+  Bytes data;
+};
+Raster RasterOf(const PageImage& page);
 
-// Attributes the page must carry for an image of `page`.
-void ExpectAttributes(const Page& read, const esproduce::PageImage& page);
+// How far decoded samples may lie from the expected ones; bitonal pixels match exactly.
+struct Tolerance {
+  int sample = 0;     // any one gray or colour sample
+  double mean = 255;  // the mean per sample
+  double apart = 1;   // the share of samples more than 1 apart
+};
+testing::AssertionResult SamePixels(const PictornPixels& got, const Raster& want, Tolerance tolerance);
+// The image decodes to these pixels.
+testing::AssertionResult DecodesAs(std::uint64_t image, const Raster& want, Tolerance tolerance = {});
+
+// Attributes and information the page must carry for an image of these pixels.
+void ExpectAttributes(const Page& read, std::uint32_t width, std::uint32_t height, long xDpi, long yDpi, long bits);
+void ExpectAttributes(const Page& read, const PageImage& page);
 
 }  // namespace pictorn_test
