@@ -1,10 +1,11 @@
-// Page files in every compression the producer writes, read through open files.
+// Page files in every compression the producer writes, read through open files, and
+// images from bytes in memory.
 #include <gtest/gtest.h>
 
-#include "tests/support/BuildTree.h"
+#include <cstdio>
 
 #include "PictornSupport.h"
-#include "platform/Platform.h"
+#include "tests/support/BuildTree.h"
 
 namespace pictorn_test {
 namespace {
@@ -61,13 +62,9 @@ TEST_P(PictornPages, EveryImageReadByIndexFromAnyPositionAndSavedAgain) {
   }
   // An index beyond the images fails and leaves the outputs alone.
   for (const std::int32_t index : {5, 6, kPictornMaxImages, -1}) {
-    std::uint64_t image = 0x1234;
-    std::uint32_t size = 77;
-    CAttrContainer* attrs = nullptr;
-    EXPECT_NE(GT_CreatePageAttrsFromHandle(file.Handle(), index, &image, &size, attrs, 1), kPictornOk) << index;
-    EXPECT_EQ(image, 0x1234u);
-    EXPECT_EQ(size, 77u);
-    EXPECT_EQ(attrs, nullptr);
+    const Page read = ReadImage(file.Handle(), index);
+    EXPECT_NE(read.result, kPictornOk) << index;
+    EXPECT_TRUE(read.Untouched()) << index;
   }
   // A page saved on its own reopens as the same image.
   const Page read = ReadImage(file.Handle(), 2);
@@ -99,15 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
              (kind == PixelKind::Bitonal ? "Bitonal" : kind == PixelKind::Gray8 ? "Gray" : "Rgb");
     });
 
-// ---- Attributes from the file's resolution, and the page container --------------------
-
 // Sets the value of a SHORT entry, or the numerator of a RATIONAL one, in the first
 // directory of a little-endian file as the producer writes it.
 void Patch(Bytes& tiff, std::uint16_t tag, std::uint32_t value) {
   auto u16 = [&](std::size_t at) { return static_cast<std::uint32_t>(tiff[at] | tiff[at + 1] << 8); };
   auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-  const std::size_t ifd = u32(4);
-  for (std::size_t i = 0, n = u16(ifd); i < n; ++i) {
+  for (std::size_t i = 0, ifd = u32(4), n = u16(ifd); i < n; ++i) {
     const std::size_t entry = ifd + 2 + 12 * i;
     if (u16(entry) != tag) continue;
     const std::size_t at = u16(entry + 2) == 5 ? u32(entry + 8) : entry + 8;
@@ -124,13 +118,13 @@ TEST(PictornAttributes, ResolutionAndPageSizeFromTheFile) {
     const char* name;
     PageImage page;
     std::vector<std::pair<std::uint16_t, std::uint32_t>> patches;  // tag, value
-    long xDpi, yDpi, width, height;
+    std::vector<long> want;  // x and y resolution, width and height
   } rows[] = {
       // 80 dots/cm = 203.2 dpi; 1600 px / 80 per cm = 20 cm.
-      {"centimetres", esproduce::MakeBitonalPage(1600, 2400, 80, 1), {{296, 3}}, 203, 203, 2000, 3000},
-      {"no unit: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{296, 1}}, 300, 300, 508, 762},
-      {"zero resolution: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{282, 0}, {283, 0}}, 300, 300, 508, 762},
-      {"fax: both axes kept", fax, {}, 204, 98, 2152, 2851},
+      {"centimetres", esproduce::MakeBitonalPage(1600, 2400, 80, 1), {{296, 3}}, {203, 203, 2000, 3000}},
+      {"no unit: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{296, 1}}, {300, 300, 508, 762}},
+      {"zero resolution: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{282, 0}, {283, 0}}, {300, 300, 508, 762}},
+      {"fax: both axes kept", fax, {}, {204, 98, 2152, 2851}},
   };
   const TempDir dir;
   for (const auto& row : rows) {
@@ -138,12 +132,11 @@ TEST(PictornAttributes, ResolutionAndPageSizeFromTheFile) {
     Bytes tiff = Tiff({row.page}, Compression::CcittG4);
     for (const auto& [tag, value] : row.patches) Patch(tiff, tag, value);
     WriteFile(dir / "1.pg", tiff);
-    const OpenFile file(dir / "1.pg");
-    const Page read = ReadImage(file.Handle(), 0);
+    const Page read = ReadImage(OpenFile(dir / "1.pg").Handle(), 0);
     ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
     EXPECT_EQ((std::vector<long>{read.Attr(kPictornAttrResolutionX), read.Attr(kPictornAttrResolutionY),
                                  read.Attr(kPictornAttrWidth), read.Attr(kPictornAttrHeight)}),
-              (std::vector<long>{row.xDpi, row.yDpi, row.width, row.height}));
+              row.want);
   }
 }
 
@@ -151,31 +144,27 @@ TEST(PictornAttributes, GivenPageContainerIsFilledADocumentOneRefused) {
   const TempDir dir;
   WriteFile(dir / "1.pg", Tiff({esproduce::MakeBitonalPage(600, 900, 150, 1)}, Compression::CcittG4));
   const OpenFile file(dir / "1.pg");
-  std::uint64_t image = 0;
-  std::uint32_t size = 0;
+  Page read;
   CAttrContainer document(2);
   CAttrContainer* page = &document;
-  EXPECT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &image, &size, page, 1), kPictornBadArgument);
-  EXPECT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &image, &size, page, 0), kPictornBadArgument);
+  for (const std::int32_t one : {1, 0}) {
+    EXPECT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &read.image, &read.size, page, one), kPictornBadArgument);
+  }
   EXPECT_EQ(document.Count(), 0u);
-  EXPECT_EQ(image, 0u);
+  EXPECT_EQ(read.image, Page::kUnset);
 
   // A page container the caller gives keeps its other attributes and gets the page's.
-  constexpr std::uint32_t kOtherPageAttr = 0x0102000E;
-  auto* given = new CAttrContainer(kPictornPageScope);
-  given->SetAttr(kOtherPageAttr, 1L, 0);
-  given->SetAttr(kPictornAttrResolutionX, 1L, 0);
-  page = given;
-  ASSERT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &image, &size, page, 1), kPictornOk);
-  EXPECT_EQ(page, given);
-  long other = 0, resolution = 0;
-  EXPECT_TRUE(page->GetAttr(kOtherPageAttr, &other, 0));
-  EXPECT_TRUE(page->GetAttr(kPictornAttrResolutionX, &resolution, 0));
-  EXPECT_EQ(std::make_pair(other, resolution), std::make_pair(1L, 150L));
-  EXPECT_EQ(page->Count(), 6u);
-  page->Destroy();
+  read.attrs = new CAttrContainer(kPictornPageScope);
+  read.attrs->SetAttr(0x0102000E, 1L, 0);
+  read.attrs->SetAttr(kPictornAttrResolutionX, 1L, 0);
+  CAttrContainer* given = read.attrs;
+  ASSERT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &read.image, &read.size, read.attrs, 1), kPictornOk);
+  EXPECT_EQ(read.attrs, given);
+  EXPECT_EQ(std::make_pair(read.Attr(0x0102000E), read.Attr(kPictornAttrResolutionX)), std::make_pair(1L, 150L));
+  EXPECT_EQ(read.attrs->Count(), 6u);
 
   // A released image is forgotten; unknown values are ignored, never freed.
+  const std::uint64_t image = std::exchange(read.image, Page::kUnset);
   PictornReleaseImage(image);
   PictornInfo info{};
   EXPECT_FALSE(PictornImageInfo(image, &info));
@@ -201,6 +190,105 @@ TEST(PictornReplacementImage, LiesBesideTheModuleAndIsReadable) {
   EXPECT_TRUE(black(105, 500));   // the frame
   EXPECT_FALSE(black(800, 600));  // inside it
   PictornFreePixels(&pixels);
+}
+
+// ---- Images from bytes in memory ----------------------------------------------------------
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A one-page A4 PDF with a black rectangle from (100, 100) to (300, 400) points, measured
+// from the bottom left.
+Bytes SmallPdf() {
+  const std::string content = "0 0 0 rg 100 100 200 300 re f\n";
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << >> >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
+  };
+  std::string pdf = "%PDF-1.4\n", xref = "xref\n0 5\n0000000000 65535 f \n";
+  for (std::size_t i = 0; i < 4; ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", pdf.size());
+    xref += line;
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  return Text(pdf + xref + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n");
+}
+
+TEST(PictornMemory, TiffBytesGiveTheFirstImage) {
+  std::vector<PageImage> pages;
+  for (std::uint32_t k = 0; k < 3; ++k) pages.push_back(esproduce::MakeBitonalPage(300 + 10 * k, 400, 60, k + 1));
+  Bytes bytes = Tiff(pages, Compression::CcittG4);
+  const Page read = ReadMemory(bytes);
+  ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
+  ExpectAttributes(read, pages[0]);
+  EXPECT_EQ(read.Info().index, 0u);
+  // The library keeps its own copy of the bytes.
+  std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+  bytes = Bytes();
+  EXPECT_TRUE(DecodesAs(read.image, RasterOf(pages[0])));
+}
+
+TEST(PictornMemory, OtherBytesFailAndLeaveTheOutputsAlone) {
+  const struct {
+    const char* name;
+    Bytes bytes;
+    std::int32_t result;
+  } rows[] = {
+      {"PDF", SmallPdf(), PICTORN_RENDERS_PDF ? kPictornOk : kPictornNoRenderer},
+      {"broken PDF", Text("%PDF-1.4\nnothing else\n"), PICTORN_RENDERS_PDF ? kPictornRenderFailed : kPictornNoRenderer},
+      {"GIF", Text("GIF89a and so on"), kPictornNotAnImage},
+      {"nothing", Bytes(), kPictornNotAnImage},
+      {"PDF mark alone", Text("%PDF"), kPictornNotAnImage},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Page read = ReadMemory(row.bytes);
+    EXPECT_EQ(read.result, row.result);
+    EXPECT_EQ(read.Untouched(), read.result != kPictornOk);
+  }
+}
+
+#if PICTORN_RENDERS_PDF
+TEST(PictornMemory, PdfIsRenderedAt200Dpi) {
+  const Bytes pdf = SmallPdf();
+  const Page read = ReadMemory(pdf);
+  ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
+  EXPECT_EQ(read.size, pdf.size());
+  EXPECT_STREQ(read.Info().compression, "PDF");
+  EXPECT_EQ(std::make_tuple(read.Attr(kPictornAttrResolutionX), read.Attr(kPictornAttrResolutionY), read.Attr(kPictornAttrBitDepth)),
+            std::make_tuple(200L, 200L, 24L));
+  EXPECT_NEAR(read.Attr(kPictornAttrWidth), 2099, 3);   // 595 points
+  EXPECT_NEAR(read.Attr(kPictornAttrHeight), 2970, 3);  // 842 points
+  PictornPixels pixels{};
+  ASSERT_TRUE(PictornDecode(read.image, &pixels)) << PictornLastError();
+  EXPECT_EQ(pixels.format, 24u);
+  auto black = [&](std::uint32_t x, std::uint32_t y) {
+    const std::uint8_t* p = pixels.data + std::size_t{y} * pixels.stride + 3 * x;
+    return p[0] < 64 && p[1] < 64 && p[2] < 64;
+  };
+  EXPECT_TRUE(black(200 * 200 / 72, (842 - 250) * 200 / 72));  // inside the rectangle
+  EXPECT_FALSE(black(50, 50));
+  EXPECT_FALSE(black(400 * 200 / 72, (842 - 250) * 200 / 72));
+  PictornFreePixels(&pixels);
+}
+#endif
+
+TEST(PictornMemory, ArgumentsAndHandlesAreChecked) {
+  const Bytes bytes = Tiff({esproduce::MakeBitonalPage(64, 64, 72, 1)}, Compression::None);
+  const auto count = static_cast<std::uint32_t>(bytes.size());
+  Page read;
+  EXPECT_EQ(PictornImageFromMemory(&read.image, 1, &read.size, read.attrs, 1, bytes.data(), count), kPictornBadArgument);
+  EXPECT_EQ(PictornImageFromMemory(&read.image, 0, &read.size, read.attrs, 0, bytes.data(), count), kPictornBadArgument);
+  EXPECT_EQ(PictornImageFromMemory(nullptr, 0, &read.size, read.attrs, 1, bytes.data(), count), kPictornBadArgument);
+  EXPECT_EQ(PictornImageFromMemory(&read.image, 0, nullptr, read.attrs, 1, bytes.data(), count), kPictornBadArgument);
+  EXPECT_EQ(PictornImageFromMemory(&read.image, 0, &read.size, read.attrs, 1, nullptr, count), kPictornBadArgument);
+  EXPECT_TRUE(read.Untouched());
+  // A handle that is no file.
+  EXPECT_LT(PictornImageCount(-1), 0);
+  EXPECT_EQ(ReadImage(-1, 0).result, kPictornReadFailed);
+  EXPECT_TRUE(ReadImage(-1, 0).Untouched());
 }
 
 }  // namespace

@@ -70,15 +70,18 @@ class OpenFile {
   std::intptr_t handle_;
 };
 
-// One image handed over by the library, released at the end of the scope.
+// One image handed over by the library, released at the end of the scope. The outputs
+// start as kUnset, so that a failed read shows whether it left them alone.
 struct Page {
+  static constexpr std::uint32_t kUnset = 0x5A5A;
   Page() = default;
-  Page(Page&& o) noexcept : result(o.result), image(std::exchange(o.image, 0)), size(o.size), attrs(std::exchange(o.attrs, nullptr)) {}
+  Page(Page&& o) noexcept : result(o.result), image(std::exchange(o.image, kUnset)), size(o.size), attrs(std::exchange(o.attrs, nullptr)) {}
   Page& operator=(Page&&) = delete;
   ~Page() {
-    PictornReleaseImage(image);
+    if (image != kUnset) PictornReleaseImage(image);
     if (attrs) attrs->Destroy();
   }
+  bool Untouched() const { return image == kUnset && size == kUnset && attrs == nullptr; }
   long Attr(std::uint32_t id) const {  // -99999 when absent
     long value = -99999;
     return attrs && attrs->GetAttr(id, &value, 0) ? value : -99999;
@@ -90,8 +93,8 @@ struct Page {
   }
 
   std::int32_t result = -1;
-  std::uint64_t image = 0;
-  std::uint32_t size = 0;
+  std::uint64_t image = kUnset;
+  std::uint32_t size = kUnset;
   CAttrContainer* attrs = nullptr;
 };
 
