@@ -24,11 +24,11 @@ std::vector<Row> Rows(const fs::path& table) {
   std::vector<Row> rows;
   std::ifstream in(table);
   for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    std::vector<std::string> f;
-    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
-    if (f.size() != 11) {
-      ADD_FAILURE() << "row of " << f.size() << " fields: " << line;
+    std::istringstream fields(line);  // tab-separated, no blanks inside a field
+    std::string f[11], more;
+    for (std::string& field : f) fields >> field;
+    if (f[10].empty() || fields >> more) {
+      ADD_FAILURE() << "not a row of 11 fields: " << line;
       continue;
     }
     long n[10];
