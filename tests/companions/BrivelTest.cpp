@@ -15,7 +15,8 @@ namespace {
 
 void* const kOwner = reinterpret_cast<void*>(0x2A0);
 
-std::string Describe(const estest::MessageBox& box) {
+template <typename Box>  // estest's record of a box (its name is a macro of windows.h)
+std::string Describe(const Box& box) {
   return box.op + " " + std::to_string(box.id) + " " + std::to_string(box.style) + ": " +
          std::string(box.text.begin(), box.text.end());  // the texts here are ASCII
 }
