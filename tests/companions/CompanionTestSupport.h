@@ -1,5 +1,5 @@
 // Shared by the companion tests: the test program as a module with the module's strings,
-// and captures of trace lines and message boxes.
+// and a capture of trace records with their time and line.
 #pragma once
 
 #include <algorithm>
@@ -40,23 +40,22 @@ inline void* TestModule() {
 }
 #endif
 
-struct CapturedTrace {
-  std::int64_t unixMillis;
-  std::int32_t severity;
-  void* module;
-  std::string source;
-  std::int32_t line, kind;
-  std::uint32_t id;
-  std::u16string text;
-  std::string lineUtf8;
-};
-
-// Routes trace lines into memory for its lifetime, then back to stderr.
+// Routes trace records into memory for its lifetime, then back to stderr.
 class TraceCapture {
  public:
+  struct Trace {
+    std::int64_t unixMillis;
+    std::int32_t severity;
+    void* module;
+    std::string source;
+    std::int32_t line, kind;
+    std::uint32_t id;
+    std::u16string text;
+    std::string lineUtf8;
+  };
   TraceCapture() { TessardSetSink(&Receive, this); }
   ~TraceCapture() { TessardSetStderrSink(); }
-  std::vector<CapturedTrace> Traces() {
+  std::vector<Trace> Traces() {
     std::lock_guard<std::mutex> lock(mutex_);
     return traces_;
   }
@@ -69,37 +68,7 @@ class TraceCapture {
                              r->kind, r->id, r->text, r->lineUtf8});
   }
   std::mutex mutex_;
-  std::vector<CapturedTrace> traces_;
-};
-
-struct CapturedBox {
-  std::string op;
-  void* owner;
-  std::uint32_t id;
-  std::u16string text;
-  std::uint32_t style;
-};
-
-// Takes the place of the message boxes for its lifetime and answers `button`.
-class BoxCapture {
- public:
-  explicit BoxCapture(int button) : button_(button) { BrivelSetPresenter(&Receive, this); }
-  ~BoxCapture() { BrivelSetPresenter(nullptr, nullptr); }
-  std::vector<CapturedBox> Boxes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes_;
-  }
-
- private:
-  static int Receive(void* context, const BrivelEvent* e) {
-    auto* self = static_cast<BoxCapture*>(context);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    self->boxes_.push_back({e->op, e->owner, e->id, e->text != nullptr ? e->text : u"", e->style});
-    return self->button_;
-  }
-  int button_;
-  std::mutex mutex_;
-  std::vector<CapturedBox> boxes_;
+  std::vector<Trace> traces_;
 };
 
 // A variadic front end, as the module's trace facade calls the layer; `Format` is a

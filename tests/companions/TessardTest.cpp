@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,11 +19,6 @@ using namespace companions_test;
 
 namespace {
 
-std::int64_t NowMillis() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 std::string Utf8(const std::filesystem::path& path) {
   const auto text = path.u8string();
   return std::string(text.begin(), text.end());
@@ -36,6 +32,12 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path) {
     lines.push_back(line);
   }
   return lines;
+}
+
+// A trace call from EIDocAtr line 812 at severity 3 for the module it is given.
+template <typename... Args>
+std::function<void(void*)> At812(Args... args) {
+  return [=](void* module) { Trace(3, module, "EIDocAtr", 812, args...); };
 }
 
 TEST(TessardTrace, TextsFromResourcesFormatsAndMessages) {
@@ -52,62 +54,43 @@ TEST(TessardTrace, TextsFromResourcesFormatsAndMessages) {
     std::int32_t kind;
     std::uint32_t id;
   } rows[] = {
-      {"numbered inserts of a resource string in argument order", module,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, 30709u, 5, 3, u"C:\\Storage\\G1\\Doc7"); },
+      {"numbered inserts of a resource string in argument order", module, At812(30709u, 5, 3, u"C:\\Storage\\G1\\Doc7"),
        u"There are less pages (3) in the document C:\\Storage\\G1\\Doc7 than specified in the attributes file (5).",
        kTessardResourceId, 30709},
-      {"resource string without inserts", module, [](void* m) { Trace(3, m, "EIDocAtr", 812, 14053u); },
-       u"Document Group is not available.", kTessardResourceId, 14053},
-      {"missing string", module, [](void* m) { Trace(3, m, "EIDocAtr", 812, 4242u, u"never read"); },
-       u"[string 4242]", kTessardResourceId, 4242},
+      {"resource string without inserts", module, At812(14053u), u"Document Group is not available.", kTessardResourceId, 14053},
+      {"missing string", module, At812(4242u, u"never read"), u"[string 4242]", kTessardResourceId, 4242},
       // Before start-up there is no module whose strings could be used.
-      {"no module", nullptr, [](void* m) { Trace(3, m, "EIDocAtr", 812, 14053u); }, u"[string 14053]",
-       kTessardResourceId, 14053},
-      {"resources given at start-up", &standIn, [](void* m) { Trace(3, m, "EIDocAtr", 812, 30715u, u"C:\\a.pg"); },
-       u"Cannot delete file: C:\\a.pg", kTessardResourceId, 30715},
+      {"no module", nullptr, At812(14053u), u"[string 14053]", kTessardResourceId, 14053},
+      {"resources given at start-up", &standIn, At812(30715u, u"C:\\a.pg"), u"Cannot delete file: C:\\a.pg",
+       kTessardResourceId, 30715},
       {"printf inserts", nullptr,
-       [](void* m) {
-         Trace(3, m, "EIDocAtr", 812, u"%s|%hs|%d|%08lx|%c|%%|%u|%x|%X|%lld|%llu|%i|%ld|%lu|%lX", u"Gr\u00fc\u00dfe",
-               "narrow", -42, 0xBEEFUL, static_cast<int>(u'\u00e9'), 7u, 255u, 255u, -5LL, 18446744073709551615ULL,
-               12, -70000L, 4000000000UL, 0xABCUL);
-       },
+       At812(u"%s|%hs|%d|%08lx|%c|%%|%u|%x|%X|%lld|%llu|%i|%ld|%lu|%lX", u"Gr\u00fc\u00dfe", "narrow", -42, 0xBEEFUL,
+             static_cast<int>(u'\u00e9'), 7u, 255u, 255u, -5LL, 18446744073709551615ULL, 12, -70000L, 4000000000UL,
+             0xABCUL),
        u"Gr\u00fc\u00dfe|narrow|-42|0000beef|\u00e9|%|7|ff|FF|-5|18446744073709551615|12|-70000|4000000000|ABC",
        kTessardUtf16, 0},
       {"printf widths and null texts", nullptr,
-       [](void* m) {
-         Trace(3, m, "EIDocAtr", 812, u"[%*s][%-4d][%.2s][%03d][%s][%hs]", 5, u"ab", 7, u"xyz", -4,
-               static_cast<const char16_t*>(nullptr), static_cast<const char*>(nullptr));
-       },
+       At812(u"[%*s][%-4d][%.2s][%03d][%s][%hs]", 5, u"ab", 7, u"xyz", -4, static_cast<const char16_t*>(nullptr),
+             static_cast<const char*>(nullptr)),
        u"[   ab][7   ][xy][-04][(null)][(null)]", kTessardUtf16, 0},
-      {"narrow format", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, "Directory to scan: '%s'", u"C:\\Storage\\Gr\u00fcppe"); },
+      {"narrow format", nullptr, At812("Directory to scan: '%s'", u"C:\\Storage\\Gr\u00fcppe"),
        u"Directory to scan: 'C:\\Storage\\Gr\u00fcppe'", kTessardNarrow, 0},
-      {"narrow int", nullptr, [](void* m) { Trace(3, m, "EIDocAtr", 812, "%d.pg", 3); }, u"3.pg", kTessardNarrow, 0},
+      {"narrow int", nullptr, At812("%d.pg", 3), u"3.pg", kTessardNarrow, 0},
       {"numbered inserts in a narrow format", nullptr,
-       [](void* m) {
-         Trace(3, m, "EIDocAtr", 812, "Attempt to access an invalid page #%1!d!. Document has %2!d! pages.", -1, 4);
-       },
+       At812("Attempt to access an invalid page #%1!d!. Document has %2!d! pages.", -1, 4),
        u"Attempt to access an invalid page #-1. Document has 4 pages.", kTessardNarrow, 0},
-      {"numbered inserts reordered", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, u"%2 before %1, %2 again", u"one", u"two"); },
+      {"numbered inserts reordered", nullptr, At812(u"%2 before %1, %2 again", u"one", u"two"),
        u"two before one, two again", kTessardUtf16, 0},
       // An argument named by no insert is still taken, so that later ones stay in step.
-      {"argument no insert names", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, u"%1 and %3", u"a", u"unused", u"c"); }, u"a and c",
-       kTessardUtf16, 0},
+      {"argument no insert names", nullptr, At812(u"%1 and %3", u"a", u"unused", u"c"), u"a and c", kTessardUtf16, 0},
       // Printf inserts take the numbers that no numbered insert names.
-      {"printf and numbered inserts", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, u"%s then %1!d! then %s", 9, u"x", u"y"); }, u"x then 9 then y",
+      {"printf and numbered inserts", nullptr, At812(u"%s then %1!d! then %s", 9, u"x", u"y"), u"x then 9 then y",
        kTessardUtf16, 0},
-      {"numbered inserts with printf types", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, u"%1!08lx!|%2!hs!|%3!lu!", 0xBEEFUL, "narrow", 123UL); },
+      {"numbered inserts with printf types", nullptr, At812(u"%1!08lx!|%2!hs!|%3!lu!", 0xBEEFUL, "narrow", 123UL),
        u"0000beef|narrow|123", kTessardUtf16, 0},
-      {"message", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, Log::kFileCannotBeOpened, u"C:\\Storage\\G1\\D1\\00000001.pg"); },
+      {"message", nullptr, At812(Log::kFileCannotBeOpened, u"C:\\Storage\\G1\\D1\\00000001.pg"),
        u"File C:\\Storage\\G1\\D1\\00000001.pg cannot be opened.", kTessardMessage, 9},
-      {"unknown message", nullptr,
-       [](void* m) { Trace(3, m, "EIDocAtr", 812, static_cast<Log::Message>(77), u"unused"); }, u"[message 77]",
-       kTessardMessage, 77},
+      {"unknown message", nullptr, At812(static_cast<Log::Message>(77), u"unused"), u"[message 77]", kTessardMessage, 77},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -115,35 +98,31 @@ TEST(TessardTrace, TextsFromResourcesFormatsAndMessages) {
     row.call(row.module);
     const auto traces = capture.Traces();
     ASSERT_EQ(traces.size(), 1u);
-    EXPECT_EQ(traces[0].text, row.text);
-    EXPECT_EQ(traces[0].kind, row.kind);
-    EXPECT_EQ(traces[0].id, row.id);
-    EXPECT_EQ(traces[0].module, row.module);
-    EXPECT_EQ(traces[0].severity, 3);
-    EXPECT_EQ(traces[0].source, "EIDocAtr");
-    EXPECT_EQ(traces[0].line, 812);
+    const auto& t = traces[0];
+    EXPECT_EQ(t.text, row.text);
+    EXPECT_EQ(std::make_tuple(t.kind, t.id, t.module, t.severity, t.source, t.line),
+              std::make_tuple(row.kind, row.id, row.module, 3, std::string("EIDocAtr"), 812));
   }
 }
 
 TEST(TessardTrace, LineFormatInUtc) {
   TraceCapture capture;
-  const std::int64_t before = NowMillis();
+  const auto now = [] {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  };
+  const std::int64_t before = now();
   Trace(6, nullptr, "VAVudiImplement", 61, u"first\r\nsecond\nC:\\dir");
-  const std::int64_t after = NowMillis();
+  const std::int64_t after = now();
   const auto traces = capture.Traces();
   ASSERT_EQ(traces.size(), 1u);
   const std::int64_t millis = traces[0].unixMillis;
   EXPECT_GE(millis, before);
   EXPECT_LE(millis, after);
-  // The day of the Unix time, computed independently of any time zone.
-  const std::chrono::year_month_day date(std::chrono::floor<std::chrono::days>(
-      std::chrono::sys_time<std::chrono::milliseconds>(std::chrono::milliseconds(millis))));
-  const std::int64_t secondsOfDay = millis / 1000 % 86400;
-  char time[32];
-  std::snprintf(time, sizeof time, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(secondsOfDay / 3600), static_cast<int>(secondsOfDay / 60 % 60),
-                static_cast<int>(secondsOfDay % 60), static_cast<int>(millis % 1000));
+  const std::time_t seconds = millis / 1000;
+  char time[40];
+  const std::size_t length = std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", std::gmtime(&seconds));
+  std::snprintf(time + length, sizeof time - length, ".%03dZ", static_cast<int>(millis % 1000));
   EXPECT_EQ(traces[0].lineUtf8, std::string(time) + "\tsev=6\tVAVudiImplement:61\tfirst\\r\\nsecond\\nC:\\\\dir");
   // The record's text is the text itself, unescaped.
   EXPECT_EQ(traces[0].text, u"first\r\nsecond\nC:\\dir");
@@ -169,44 +148,24 @@ TEST(TessardTrace, LineTextIsUnambiguous) {
     Trace(6, nullptr, "s", 1, row.text.c_str());
     const auto traces = capture.Traces();
     ASSERT_EQ(traces.size(), 1u);
-    const std::string line = traces[0].lineUtf8;
-    EXPECT_EQ(line.substr(line.rfind('\t') + 1), row.line);
+    EXPECT_EQ(traces[0].lineUtf8.substr(traces[0].lineUtf8.rfind('\t') + 1), row.line);
   }
 }
 
-TEST(TessardSinks, FileSinkAppends) {
+TEST(TessardSinks, FileSinkAppendsWholeLinesFromEveryThread) {
   const estest::TempFolder temp;
-  const auto path = temp / "append.log";
-  {
-    std::ofstream existing(path, std::ios::binary);
-    existing << "earlier line\n";
-  }
-  ASSERT_TRUE(TessardSetFileSink(Utf8(path).c_str()));
+  temp.Write("t.log", "earlier line\n");
+  ASSERT_TRUE(TessardSetFileSink(Utf8(temp / "t.log").c_str()));
   Trace(6, nullptr, "VAVudiImplement", 1, u"one");
   Trace(6, nullptr, "VAVudiImplement", 2, "two\nlines");
   // Each line is on disk as soon as it is traced.
-  auto lines = ReadLines(path);
-  TessardSetSink(nullptr, nullptr);
+  auto lines = ReadLines(temp / "t.log");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "earlier line");
   EXPECT_TRUE(lines[1].ends_with("\tsev=6\tVAVudiImplement:1\tone")) << lines[1];
   EXPECT_TRUE(lines[2].ends_with("\tVAVudiImplement:2\ttwo\\nlines")) << lines[2];
-  // After the sink is changed the file is left alone.
-  Trace(6, nullptr, "VAVudiImplement", 3, u"not in the file");
-  EXPECT_EQ(ReadLines(path).size(), 3u);
-  TessardSetStderrSink();
 
-  const auto unreachable = std::filesystem::temp_directory_path() / "tessard_no_such_folder" / "x" / "t.log";
-  EXPECT_FALSE(TessardSetFileSink(Utf8(unreachable).c_str()));
-  EXPECT_FALSE(TessardSetFileSink(nullptr));
-}
-
-TEST(TessardSinks, ConcurrentTracesStayWholeLines) {
-  const estest::TempFolder temp;
-  const auto path = temp / "threads.log";
-  ASSERT_TRUE(TessardSetFileSink(Utf8(path).c_str()));
-  constexpr int kThreads = 4;
-  constexpr int kTraces = 1000;
+  constexpr int kThreads = 4, kTraces = 1000;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
@@ -214,18 +173,23 @@ TEST(TessardSinks, ConcurrentTracesStayWholeLines) {
     });
   }
   for (auto& thread : threads) thread.join();
+  // After the sink is changed the file is left alone.
+  TessardSetSink(nullptr, nullptr);
+  Trace(6, nullptr, "VAVudiImplement", 3, u"not in the file");
   TessardSetStderrSink();
-  const auto lines = ReadLines(path);
-  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kTraces));
+  lines = ReadLines(temp / "t.log");
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(3 + kThreads * kTraces));
   const std::regex pattern(R"(^\S+\tsev=6\tVAVudiImplement:(\d+)\tthread (\d) trace (\d+) of many$)");
   std::set<std::pair<int, int>> seen;
-  for (const auto& line : lines) {
+  for (std::size_t i = 3; i < lines.size(); ++i) {
     std::smatch match;
-    ASSERT_TRUE(std::regex_match(line, match, pattern)) << line;
+    ASSERT_TRUE(std::regex_match(lines[i], match, pattern)) << lines[i];
     EXPECT_EQ(match[1].str(), match[3].str());
     seen.insert({std::stoi(match[2].str()), std::stoi(match[3].str())});
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kTraces));
+  EXPECT_FALSE(TessardSetFileSink(Utf8(temp / "no such folder" / "x" / "t.log").c_str()));
+  EXPECT_FALSE(TessardSetFileSink(nullptr));
 }
 
 TEST(TessardThreads, RegisteredThreadsAreCounted) {
@@ -247,8 +211,7 @@ TEST(TessardThreads, RegisteredThreadsAreCounted) {
   EXPECT_EQ(KVExit(TestModule()), 0);
   EXPECT_EQ(TessardRegisteredThreads(), baseline);
   // A thread that never registered changes nothing when it ends.
-  std::thread stranger([] { KVExit(nullptr); });
-  stranger.join();
+  std::thread([] { KVExit(nullptr); }).join();
   EXPECT_EQ(TessardRegisteredThreads(), baseline);
 }
 

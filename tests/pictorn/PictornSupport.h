@@ -1,84 +1,196 @@
-// Shared helpers of the image library tests: temporary folders, page files opened
-// through the platform seam, pages read with their attributes, pixel comparison.
+// Shared helpers of the image library tests: page files written and opened through the
+// platform seam, pages read with their attributes, pixel comparison.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "tests/support/TempFolder.h"
 
 #include "Pictorn.h"
 #include "Quillet.h"
+#include "platform/Platform.h"
 #include "producer/TiffWriter.h"
 
-// The attribute ids the image library writes, under the names the tests use.
-namespace pictorn_ids {
-inline constexpr std::uint32_t kPageResolutionX = kPictornAttrResolutionX;
-inline constexpr std::uint32_t kPageResolutionY = kPictornAttrResolutionY;
-inline constexpr std::uint32_t kPageBitDepth = kPictornAttrBitDepth;
-inline constexpr std::uint32_t kPageWidth = kPictornAttrWidth;
-inline constexpr std::uint32_t kPageHeight = kPictornAttrHeight;
-inline constexpr std::uint8_t kScopePage = kPictornPageScope;
-inline constexpr std::uint8_t kScopeDocument = 2;
-inline constexpr std::uint32_t kSomeOtherPageAttr = 0x0102000E;  // one the library leaves alone
-}  // namespace pictorn_ids
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace pictorn_test {
 
 using esproduce::Bytes;
-
+using esproduce::Compression;
+using esproduce::PageImage;
 using TempDir = estest::TempFolder;
 
-void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
-std::string Utf8(const std::filesystem::path& path);
+inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+inline std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The producer's file of these pages; a failure to write one fails the test.
+inline Bytes Tiff(const std::vector<PageImage>& pages, Compression compression) {
+  std::string error;
+  Bytes bytes = esproduce::MakeTiff(pages, compression, &error);
+  EXPECT_FALSE(bytes.empty()) << error;
+  return bytes;
+}
 
 // A file opened for reading with read sharing through the platform seam.
 class OpenFile {
  public:
-  explicit OpenFile(const std::filesystem::path& path);
-  ~OpenFile();
+  explicit OpenFile(const std::filesystem::path& path) {
+    namespace p = es::platform;
+    p::Error error = p::Error::None;
+    handle_ = p::Os().OpenFile(path.u16string(), p::Access::Read, p::Share::Read, p::Disposition::OpenExisting, &error);
+  }
+  ~OpenFile() {
+    if (IsOpen()) es::platform::Os().Close(handle_);
+  }
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;
-  bool IsOpen() const;
+  bool IsOpen() const { return handle_ != es::platform::kInvalidFile; }
   std::intptr_t Handle() const { return handle_; }
 
  private:
   std::intptr_t handle_;
 };
 
-// One image handed over by the library, released at the end of the scope.
+// One image handed over by the library, released at the end of the scope. The outputs
+// start as kUnset, so that a failed read shows whether it left them alone.
 struct Page {
+  static constexpr std::uint32_t kUnset = 0x5A5A;
   Page() = default;
-  Page(Page&& other) noexcept;
+  Page(Page&& o) noexcept : result(o.result), image(std::exchange(o.image, kUnset)), size(o.size), attrs(std::exchange(o.attrs, nullptr)) {}
   Page& operator=(Page&&) = delete;
-  ~Page();
-  long Attr(std::uint32_t id) const;  // -99999 when absent
-  PictornInfo Info() const;
+  ~Page() {
+    if (image != kUnset) PictornReleaseImage(image);
+    if (attrs) attrs->Destroy();
+  }
+  bool Untouched() const { return image == kUnset && size == kUnset && attrs == nullptr; }
+  long Attr(std::uint32_t id) const {  // -99999 when absent
+    long value = -99999;
+    return attrs && attrs->GetAttr(id, &value, 0) ? value : -99999;
+  }
+  PictornInfo Info() const {
+    PictornInfo info{};
+    EXPECT_TRUE(PictornImageInfo(image, &info));
+    return info;
+  }
 
   std::int32_t result = -1;
-  std::uint64_t image = 0;
-  std::uint32_t size = 0;
+  std::uint64_t image = kUnset;
+  std::uint32_t size = kUnset;
   CAttrContainer* attrs = nullptr;
 };
 
-Page ReadImage(std::intptr_t file, std::int32_t index);
-Page ReadMemory(const Bytes& bytes);
+inline Page ReadImage(std::intptr_t file, std::int32_t index) {
+  Page page;
+  page.result = GT_CreatePageAttrsFromHandle(file, index, &page.image, &page.size, page.attrs, 1);
+  return page;
+}
 
-// Whether the imaging component is Wine's. Wine 8's reads no planar TIFF images.
-bool WineImaging();
+inline Page ReadMemory(const Bytes& bytes) {
+  Page page;
+  page.result = PictornImageFromMemory(&page.image, 0, &page.size, page.attrs, 1, bytes.data(),
+                                       static_cast<std::uint32_t>(bytes.size()));
+  return page;
+}
 
-// lround(pixels * 254 / dpi): the page size attribute in tenths of a millimetre.
-long Tenths(std::uint32_t pixels, double dpi);
+// Whether the imaging component is Wine's (its ntdll exports its version, Windows' does
+// not). Wine 8's reads no planar TIFF images.
+inline bool WineImaging() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+  return false;
+#endif
+}
 
-// The image decodes to the page's pixels: exactly, or within a mean absolute difference
-// per sample of `tolerance` (lossy compressions).
-testing::AssertionResult DecodesAs(std::uint64_t image, const esproduce::PageImage& page,
-                                   double tolerance = 0);
+// Pixels in the library's formats 1, 8 and 24, rows `stride` bytes apart.
+struct Raster {
+  std::uint32_t width = 0, height = 0, format = 0, stride = 0;
+  Bytes data;
+};
 
-// Attributes the page must carry for an image of `page`.
-void ExpectAttributes(const Page& read, const esproduce::PageImage& page);
+// The producer's pixels are laid out as the library's.
+inline Raster RasterOf(const PageImage& page) {
+  const std::uint32_t format = page.kind == esproduce::PixelKind::Bitonal ? 1 : page.kind == esproduce::PixelKind::Gray8 ? 8 : 24;
+  return {page.width, page.height, format, static_cast<std::uint32_t>(page.RowBytes()), page.pixels};
+}
+
+// How far decoded samples may lie from the expected ones; bitonal pixels match exactly.
+struct Tolerance {
+  int sample = 0;     // any one gray or colour sample
+  double mean = 255;  // the mean per sample
+  double apart = 1;   // the share of samples more than 1 apart
+};
+
+// The image decodes to these pixels.
+inline testing::AssertionResult DecodesAs(std::uint64_t image, const Raster& want, Tolerance tolerance = {}) {
+  PictornPixels got{};
+  if (!PictornDecode(image, &got)) return testing::AssertionFailure() << "no decode: " << PictornLastError();
+  const std::unique_ptr<PictornPixels, void (*)(PictornPixels*)> release(&got, PictornFreePixels);
+  if (got.width != want.width || got.height != want.height || got.format != want.format) {
+    return testing::AssertionFailure() << "decoded " << got.width << "x" << got.height << " format " << got.format
+                                       << ", expected " << want.width << "x" << want.height << " format " << want.format;
+  }
+  const int most = want.format == 1 ? 0 : tolerance.sample;
+  const std::uint32_t count = want.format == 1 ? want.width : want.width * (want.format / 8);
+  std::uint64_t total = 0, apart = 0;
+  for (std::uint32_t y = 0; y < want.height; ++y) {
+    const std::uint8_t* a = got.data + std::size_t{y} * got.stride;
+    const std::uint8_t* b = want.data.data() + std::size_t{y} * want.stride;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const int u = want.format == 1 ? (a[i / 8] >> (7 - i % 8)) & 1 : a[i];
+      const int v = want.format == 1 ? (b[i / 8] >> (7 - i % 8)) & 1 : b[i];
+      if (std::abs(u - v) > most) {
+        return testing::AssertionFailure() << "row " << y << " sample " << i << " is " << u << ", expected " << v;
+      }
+      total += static_cast<std::uint64_t>(std::abs(u - v));
+      apart += std::abs(u - v) > 1;
+    }
+  }
+  const double samples = static_cast<double>(count) * want.height;
+  if (total > tolerance.mean * samples || apart > tolerance.apart * samples) {
+    return testing::AssertionFailure() << "mean difference " << total / samples << ", " << apart << " of " << samples
+                                       << " samples more than 1 apart";
+  }
+  return testing::AssertionSuccess();
+}
+
+// Attributes and information the page must carry for an image of these pixels; the page
+// size is in tenths of a millimetre.
+inline void ExpectAttributes(const Page& read, std::uint32_t width, std::uint32_t height, long xDpi, long yDpi, long bits) {
+  const auto tenths = [](std::uint32_t pixels, long dpi) { return std::lround(pixels * 254.0 / static_cast<double>(dpi)); };
+  EXPECT_EQ(read.Attr(kPictornAttrResolutionX), xDpi);
+  EXPECT_EQ(read.Attr(kPictornAttrResolutionY), yDpi);
+  EXPECT_EQ(read.Attr(kPictornAttrBitDepth), bits);
+  EXPECT_EQ(read.Attr(kPictornAttrWidth), tenths(width, xDpi));
+  EXPECT_EQ(read.Attr(kPictornAttrHeight), tenths(height, yDpi));
+  const PictornInfo info = read.Info();
+  EXPECT_EQ(info.width, width);
+  EXPECT_EQ(info.height, height);
+  EXPECT_EQ(info.bitsPerPixel, static_cast<std::uint32_t>(bits));
+}
+
+inline void ExpectAttributes(const Page& read, const PageImage& page) {
+  ExpectAttributes(read, page.width, page.height, page.xDpi, page.yDpi, RasterOf(page).format);
+}
 
 }  // namespace pictorn_test
