@@ -21,35 +21,28 @@ Str Upper(Str text) {
   return text;
 }
 
-TEST(Module, StringTableIsServedForThisBinary) {
+TEST(Module, StringTableIsServedTruncatedAndAMissingStringLeavesTheBufferAlone) {
   void* module = ThisModuleHandle();
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(ThisModuleHandle(), module);
   ASSERT_GT(resources::kStringCount, 0u);
-  for (unsigned i = 0; i < resources::kStringCount; ++i) {
-    char16_t buffer[1024];
-    const int length = Os().LoadString(module, resources::kStrings[i].id, buffer, 1024);
-    EXPECT_EQ(Str(buffer, length), Str(resources::kStrings[i].text)) << "string " << resources::kStrings[i].id;
-  }
-}
-
-TEST(Module, LoadStringTruncatesAndLeavesAMissingStringAlone) {
   const resources::StringEntry* longest = &resources::kStrings[0];
   for (unsigned i = 0; i < resources::kStringCount; ++i) {
-    if (std::char_traits<char16_t>::length(resources::kStrings[i].text) > std::char_traits<char16_t>::length(longest->text))
-      longest = &resources::kStrings[i];
+    const resources::StringEntry& entry = resources::kStrings[i];
+    char16_t buffer[1024];
+    const int length = Os().LoadString(module, entry.id, buffer, 1024);
+    EXPECT_EQ(Str(buffer, length), Str(entry.text)) << "string " << entry.id;
+    if (Str(entry.text).size() > Str(longest->text).size()) longest = &entry;
   }
-  ASSERT_GE(std::char_traits<char16_t>::length(longest->text), 3u);
-  char16_t buffer[3] = {u'x', u'x', u'x'};
-  EXPECT_EQ(Os().LoadString(ThisModuleHandle(), longest->id, buffer, 3), 2);
+  ASSERT_GE(Str(longest->text).size(), 3u);
+  char16_t buffer[4] = {u'a', u'b', u'c', u'\0'};
+  EXPECT_EQ(Os().LoadString(module, longest->id, buffer, 0), 0);
+  EXPECT_EQ(Str(buffer), u"abc");
+  EXPECT_EQ(Os().LoadString(module, 65000, buffer, 4), 0);
+  EXPECT_EQ(Str(buffer), u"abc");
+  EXPECT_EQ(Os().LoadString(module, longest->id, buffer, 3), 2);
   EXPECT_EQ(Str(buffer, 2), Str(longest->text, 2));
   EXPECT_EQ(buffer[2], u'\0');
-
-  char16_t untouched[4] = {u'a', u'b', u'c', u'\0'};
-  EXPECT_EQ(Os().LoadString(ThisModuleHandle(), longest->id, untouched, 0), 0);
-  EXPECT_EQ(Str(untouched), u"abc");
-  EXPECT_EQ(Os().LoadString(ThisModuleHandle(), 65000, untouched, 4), 0);
-  EXPECT_EQ(Str(untouched), u"abc");
 }
 
 TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
@@ -72,12 +65,9 @@ TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(Upper(BaseName(Os().ModuleFileName(loaded))), Upper(library));
   EXPECT_EQ(Os().ModuleHandleByName(u"NoSuchModule.bin"), nullptr);
-}
-
-TEST(Module, UnixTimeIsNow) {
-  const std::int64_t now = Os().UnixTime();
-  EXPECT_GT(now, 1700000000);  // after November 2023
-  EXPECT_LT(now, 4102444800);  // before 2100
+  // Seconds since 1970: after November 2023, before 2100.
+  EXPECT_GT(Os().UnixTime(), 1700000000);
+  EXPECT_LT(Os().UnixTime(), 4102444800);
 }
 
 TEST(Bstr, LengthPrefixTextAndTerminator) {
@@ -88,7 +78,6 @@ TEST(Bstr, LengthPrefixTextAndTerminator) {
   EXPECT_EQ(byteLength, 6u);
   EXPECT_EQ(Str(text), u"abc");
   BstrFree(text);
-
   char16_t* empty = BstrAlloc(u"", 0);
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(empty[0], u'\0');

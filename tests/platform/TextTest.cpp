@@ -8,87 +8,65 @@
 namespace es::platform {
 namespace {
 
-void SetVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  ASSERT_EQ(_putenv_s(name, value), 0);
-#else
-  ASSERT_EQ(setenv(name, value, 1), 0);
-#endif
-}
-
-TEST(AnsiText, EuroSignIsByte80) {
-  const char bytes[] = {'A', static_cast<char>(0x80), 'z'};
-  EXPECT_EQ(Os().AnsiToUtf16(bytes, sizeof bytes), u"A\u20ACz");
-  std::string back;
-  ASSERT_TRUE(Os().Utf16ToAnsi(u"A\u20ACz", &back));
-  EXPECT_EQ(back, std::string(bytes, sizeof bytes));
-}
-
-TEST(AnsiText, Latin1LettersRoundTrip) {
-  const std::string bytes = "\xC4\xD6\xDC\xE4\xF6\xFC\xDF";
-  const Str text = Os().AnsiToUtf16(bytes.data(), bytes.size());
-  EXPECT_EQ(text, u"\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF");
-  std::string back;
-  ASSERT_TRUE(Os().Utf16ToAnsi(text, &back));
-  EXPECT_EQ(back, bytes);
-}
-
-TEST(AnsiText, UndefinedBytesStandForThemselves) {
-  const std::string bytes = "a\x81\x8D\x8F\x90\x9D" "b";
-  EXPECT_EQ(Os().AnsiToUtf16(bytes.data(), bytes.size()), u"a\u0081\u008D\u008F\u0090\u009Db");
-}
-
-TEST(AnsiText, UnmappableUnitsBecomeQuestionMarks) {
+TEST(AnsiText, Code1252BothWays) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    Str text;
+    bool backAgain;  // the text converts back to the same bytes
+  } rows[] = {
+      {"euro sign is byte 80", "A\x80z", u"A\u20ACz", true},
+      {"Latin-1 letters", "\xC4\xD6\xDC\xE4\xF6\xFC\xDF", u"\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF", true},
+      {"empty", "", u"", true},
+      {"undefined bytes stand for themselves", "a\x81\x8D\x8F\x90\x9D" "b", u"a\u0081\u008D\u008F\u0090\u009Db", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Os().AnsiToUtf16(row.bytes.data(), row.bytes.size()), row.text);
+    std::string back = "old";
+    if (!row.backAgain) continue;
+    ASSERT_TRUE(Os().Utf16ToAnsi(row.text, &back));
+    EXPECT_EQ(back, row.bytes);
+  }
   std::string back;
   ASSERT_TRUE(Os().Utf16ToAnsi(u"x\u4E00y\U0001F600z\xDC80w", &back));
-  EXPECT_EQ(back, "x?y??z?w");
-}
-
-TEST(AnsiText, EmptyText) {
-  EXPECT_EQ(Os().AnsiToUtf16("", 0), u"");
-  std::string back = "old";
-  ASSERT_TRUE(Os().Utf16ToAnsi(u"", &back));
-  EXPECT_EQ(back, "");
-}
-
+  EXPECT_EQ(back, "x?y??z?w") << "what has no byte becomes a question mark, per UTF-16 unit";
 #ifndef _WIN32
-TEST(AnsiText, HostChosenCodePage) {
-  SetAnsiCodePage("1251");
-  const char cyrillicA = static_cast<char>(0xC0);
-  EXPECT_EQ(Os().AnsiToUtf16(&cyrillicA, 1), u"\u0410");
+  SetAnsiCodePage("1251");  // chosen by the host
+  EXPECT_EQ(Os().AnsiToUtf16("\xC0", 1), u"\u0410");
   SetAnsiCodePage(nullptr);
-  EXPECT_EQ(Os().AnsiToUtf16(&cyrillicA, 1), u"\u00C0");
-}
+  EXPECT_EQ(Os().AnsiToUtf16("\xC0", 1), u"\u00C0");
 #endif
-
-TEST(Environment, ReferencesExpandAndUnknownOnesStay) {
-  SetVariable("ES_PLAT_STORE", "store");
-  Str expanded;
-  ASSERT_TRUE(Os().ExpandEnvironment(u"%ES_PLAT_STORE%\\in", 260, &expanded));
-  EXPECT_EQ(expanded, u"store\\in");
-  ASSERT_TRUE(Os().ExpandEnvironment(u"a%ES_PLAT_UNKNOWN_NAME%b", 260, &expanded));
-  EXPECT_EQ(expanded, u"a%ES_PLAT_UNKNOWN_NAME%b");
-  ASSERT_TRUE(Os().ExpandEnvironment(u"100% sure", 260, &expanded));
-  EXPECT_EQ(expanded, u"100% sure");
-  ASSERT_TRUE(Os().ExpandEnvironment(u"%ES_PLAT_STORE%%ES_PLAT_STORE%", 260, &expanded));
-  EXPECT_EQ(expanded, u"storestore");
 }
 
-TEST(Environment, NamesIgnoreCase) {
-  SetVariable("ES_PLAT_MIXED", "v");
-  Str expanded;
-  ASSERT_TRUE(Os().ExpandEnvironment(u"%es_plat_Mixed%", 260, &expanded));
-  EXPECT_EQ(expanded, u"v");
-}
-
-TEST(Environment, ResultAndTerminatorMustFit) {
-  SetVariable("ES_PLAT_FIVE", "12345");
-  Str expanded = u"untouched";
-  EXPECT_FALSE(Os().ExpandEnvironment(u"%ES_PLAT_FIVE%", 5, &expanded));
-  EXPECT_EQ(expanded, u"untouched");
-  ASSERT_TRUE(Os().ExpandEnvironment(u"%ES_PLAT_FIVE%", 6, &expanded));
-  EXPECT_EQ(expanded, u"12345");
-  EXPECT_FALSE(Os().ExpandEnvironment(Str(300, u'x'), 260, &expanded));
+TEST(Environment, ReferencesExpandWithinTheirRoom) {
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s("ES_PLAT_STORE", "store"), 0);
+  ASSERT_EQ(_putenv_s("ES_PLAT_FIVE", "12345"), 0);
+#else
+  ASSERT_EQ(setenv("ES_PLAT_STORE", "store", 1), 0);
+  ASSERT_EQ(setenv("ES_PLAT_FIVE", "12345", 1), 0);
+#endif
+  const struct {
+    Str text;
+    std::size_t room;
+    const char16_t* expected;  // nullptr: does not fit, and the result is left alone
+  } rows[] = {
+      {u"%ES_PLAT_STORE%\\in", 260, u"store\\in"},
+      {u"a%ES_PLAT_UNKNOWN_NAME%b", 260, u"a%ES_PLAT_UNKNOWN_NAME%b"},
+      {u"100% sure", 260, u"100% sure"},
+      {u"%ES_PLAT_STORE%%ES_PLAT_STORE%", 260, u"storestore"},
+      {u"%es_plat_Store%", 260, u"store"},  // names ignore case
+      {u"%ES_PLAT_FIVE%", 6, u"12345"},
+      {u"%ES_PLAT_FIVE%", 5, nullptr},  // the terminator must fit too
+      {Str(300, u'x'), 260, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text.begin(), row.text.end()) + " in " + std::to_string(row.room));
+    Str expanded = u"untouched";
+    EXPECT_EQ(Os().ExpandEnvironment(row.text, row.room, &expanded), row.expected != nullptr);
+    EXPECT_EQ(expanded, row.expected ? row.expected : u"untouched");
+  }
 }
 
 TEST(Names, UserAndComputerNamesWithinTheirRoom) {
