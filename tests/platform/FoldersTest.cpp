@@ -40,20 +40,15 @@ bool UnderWine() {
 std::string MakeLink(const TempFolder& t, const fs::path& link, const fs::path& target, bool folder) {
 #ifdef _WIN32
   const DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE | (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
-  if (!CreateSymbolicLinkW((t.Root() / link).c_str(), target.c_str(), flags)) {
+  if (!CreateSymbolicLinkW((t.Root() / link).c_str(), target.c_str(), flags))
     return "symbolic links cannot be made here (error " + std::to_string(GetLastError()) + ")";
-  }
   const DWORD attributes = GetFileAttributesW((t.Root() / link).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return "CreateSymbolicLinkW reports success but makes no link (Wine)";
-  }
 #else
   std::error_code error;
-  if (folder) {
-    fs::create_directory_symlink(target, t.Root() / link, error);
-  } else {
-    fs::create_symlink(target, t.Root() / link, error);
-  }
+  const fs::path path = t.Root() / link;
+  folder ? fs::create_directory_symlink(target, path, error) : fs::create_symlink(target, path, error);
   if (error) return error.message();
 #endif
   return {};
@@ -100,32 +95,35 @@ std::set<Str> Names(FolderHandle folder) {
 // What a call does to "e" when it succeeds.
 enum Effect { kKeeps, kMakes, kTakesAway, kMoves };
 
+// Reads an entry that is to exist, else writes it alone.
+void OpenAt(FolderHandle root, Disposition disposition, Error* error) {
+  const bool read = disposition == Disposition::OpenExisting;
+  File(Os().OpenFileAt(root, u"e", read ? Access::Read : Access::Write, read ? Share::Read : Share::None, disposition,
+                       error));
+}
+
+using T = const TempFolder&;
+using enum Disposition;
 const struct Call {
   const char* name;
   Effect effect;
-  void (*perform)(const TempFolder&, FolderHandle, Error*);  // closes what it opens at once
+  void (*perform)(T, FolderHandle, Error*);  // closes what it opens at once
 } kCalls[] = {
-    {"OpenFileAt read", kKeeps, [](const TempFolder&, FolderHandle r, Error* e) {
-       File(Os().OpenFileAt(r, u"e", Access::Read, Share::Read, Disposition::OpenExisting, e)); }},
-    {"OpenFileAt CreateAlways", kMakes, [](const TempFolder&, FolderHandle r, Error* e) {
-       File(Os().OpenFileAt(r, u"e", Access::Write, Share::None, Disposition::CreateAlways, e)); }},
-    {"OpenFileAt CreateNew", kMakes, [](const TempFolder&, FolderHandle r, Error* e) {
-       File(Os().OpenFileAt(r, u"e", Access::Write, Share::None, Disposition::CreateNew, e)); }},
+    {"OpenFileAt read", kKeeps, [](T, FolderHandle r, Error* e) { OpenAt(r, OpenExisting, e); }},
+    {"OpenFileAt CreateAlways", kMakes, [](T, FolderHandle r, Error* e) { OpenAt(r, CreateAlways, e); }},
+    {"OpenFileAt CreateNew", kMakes, [](T, FolderHandle r, Error* e) { OpenAt(r, CreateNew, e); }},
     // The path call, held to the same rule as the folder call.
-    {"OpenFile CreateNew", kMakes, [](const TempFolder& t, FolderHandle, Error* e) {
-       File(Os().OpenFile(t.Path(u"e"), Access::Write, Share::None, Disposition::CreateNew, e)); }},
-    {"OpenSubFolder", kKeeps, [](const TempFolder&, FolderHandle r, Error* e) {
-       Folder(Os().OpenSubFolder(r, u"e", e)); }},
-    {"OpenFolder with a trailing separator", kKeeps, [](const TempFolder& t, FolderHandle, Error* e) {
-       Folder(Os().OpenFolder(t.Path(u"e") + kPathSep, false, e)); }},
-    {"OpenFolder following", kKeeps, [](const TempFolder& t, FolderHandle, Error* e) {
-       Folder(Os().OpenFolder(t.Path(u"e"), true, e)); }},
-    {"SetAttributesAt", kKeeps, [](const TempFolder&, FolderHandle r, Error* e) {
-       Os().SetAttributesAt(r, u"e", kAttrReadOnly, e); }},
-    {"DeleteFileAt", kTakesAway, [](const TempFolder&, FolderHandle r, Error* e) { Os().DeleteFileAt(r, u"e", e); }},
-    {"RemoveFolderAt", kTakesAway, [](const TempFolder&, FolderHandle r, Error* e) {
-       Os().RemoveFolderAt(r, u"e", e); }},
-    {"MoveFileAt", kMoves, [](const TempFolder&, FolderHandle r, Error* e) { Os().MoveFileAt(r, u"e", u"moved", e); }},
+    {"OpenFile CreateNew", kMakes,
+     [](T t, FolderHandle, Error* e) { File(Os().OpenFile(t.Path(u"e"), Access::Write, Share::None, CreateNew, e)); }},
+    {"OpenSubFolder", kKeeps, [](T, FolderHandle r, Error* e) { Folder(Os().OpenSubFolder(r, u"e", e)); }},
+    {"OpenFolder with a trailing separator", kKeeps,
+     [](T t, FolderHandle, Error* e) { Folder(Os().OpenFolder(t.Path(u"e") + kPathSep, false, e)); }},
+    {"OpenFolder following", kKeeps,
+     [](T t, FolderHandle, Error* e) { Folder(Os().OpenFolder(t.Path(u"e"), true, e)); }},
+    {"SetAttributesAt", kKeeps, [](T, FolderHandle r, Error* e) { Os().SetAttributesAt(r, u"e", kAttrReadOnly, e); }},
+    {"DeleteFileAt", kTakesAway, [](T, FolderHandle r, Error* e) { Os().DeleteFileAt(r, u"e", e); }},
+    {"RemoveFolderAt", kTakesAway, [](T, FolderHandle r, Error* e) { Os().RemoveFolderAt(r, u"e", e); }},
+    {"MoveFileAt", kMoves, [](T, FolderHandle r, Error* e) { Os().MoveFileAt(r, u"e", u"moved", e); }},
 };
 constexpr std::size_t kCallCount = std::size(kCalls);
 
