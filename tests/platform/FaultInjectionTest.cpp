@@ -111,9 +111,11 @@ TEST_F(FaultInjection, RunBeforeLetsTheCallProceed) {
     ASSERT_TRUE(folder.ok());
     const FolderHandle f = folder.handle;
     int listed = 0;
-    EXPECT_TRUE(Os().ListFolder(f, [&](const FolderEntry& e) { return listed += e.name == u"late.txt", true; }, nullptr));
+    EXPECT_TRUE(Os().ListFolder(f, [&](const FolderEntry& e) { return listed += e.name == u"late.txt", true; },
+                                nullptr));
     EXPECT_EQ(listed, 0);
-    EXPECT_TRUE(File(Os().OpenFileAt(f, u"late.txt", Access::Read, Share::Read, Disposition::OpenExisting, nullptr)).ok())
+    EXPECT_TRUE(File(Os().OpenFileAt(f, u"late.txt", Access::Read, Share::Read, Disposition::OpenExisting, nullptr))
+                    .ok())
         << "the action ran first and the open went through";
     EXPECT_TRUE(Os().DeleteFileAt(f, u"late.txt", nullptr));
     EXPECT_TRUE(Os().MoveFileAt(f, u"a.txt", u"c.txt", nullptr));

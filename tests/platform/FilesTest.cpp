@@ -53,9 +53,10 @@ constexpr Access R = Access::Read, W = Access::Write;
 constexpr Disposition Existing = Disposition::OpenExisting, Always = Disposition::CreateAlways;
 
 TEST_P(Files, ShareModes) {
+  // held: how the first opener shares the file; then what the second caller does.
   const struct {
     const char* name;
-    Share held;  // how the first opener shares the file
+    Share held;
     Op op;
     Access access;
     Share share;
@@ -154,11 +155,7 @@ TEST(PathCalls, RefuseWhatTheyCannotDoAndLeaveFoldersAlone) {
     const Access access = disposition == Existing ? Access::Read : Access::Write;
     return File(Os().OpenFile(path, access, Share::Read, disposition, error)).ok();
   };
-  const struct {
-    const char* name;
-    std::function<bool(Error*)> call;
-    Error expected;
-  } rows[] = {
+  const struct { const char* name; std::function<bool(Error*)> call; Error expected; } rows[] = {
       {"open a missing file", [&](Error* e) { return open(t.Path(u"nothing.txt"), Existing, e); }, Error::NotFound},
       {"create in a missing folder",
        [&](Error* e) { return open(t.Path(u"no") + kPathSep + u"x.txt", Always, e); }, Error::NotFound},
@@ -191,10 +188,8 @@ TEST(Enumerate, PatternsListTheMatchingNamesWithTheirAttributes) {
   std::filesystem::create_directory(t.Root() / "Doc1");
   ASSERT_TRUE(Os().SetAttributes(t.Path(u"c.pgx"), kAttrReadOnly));
   constexpr std::uint32_t D = kAttrDirectory, F = 0, RO = kAttrReadOnly;
-  const struct {
-    const Str mask;
-    std::map<Str, std::uint32_t> expected;  // name -> read-only and folder bits
-  } rows[] = {
+  // Name -> read-only and folder bits of what each pattern lists.
+  const struct { const Str mask; std::map<Str, std::uint32_t> expected; } rows[] = {
       {u"*.*", {{u".", D}, {u"..", D}, {u"A.PG", F}, {u"Doc1", D}, {u"b.pg", F}, {u"c.pgx", RO}, {u"noext", F}}},
       {u"*.pg", {{u"A.PG", F}, {u"b.pg", F}}},  // without regard to case
       {u"*.PG", {{u"A.PG", F}, {u"b.pg", F}}},

@@ -143,12 +143,8 @@ TEST(Bstr, LengthPrefixTextAndTerminator) {
 }
 
 TEST(AnsiText, Code1252BothWays) {
-  const struct {
-    const char* name;
-    std::string bytes;
-    Str text;
-    bool backAgain;  // the text converts back to the same bytes
-  } rows[] = {
+  // backAgain: the text converts back to the same bytes.
+  const struct { const char* name; std::string bytes; Str text; bool backAgain; } rows[] = {
       {"euro sign is byte 80", "A\x80z", u"A\u20ACz", true},
       {"Latin-1 letters", "\xC4\xD6\xDC\xE4\xF6\xFC\xDF", u"\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF", true},
       {"empty", "", u"", true},
@@ -181,11 +177,8 @@ TEST(Environment, ReferencesExpandWithinTheirRoom) {
   ASSERT_EQ(setenv("ES_PLAT_STORE", "store", 1), 0);
   ASSERT_EQ(setenv("ES_PLAT_FIVE", "12345", 1), 0);
 #endif
-  const struct {
-    Str text;
-    std::size_t room;
-    const char16_t* expected;  // nullptr: does not fit, and the result is left alone
-  } rows[] = {
+  // expected nullptr: does not fit, and the result is left alone.
+  const struct { Str text; std::size_t room; const char16_t* expected; } rows[] = {
       {u"%ES_PLAT_STORE%\\in", 260, u"store\\in"},
       {u"a%ES_PLAT_UNKNOWN_NAME%b", 260, u"a%ES_PLAT_UNKNOWN_NAME%b"},
       {u"100% sure", 260, u"100% sure"},

@@ -41,12 +41,7 @@ std::vector<std::string> Roles(const esproduce::GenerateReport& report) {
 // storage is still right. Written as it is generated or as a whole plan, the same seed
 // gives the same tree and the same roles; another seed gives others.
 TEST(GeneratedStorage, BytesFollowTheSeedAndAreTheSameOnEveryPlatform) {
-  const struct {
-    Compression compression;
-    bool multipage;
-    AttrVersion version;
-    std::uint64_t fingerprint;
-  } rows[] = {
+  const struct { Compression compression; bool multipage; AttrVersion version; std::uint64_t fingerprint; } rows[] = {
       {Compression::None, false, AttrVersion::V2, 14378755332109128153ull},
       {Compression::Lzw, true, AttrVersion::V2, 15203203527179095790ull},
       {Compression::PackBits, false, AttrVersion::V1, 5272803957691064224ull},
@@ -167,10 +162,7 @@ static void SixRoles(GenerateOptions& options) {
 }
 
 TEST(GenerateStorage, RefusesOptionsOutOfRange) {
-  const struct {
-    const char* name;
-    void (*change)(GenerateOptions&);
-  } rows[] = {
+  const struct { const char* name; void (*change)(GenerateOptions&); } rows[] = {
       {"negative document count", [](GenerateOptions& o) { o.documents = -1; }},
       {"too many pages", [](GenerateOptions& o) { o.pages = esproduce::kMaxPages + 1; }},
       {"separator in the group prefix", [](GenerateOptions& o) { o.groupPrefix = "a/b"; }},

@@ -135,10 +135,7 @@ void ExpectPdf(const std::string& pdf, const std::string& documentFolder) {
 }  // namespace
 
 TEST(PageSizes, NamedAndMeasuredSizesTurnIntoPixels) {
-  const struct {
-    const char* text;
-    std::uint32_t dpi, width, height;
-  } rows[] = {
+  const struct { const char* text; std::uint32_t dpi, width, height; } rows[] = {
       {"A4", 300, 2480, 3508},
       {"letter", 200, 1700, 2200},
       {"215.9x279.4MM", 300, 2550, 3300},
@@ -226,12 +223,7 @@ TEST(GeneratedPages, DefaultPagesAreA4G4AndAgreeWithTheAttributeFile) {
 // One storage with every role per layout and compression: each special document is what
 // the report says, no document has two roles, and every other page reads as written.
 TEST(GeneratedSpecials, EachRoleIsWhereTheReportSaysAndEveryOtherPageReadsInItsCompression) {
-  const struct {
-    bool multipage;
-    AttrVersion version;
-    Compression compression;
-    const char* name;
-  } configs[] = {
+  const struct { bool multipage; AttrVersion version; Compression compression; const char* name; } configs[] = {
       {false, AttrVersion::V2, Compression::None, "none"},
       {true, AttrVersion::V2, Compression::Lzw, "LZW"},
       {true, AttrVersion::V1, Compression::PackBits, "PackBits"},

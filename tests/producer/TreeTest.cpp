@@ -33,28 +33,14 @@ TEST(WriteStorage, WritesTheWholeTreeAndNothingElse) {
   std::string error;
   ASSERT_TRUE(WriteStorage(temp.path() / "store", storage, &error)) << error;
   const std::map<std::string, std::string> expected = {
-      {"ESDesc.txt", "Archive\r\n"},
-      {"Doc_Order.txt", "G2\r\nG1\r\n"},
-      {"G1/", ""},
-      {"G1/GR_LOCK.TXT", "First group"},
-      {"G1/Doc_Order.txt", "D2\r\nD1\r\n"},
-      {"G1/D1/", ""},
-      {"G1/D1/SC_ATTR.BIN", std::string("\0\0\0\2", 4)},
-      {"G1/D1/COMMANDS", "BARCODE 1\r\n"},
-      {"G1/D1/KVATTR", "k\r\n"},
-      {"G1/D1/1.pg", std::string("p\0g", 3)},
-      {"G1/D1/notes/", ""},
-      {"G1/D1/notes/extra.txt", "x"},
-      {"G1/D2/", ""},
-      {"G1/D\xC3\xB6k/", ""},
-      {"G1/D\xC3\xB6k/\xE2\x82\xAC.pg", "e"},
-      {"G2/", ""},
-      {"empty/", ""},
-      {"empty/Doc_Order.txt", ""},
-      {"raw/", ""},
-      {"raw/Doc_Order.txt", "A\nB"},
-      {"one/", ""},
-      {"one/Doc_Order.txt", "Doc 1\r\n"},
+      {"ESDesc.txt", "Archive\r\n"}, {"Doc_Order.txt", "G2\r\nG1\r\n"},
+      {"G1/", ""}, {"G1/GR_LOCK.TXT", "First group"}, {"G1/Doc_Order.txt", "D2\r\nD1\r\n"},
+      {"G1/D1/", ""}, {"G1/D1/SC_ATTR.BIN", std::string("\0\0\0\2", 4)}, {"G1/D1/COMMANDS", "BARCODE 1\r\n"},
+      {"G1/D1/KVATTR", "k\r\n"}, {"G1/D1/1.pg", std::string("p\0g", 3)},
+      {"G1/D1/notes/", ""}, {"G1/D1/notes/extra.txt", "x"},
+      {"G1/D2/", ""}, {"G1/D\xC3\xB6k/", ""}, {"G1/D\xC3\xB6k/\xE2\x82\xAC.pg", "e"},
+      {"G2/", ""}, {"empty/", ""}, {"empty/Doc_Order.txt", ""},
+      {"raw/", ""}, {"raw/Doc_Order.txt", "A\nB"}, {"one/", ""}, {"one/Doc_Order.txt", "Doc 1\r\n"},
   };
   EXPECT_EQ(Tree(temp.path() / "store"), expected);
 }
