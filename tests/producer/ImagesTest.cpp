@@ -119,6 +119,9 @@ void ExpectPdf(const std::string& pdf, const std::string& documentFolder) {
   const std::size_t stream = pdf.find("stream\n", length) + 7;
   EXPECT_EQ(pdf.compare(stream + std::stoul(pdf.substr(length + 8)), 10, "\nendstream"), 0);
   EXPECT_NE(pdf.find("(Document " + documentFolder + ")"), std::string::npos);
+  // Text that would end a PDF string early is escaped.
+  const Bytes odd = MakePdf(100, 100, {"a(b)c\\d\xE9"});
+  EXPECT_NE(std::string(odd.begin(), odd.end()).find("(a\\(b\\)c\\\\d\\351) Tj"), std::string::npos);
 #if PICTORN_RENDERS_PDF
   CAttrContainer* attrs = nullptr;
   std::uint64_t image = 0;
