@@ -2,128 +2,108 @@
 #include <gtest/gtest.h>
 
 #include "TempFolder.h"
-#include "platform/Platform.h"
 #include "platform/posix/Names.h"
 
 namespace es::platform {
 namespace {
 
+namespace fs = std::filesystem;
 using posix::DecodeName;
 using posix::EncodeName;
-using posix::MatchWildcard;
+using testing::File;
 using testing::TempFolder;
 
 TEST(PosixNames, InvalidUtf8BytesBecomeLoneSurrogatesAndBack) {
-  const std::string cases[] = {
-      "plain",
-      "caf\xC3\xA9 \xF0\x9F\x98\x80",  // valid two- and four-byte sequences
-      "bad\xFF\xFE",
-      "\xC3",                          // cut off
-      "\xC0\xAF",                      // overlong '/'
-      "\xED\xA0\x80",                  // an encoded surrogate
-      "\xF4\x90\x80\x80",              // beyond U+10FFFF
-      "\xE2\x82",                      // three-byte sequence cut off
+  const std::pair<std::string, Str> cases[] = {
+      {"plain", u"plain"},
+      {"caf\xC3\xA9", u"caf\u00E9"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"a\xFF" "b", u"a\xDCFF" "b"},
+      {"\xC0\xAF", u"\xDCC0\xDCAF"},  // overlong '/'
+      {"\xC3", u"\xDCC3"},  // cut off
+      {"\xE2\x82", u"\xDCE2\xDC82"},  // three-byte sequence cut off
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},  // an encoded surrogate
+      {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // beyond U+10FFFF
   };
-  for (const std::string& bytes : cases) EXPECT_EQ(EncodeName(DecodeName(bytes)), bytes);
-  EXPECT_EQ(DecodeName("a\xFF" "b"), u"a\xDCFF" "b");
-  EXPECT_EQ(DecodeName("caf\xC3\xA9"), u"caf\u00E9");
-  EXPECT_EQ(DecodeName("\xF0\x9F\x98\x80"), u"\U0001F600");
-  EXPECT_EQ(DecodeName("\xC0\xAF"), u"\xDCC0\xDCAF");
+  for (const auto& [bytes, name] : cases) {
+    EXPECT_EQ(DecodeName(bytes), name);
+    EXPECT_EQ(EncodeName(name), bytes);
+  }
 }
 
 TEST(PosixNames, WildcardsFollowWindowsListingRules) {
-  EXPECT_TRUE(MatchWildcard(u"*.*", u"noext"));
-  EXPECT_TRUE(MatchWildcard(u"*.*", u"."));
-  EXPECT_TRUE(MatchWildcard(u"*.pg", u"A.PG"));
-  EXPECT_FALSE(MatchWildcard(u"*.pg", u"a.pgx"));
-  EXPECT_FALSE(MatchWildcard(u"*.pg", u".."));
-  EXPECT_TRUE(MatchWildcard(u"doc.*", u"DOC"));
-  EXPECT_TRUE(MatchWildcard(u"?x*", u"\u00E4X"));
-  EXPECT_TRUE(MatchWildcard(u"\u00E4*", u"\u00C4rger"));
-  EXPECT_FALSE(MatchWildcard(u"?", u"ab"));
-  EXPECT_TRUE(MatchWildcard(u"*a*b*c", u"xxaxxbxxbc"));
+  const std::tuple<Str, Str, bool> rows[] = {
+      {u"*.*", u"noext", true},     {u"*.*", u".", true},          {u"*.pg", u"A.PG", true},
+      {u"*.pg", u"a.pgx", false},   {u"*.pg", u"..", false},       {u"doc.*", u"DOC", true},
+      {u"?x*", u"\u00E4X", true},   {u"\u00E4*", u"\u00C4rger", true}, {u"?", u"ab", false},
+      {u"*a*b*c", u"xxaxxbxxbc", true},
+  };
+  for (const auto& [pattern, name, matches] : rows)
+    EXPECT_EQ(posix::MatchWildcard(pattern, name), matches) << std::string(name.begin(), name.end());
 }
 
 TEST(PosixNames, NonUtf8FileNameRoundTrips) {
-  TempFolder folder;
-  const std::string raw = "page\xFF\xFE.pg";
-  folder.Write(raw, "data");
-
+  TempFolder t;
+  t.Write("page\xFF\xFE.pg", "data");
   Str listed;
-  ASSERT_TRUE(Os().Enumerate(folder.Path(u"*.pg"), [&](const DirEntry& entry) {
-    listed = entry.name;
-    return true;
-  }));
+  ASSERT_TRUE(Os().Enumerate(t.Path(u"*.pg"), [&](const DirEntry& entry) { return listed = entry.name, true; }));
   ASSERT_EQ(listed, u"page\xDCFF\xDCFE.pg");
-
-  const Str path = folder.Path(listed);
-  Error error = Error::None;
-  FileHandle file = Os().OpenFile(path, Access::Read, Share::None, Disposition::OpenExisting, &error);
-  ASSERT_NE(file, kInvalidFile);
-  char buffer[8];
-  std::size_t got = 0;
-  ASSERT_TRUE(Os().Read(file, buffer, sizeof buffer, &got));
-  EXPECT_EQ(std::string(buffer, got), "data");
-  Os().Close(file);
-  ASSERT_TRUE(Os().DeleteFile(path, &error));
-  EXPECT_FALSE(std::filesystem::exists(folder.Root() / raw));
+  {
+    File file(Os().OpenFile(t.Path(listed), Access::Read, Share::None, Disposition::OpenExisting, nullptr));
+    char buffer[8];
+    std::size_t got = 0;
+    ASSERT_TRUE(Os().Read(file.handle, buffer, sizeof buffer, &got));
+    EXPECT_EQ(std::string(buffer, got), "data");
+  }
+  ASSERT_TRUE(Os().DeleteFile(t.Path(listed), nullptr));
+  EXPECT_FALSE(t.Exists("page\xFF\xFE.pg"));
 }
 
 TEST(PosixNames, MissingExactNameFallsBackToAnotherCase) {
-  TempFolder folder;
-  std::filesystem::create_directory(folder.Root() / "Group");
-  folder.Write("Group/GR_LOCK.TXT", "name");
-  const Str path = folder.Path(u"group") + kPathSep + u"gr_lock.txt";
-
+  TempFolder t;
+  t.Write("Group/GR_LOCK.TXT", "name");
+  const Str path = t.Path(u"group") + kPathSep + u"gr_lock.txt";
   Error error = Error::None;
-  FileHandle file = Os().OpenFile(path, Access::Read, Share::None, Disposition::OpenExisting, &error);
-  ASSERT_NE(file, kInvalidFile);
-  // The lock is on the file found, so the exact name is shut out too.
-  FileHandle exact = Os().OpenFile(folder.Path(u"Group") + kPathSep + u"GR_LOCK.TXT", Access::Read, Share::Read,
-                                   Disposition::OpenExisting, &error);
-  EXPECT_EQ(exact, kInvalidFile);
-  EXPECT_EQ(error, Error::SharingViolation);
-  Os().Close(file);
-
+  {
+    File file(Os().OpenFile(path, Access::Read, Share::None, Disposition::OpenExisting, &error));
+    ASSERT_TRUE(file.ok());
+    // The lock is on the file found, so the exact name is shut out too.
+    EXPECT_FALSE(File(Os().OpenFile(t.Path(u"Group") + kPathSep + u"GR_LOCK.TXT", Access::Read, Share::Read,
+                                    Disposition::OpenExisting, &error)).ok());
+    EXPECT_EQ(error, Error::SharingViolation);
+  }
   // Creating under another case replaces the file that is there, as on Windows.
-  file = Os().OpenFile(path, Access::Write, Share::None, Disposition::CreateAlways, &error);
-  ASSERT_NE(file, kInvalidFile);
-  Os().Close(file);
-  EXPECT_TRUE(std::filesystem::is_empty(folder.Root() / "Group" / "GR_LOCK.TXT"));
-  EXPECT_FALSE(std::filesystem::exists(folder.Root() / "Group" / "gr_lock.txt"));
+  EXPECT_TRUE(File(Os().OpenFile(path, Access::Write, Share::None, Disposition::CreateAlways, &error)).ok());
+  EXPECT_TRUE(t.Exists("Group/GR_LOCK.TXT") && t.Read("Group/GR_LOCK.TXT").empty());
+  EXPECT_FALSE(t.Exists("Group/gr_lock.txt"));
 
-  EXPECT_FALSE(Os().CreateDirectory(folder.Path(u"GROUP"), &error));
+  EXPECT_FALSE(Os().CreateDirectory(t.Path(u"GROUP"), &error));
   EXPECT_EQ(error, Error::AlreadyExists);
-  folder.Write("other", "o");
-  EXPECT_FALSE(Os().MoveFile(folder.Path(u"other"), path, &error));
+  t.Write("other", "o");
+  EXPECT_FALSE(Os().MoveFile(t.Path(u"other"), path, &error));
   EXPECT_EQ(error, Error::AlreadyExists);
   EXPECT_TRUE(Os().DeleteFile(path, &error));
-  EXPECT_FALSE(std::filesystem::exists(folder.Root() / "Group" / "GR_LOCK.TXT"));
-}
+  EXPECT_FALSE(t.Exists("Group/GR_LOCK.TXT"));
 
-TEST(PosixNames, RenameMayChangeOnlyTheCase) {
-  TempFolder folder;
-  folder.Write("doc_order.txt", "1");
-  Error error = Error::None;
-  ASSERT_TRUE(Os().MoveFile(folder.Path(u"doc_order.txt"), folder.Path(u"Doc_Order.txt"), &error));
-  EXPECT_TRUE(std::filesystem::exists(folder.Root() / "Doc_Order.txt"));
-  EXPECT_FALSE(std::filesystem::exists(folder.Root() / "doc_order.txt"));
+  t.Write("doc_order.txt", "1");  // a rename may change only the case
+  ASSERT_TRUE(Os().MoveFile(t.Path(u"doc_order.txt"), t.Path(u"Doc_Order.txt"), &error));
+  EXPECT_TRUE(t.Exists("Doc_Order.txt"));
+  EXPECT_FALSE(t.Exists("doc_order.txt"));
 }
 
 TEST(PosixNames, ReadOnlyMeansNoWriteBitAtAll) {
-  TempFolder folder;
-  folder.Write("f", "x");
-  const auto file = folder.Root() / "f";
-  using std::filesystem::perms;
-  std::filesystem::permissions(file, perms::owner_read | perms::group_read | perms::group_write);
+  TempFolder t;
+  t.Write("f", "x");
+  using fs::perms;
+  fs::permissions(t / "f", perms::owner_read | perms::group_read | perms::group_write);
   std::uint32_t attributes = 0;
-  ASSERT_TRUE(Os().GetAttributes(folder.Path(u"f"), &attributes));
+  ASSERT_TRUE(Os().GetAttributes(t.Path(u"f"), &attributes));
   EXPECT_EQ(attributes, kAttrNormal) << "a group write bit is enough to be writable";
-  ASSERT_TRUE(Os().SetAttributes(folder.Path(u"f"), kAttrReadOnly));
-  EXPECT_EQ(std::filesystem::status(file).permissions() & (perms::owner_write | perms::group_write | perms::others_write),
+  ASSERT_TRUE(Os().SetAttributes(t.Path(u"f"), kAttrReadOnly));
+  EXPECT_EQ(fs::status(t / "f").permissions() & (perms::owner_write | perms::group_write | perms::others_write),
             perms::none);
-  ASSERT_TRUE(Os().SetAttributes(folder.Path(u"f"), kAttrNormal));
-  EXPECT_NE(std::filesystem::status(file).permissions() & perms::owner_write, perms::none);
+  ASSERT_TRUE(Os().SetAttributes(t.Path(u"f"), kAttrNormal));
+  EXPECT_NE(fs::status(t / "f").permissions() & perms::owner_write, perms::none);
 }
 
 }  // namespace

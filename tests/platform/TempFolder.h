@@ -1,5 +1,5 @@
-// The shared temporary folder with paths in the module's text, and seam values readable
-// in failure messages.
+// The shared temporary folder with paths in the module's text, handles that close
+// themselves, and seam values readable in failure messages.
 #pragma once
 
 #include <filesystem>
@@ -10,11 +10,9 @@
 
 namespace es::platform {
 
-// Readable values in failure messages.
 inline void PrintTo(Error error, std::ostream* out) {
-  static const char* const kNames[] = {"None",    "NotFound", "AccessDenied", "SharingViolation",
-                                       "AlreadyExists", "NotEmpty", "InvalidArgument", "Io",
-                                       "Injected", "IsLink",   "WrongType"};
+  static const char* const kNames[] = {"None", "NotFound", "AccessDenied", "SharingViolation", "AlreadyExists",
+                                       "NotEmpty", "InvalidArgument", "Io", "Injected", "IsLink", "WrongType"};
   const auto index = static_cast<std::size_t>(error);
   *out << (index < std::size(kNames) ? kNames[index] : "?");
 }
@@ -33,6 +31,22 @@ class TempFolder : public estest::TempFolder {
   TempFolder() : estest::TempFolder("es-plat") {}
   Str Path() const { return estest::TempFolder::Path(); }
   Str Path(const Str& name) const { return Path() + kPathSep + name; }
+};
+
+// Close what they hold, so that a failed expectation leaves no lock behind.
+struct File {
+  explicit File(FileHandle handle) : handle(handle) {}
+  ~File() { Os().Close(handle); }
+  File(const File&) = delete;
+  bool ok() const { return handle != kInvalidFile; }
+  FileHandle handle;
+};
+struct Folder {
+  explicit Folder(FolderHandle handle) : handle(handle) {}
+  ~Folder() { Os().CloseFolder(handle); }
+  Folder(const Folder&) = delete;
+  bool ok() const { return handle != kInvalidFolder; }
+  FolderHandle handle;
 };
 
 }  // namespace es::platform::testing

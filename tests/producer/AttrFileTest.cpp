@@ -93,27 +93,25 @@ TEST(AttrFileV1Layout, RecordTooLongForItsLengthFieldIsRefused) {
 }
 
 TEST(PageFileNames, FollowTheVersionRules) {
-  EXPECT_EQ(esproduce::PageFileNameV1(26), "0000001a.pg");
-  EXPECT_EQ(esproduce::PageFileNameV1(0), "00000000.pg");
-  EXPECT_EQ(esproduce::PageFileNameV1(0xFFFFFFFF), "ffffffff.pg");
-  EXPECT_EQ(esproduce::PageFileNameV2(1), "1.pg");
-  EXPECT_EQ(esproduce::PageFileNameV2(11), "11.pg");
+  EXPECT_EQ(esproduce::PageFileNameV1(26) + esproduce::PageFileNameV1(0) + esproduce::PageFileNameV1(0xFFFFFFFF),
+            "0000001a.pg" "00000000.pg" "ffffffff.pg");
+  EXPECT_EQ(esproduce::PageFileNameV2(1) + esproduce::PageFileNameV2(11), "1.pg" "11.pg");
 }
 
-TEST(Ansi1252, MapsWindowsBlockLatin1AndReplacesTheRest) {
-  EXPECT_EQ(esproduce::Ansi1252("\xE2\x82\xAC"), "\x80");          // euro sign
-  EXPECT_EQ(esproduce::Ansi1252("\xC3\xA4"), "\xE4");              // a umlaut
-  EXPECT_EQ(esproduce::Ansi1252("\xC5\xB8\xE2\x84\xA2"), "\x9F\x99");  // Y diaeresis, trade mark
-  EXPECT_EQ(esproduce::Ansi1252("Gr\xC3\xBC\xC3\x9F"), "Gr\xFC\xDF");
-  EXPECT_EQ(esproduce::Ansi1252("\xE6\x97\xA5"), "?");             // CJK ideograph
-  EXPECT_EQ(esproduce::Ansi1252("\xF0\x9F\x98\x80"), "?");         // outside the BMP
-  EXPECT_EQ(esproduce::Ansi1252("\xC2\x81"), "?");                 // C1 control: unused in 1252
-}
-
-TEST(Ansi1252, MalformedUtf8BecomesOneQuestionMarkPerBadByte) {
-  EXPECT_EQ(esproduce::Ansi1252("a\xFF" "b"), "a?b");
-  EXPECT_EQ(esproduce::Ansi1252("\xE2\x82"), "??");     // cut short
-  EXPECT_EQ(esproduce::Ansi1252("\xC0\xAF"), "??");     // overlong
-  EXPECT_EQ(esproduce::Ansi1252("\xED\xA0\x80"), "???");  // surrogate
-  EXPECT_EQ(esproduce::Ansi1252(std::string("x\0y", 3)), std::string("x\0y", 3));
+TEST(Ansi1252, MapsWindowsBlockLatin1AndReplacesTheRestOneQuestionMarkPerBadByte) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"\xE2\x82\xAC", "\x80"},                // euro sign
+      {"\xC3\xA4", "\xE4"},                    // a umlaut
+      {"\xC5\xB8\xE2\x84\xA2", "\x9F\x99"},     // Y diaeresis, trade mark
+      {"Gr\xC3\xBC\xC3\x9F", "Gr\xFC\xDF"},
+      {"\xE6\x97\xA5", "?"},                   // CJK ideograph
+      {"\xF0\x9F\x98\x80", "?"},               // outside the BMP
+      {"\xC2\x81", "?"},                       // C1 control: unused in 1252
+      {"a\xFF" "b", "a?b"},                     // malformed UTF-8 from here on
+      {"\xE2\x82", "??"},                       // cut short
+      {"\xC0\xAF", "??"},                       // overlong
+      {"\xED\xA0\x80", "???"},                  // surrogate
+      {std::string("x\0y", 3), std::string("x\0y", 3)},
+  };
+  for (const auto& [utf8, ansi] : rows) EXPECT_EQ(esproduce::Ansi1252(utf8), ansi) << utf8;
 }

@@ -1,7 +1,6 @@
 // Temporary folders and file reading for the producer's tests.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,40 +12,38 @@
 #include <gtest/gtest.h>
 
 #include "producer/Producer.h"
-
 #include "tests/support/TempFolder.h"
 
 namespace producer_test {
 
+using namespace esproduce;
+namespace fs = std::filesystem;
+
 // A fresh folder below the temporary folder, removed with everything in it.
-class TempFolder : public estest::TempFolder {
- public:
+struct TempFolder : estest::TempFolder {
   TempFolder() : estest::TempFolder("esproduce") {}
-  const std::filesystem::path& path() const { return root; }
+  const fs::path& path() const { return root; }
 };
 
-inline std::string ReadText(const std::filesystem::path& path) {
+inline std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline esproduce::Bytes ReadBytes(const std::filesystem::path& path) {
+inline Bytes ReadBytes(const fs::path& path) {
   const std::string text = ReadText(path);
-  return esproduce::Bytes(text.begin(), text.end());
+  return Bytes(text.begin(), text.end());
 }
 
 // Every file and folder below `root`, by relative path ("/" separated; folders end in
 // "/"), with the file contents.
-inline std::map<std::string, std::string> Tree(const std::filesystem::path& root) {
+inline std::map<std::string, std::string> Tree(const fs::path& root) {
   std::map<std::string, std::string> tree;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-    std::string relative = esproduce::PathToUtf8(entry.path().lexically_relative(root));
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string relative = PathToUtf8(entry.path().lexically_relative(root));
     for (char& c : relative)
       if (c == '\\') c = '/';
-    if (entry.is_directory())
-      tree[relative + "/"] = "";
-    else
-      tree[relative] = ReadText(entry.path());
+    tree[relative + (entry.is_directory() ? "/" : "")] = entry.is_directory() ? "" : ReadText(entry.path());
   }
   return tree;
 }
@@ -61,30 +58,29 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-inline std::uint32_t U32(const esproduce::Bytes& b, std::size_t at) {
+inline std::uint32_t U32(const Bytes& b, std::size_t at) {
   return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (std::uint32_t{b.at(at + 3)} << 24);
 }
 
 // The names of the page files ("*.pg") of a document folder.
-inline std::set<std::string> PageFiles(const std::filesystem::path& folder) {
+inline std::set<std::string> PageFiles(const fs::path& folder) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() == ".pg") names.insert(esproduce::PathToUtf8(entry.path().filename()));
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().extension() == ".pg") names.insert(PathToUtf8(entry.path().filename()));
   return names;
 }
 
 // A generated storage written to `root` as esproduce writes it.
-inline std::filesystem::path Write(const std::filesystem::path& root, const esproduce::GenerateOptions& options,
-                                   esproduce::GenerateReport* report = nullptr) {
+inline fs::path Write(const fs::path& root, const GenerateOptions& options, GenerateReport* report = nullptr) {
   std::string error;
-  EXPECT_TRUE(esproduce::WriteGenerated(root, options, report, &error)) << error;
+  EXPECT_TRUE(WriteGenerated(root, options, report, &error)) << error;
   return root;
 }
 
 // Small pages, quick to encode.
-inline esproduce::GenerateOptions Small() {
-  esproduce::GenerateOptions options;
-  options.pageSize = esproduce::PageSize{800, 600, esproduce::PageSize::Unit::Pixel};
+inline GenerateOptions Small() {
+  GenerateOptions options;
+  options.pageSize = PageSize{800, 600, PageSize::Unit::Pixel};
   options.dpi = 100;
   return options;
 }
