@@ -1,7 +1,10 @@
-// The readers of both attribute file layouts (0x0200 and 0x0100). Each case renders all a
-// reader gives for a file (load, header, document, the pages asked for, every attribute in
-// the order it was set, every trace line) and compares it with its text in golden/.
+// The readers of both attribute file layouts (0x0200 and 0x0100) and the page-count check.
+// Each case renders all a reader gives for a file (load, header, document, the pages asked
+// for, every attribute in the order it was set, every trace line) and compares it with its
+// text in golden/.
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <limits>
 #include <random>
 #include <string>
@@ -15,8 +18,11 @@
 #include "attrs/AttributeIds.h"
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
+#include "ResourceIds.h"
 #include "producer/Producer.h"
+#include "storage/AttributeReading.h"
 #include "tests/attrs/AttrsTestSupport.h"
+#include "tests/frame/ModuleAttachEnvironment.h"
 #include "tests/support/Capture.h"
 
 namespace {
@@ -101,6 +107,8 @@ esproduce::AttrFileV2 ThreePages() {
 
 esproduce::AttrFileV1 RichFile() {
   esproduce::AttrFileV1 file;
+  file.field0 = 7;
+  file.field4 = 0x11223344;
   file.documentRecords = {RecordV1::Ansi(v1::kDocText0, "pile"), RecordV1::Ansi(v1::kDocText1, "code")};
   file.pages.push_back({RecordV1::Int32(v1::kPageValue, 1), RecordV1::Int32(v1::kPageWidth, 2100)});
   file.pages.push_back({RecordV1::Int32(v1::kPageValue, 2), RecordV1::Ansi(v1::kPageUserName, "someone")});
@@ -206,6 +214,81 @@ TEST(AttrFileReaders, GoldenRenderings) {
   }
 }
 
+class FakeCallback : public IScanningCallback {
+ public:
+  explicit FakeCallback(bool unattended) : unattended_(unattended) {}
+  bool IsCancelled() override { return false; }
+  bool AddPageWithContent(CAttrContainer*, std::uint64_t, std::uint32_t, CAttrContainer*, std::uint8_t*,
+                          std::uint32_t) override {
+    return false;
+  }
+  bool AddPage(CAttrContainer*, std::uint64_t, std::uint32_t, CAttrContainer*) override { return false; }
+  HResult Reserved3() override { return 0; }
+  bool IsUnattended() override { return unattended_; }
+
+ private:
+  bool unattended_;
+};
+
+// A count that differs from the page files is traced and shown to the operator, or only
+// traced when the scan runs unattended; a version-1 file is left to the version-1 reader.
+TEST(AttributeReading, Rows) {
+  const Bytes three = esproduce::Serialize(ThreePages()), rich = esproduce::Serialize(RichFile());
+  const struct {
+    const char* golden;
+    bool v1Reader;
+    std::optional<Bytes> file;
+    std::int32_t pageFiles;
+    bool unattended;
+  } rows[] = {
+      {"reading-fewer-page-files", false, three, 2, false},
+      {"reading-more-page-files", false, three, 4, false},
+      {"reading-unattended-warning-goes-to-the-trace", false, three, 2, true},
+      {"reading-equal-counts-are-silent", false, three, 3, false},
+      {"reading-unreadable-file", false, std::nullopt, 2, false},
+      {"reading-five-bytes", false, Bytes{0x00, 0x00, 0x00, 0x02, 0x00}, 2, false},
+      {"reading-refused-document-block-still-checks-the-count", false, Serialized(ThreePages(), [](auto& f) { f.documentBlock = {1, 2, 3, 4, 5}; }), 4, false},
+      // The current reader reads version 1 only as far as its header; its own reader sets the
+      // three document texts, empty ones too, and refuses other versions and short files.
+      {"reading-version-1-by-the-current-reader", false, rich, 1, false},
+      {"reading-version-1", true, rich, 1, false},
+      {"reading-version-1-reader-given-another-version", true, Serialized(RichFile(), [](auto& f) { f.version = 0x0300; }), 1, false},
+      {"reading-version-1-reader-given-a-short-file", true, Bytes{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, 1, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.golden);
+    FakeCallback callback(row.unattended);
+    es::ImportState element;
+    element.parentWindow = reinterpret_cast<WindowHandle>(0x1234);
+    element.callback = &callback;
+    estest::TraceCapture trace;
+    estest::MessageCapture boxes;
+    es::CDocAttrsImport reader;
+    es::CDocAttrsImportV1 readerV1;
+    CAttrContainer document(2);
+    es::AttrFileHeader header;
+    es::AnnouncedPages announced{true, 99};
+    const bool ok = row.v1Reader ? es::ReadAttributesV1(element, readerV1, *row.file, &document, u"F", row.pageFiles,
+                                                        &header, &announced)
+                                 : es::ReadAttributes(element, reader, row.file ? &*row.file : nullptr, &document,
+                                                      u"F", row.pageFiles, &header, &announced);
+    char head[80];
+    std::snprintf(head, sizeof head, "%s, header %04x %04x %08x %d, ", ok ? "true" : "false", header.field0,
+                  header.version, header.field4, header.pageCount);
+    std::string got = head + (announced.known ? "announced " + std::to_string(announced.count) : "unknown") + "\n" +
+                      attrtest::Render(document, "document");
+    for (const auto& line : trace.Lines()) {
+      std::string text = es::ToUtf8(line.text);
+      std::replace(text.begin(), text.end(), '\\', '/');  // the path separator of either platform
+      got += "trace " + std::to_string(line.severity) + " " + text + "\n";
+    }
+    for (const auto& box : boxes.boxes)
+      got += "box " + box.op + (box.id == IDS_LESS_PAGES ? " LESS_PAGES" : box.id == IDS_MORE_PAGES ? " MORE_PAGES" : " ?") +
+             " style " + std::to_string(box.style) + (box.owner == element.parentWindow ? "" : " other owner") + "\n";
+    attrtest::ExpectGolden(row.golden, got);
+  }
+}
+
 // ---- Files that do not hold what they declare ------------------------------------------
 
 // Cut at every length: the file loads from `loadsFrom` bytes on, page i reads from pageFrom[i] on.
@@ -246,4 +329,4 @@ TEST(AttrFileReadersDamaged, RandomMutationsNeverReadPastTheFile) {
 
 }  // namespace
 
-static ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new attrtest::AttachEnvironment);
+static ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new estest::ModuleAttachEnvironment);

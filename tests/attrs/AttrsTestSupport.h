@@ -1,4 +1,4 @@
-// Shared pieces of the attribute-file tests: module attach, temporary folders, and a
+// Shared pieces of the attribute-file tests: golden texts and a
 // rendering of a container as text lines, one per attribute in the order it was set.
 #pragma once
 
@@ -18,30 +18,12 @@
 
 #include "Quillet.h"
 #include "attrs/AttributeIds.h"
-#include "frame/App.h"
 #include "base/Text.h"
 #include "platform/Platform.h"
-#include "tests/support/TempFolder.h"
 
 namespace attrtest {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// String resources resolve only once the core is attached as the module would be.
-class AttachEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { es::ModuleAttach(es::platform::ThisModuleHandle()); }
-};
-
-class TempFolder : public estest::TempFolder {
- public:
-  TempFolder() : estest::TempFolder("es-attrs") {}
-  // Writes the file and gives its path in the module's text.
-  es::Str Write(const std::string& name, const Bytes& bytes) const {
-    estest::TempFolder::Write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    return Path() + es::platform::kPathSep + es::FromAscii(name);
-  }
-};
 
 inline std::string Name(std::uint32_t id) {
 #define ES_NAME(n) {es::attrs::k##n, #n}
