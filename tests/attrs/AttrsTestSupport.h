@@ -25,6 +25,7 @@ namespace attrtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The id's name without its scope ("Page", "Doc"): the line's target names that.
 inline std::string Name(std::uint32_t id) {
 #define ES_NAME(n) {es::attrs::k##n, #n}
   static const std::map<std::uint32_t, std::string> names = {
@@ -39,7 +40,7 @@ inline std::string Name(std::uint32_t id) {
   const auto it = names.find(id);
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(id));
-  return it != names.end() ? it->second : hex;
+  return it == names.end() ? hex : it->second.substr(it->second[0] == 'P' ? 4 : 3);
 }
 
 // Quoted, printable ASCII: other units as \uXXXX (\xXX for bytes), runs of 8 or more as {c*N}.

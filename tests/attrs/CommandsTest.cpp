@@ -10,6 +10,7 @@
 #include "attrs/AttributeIds.h"
 #include "attrs/CommandsFile.h"
 #include "attrs/CommandsParse.h"
+#include "base/TextMode.h"
 #include "tests/attrs/AttrsTestSupport.h"
 
 namespace {
@@ -37,8 +38,13 @@ std::string Parsed(const std::string& text) {
 // files as the import read them (absent ones are null) replace them. The COMMANDS file is
 // always stored whole; `document` is what else the document holds afterwards.
 TEST(Commands, Rows) {
-  const std::string kPlain = R"(DocBarcode text "before"; DocScanBatch text ""; DocScanFolder text "")";
-  const std::string kMissing;
+  const std::string kPlain = R"(Barcode text "before"; ScanBatch text ""; ScanFolder text "")";
+  const auto barcode = [](const std::string& value) {
+    return R"(Barcode text ")" + value + R"("; BarcodePending long 0; ScanBatch text ""; ScanFolder text "")";
+  };
+  const auto kv = [](const std::string& value) {
+    return R"(Barcode text "before"; KvAttrFile binary ")" + value + R"("; ScanBatch text ""; ScanFolder text "")";
+  };
   const std::string sevens(100000, '7'), ones(100000, '1');
   const struct {
     const char* name;
@@ -46,11 +52,10 @@ TEST(Commands, Rows) {
     std::string parsed, document;
   } rows[] = {
       {"blanks, tabs and vertical tabs split; BARCODE arguments joined by one blank",
-       "BARCODE 4711  0815\r\n\tDOCID\va\t b \r\n", {}, "2 BARCODE|4711|0815; 7 DOCID|a|b",
-       R"(DocBarcode text "4711 0815"; DocBarcodePending long 0; DocScanBatch text ""; DocScanFolder text "")"},
+       "BARCODE 4711  0815\r\n\tDOCID\va\t b \r\n", {}, "2 BARCODE|4711|0815; 7 DOCID|a|b", barcode("4711 0815")},
       {"keywords compare without case", "barcode 12\r\npile_index  P-3 \r\nscanfolder x\r\n", {},
        "2 barcode|12; 12 pile_index|P-3; 39 scanfolder|x",
-       R"(DocBarcode text "12"; DocBarcodePending long 0; DocPileIndex text "P-3"; DocScanBatch text ""; DocScanFolder text "x")"},
+       R"(Barcode text "12"; BarcodePending long 0; PileIndex text "P-3"; ScanBatch text ""; ScanFolder text "x")"},
       {"unknown keywords stay as lines", "HELLO world\nBARCODES 1\nCOMPUTERNAME pc\n", {},
        "0 HELLO|world; 0 BARCODES|1; 3 COMPUTERNAME|pc", kPlain},
       // COMP lines are told apart by their first argument: 5 for "IM", 6 for a page file
@@ -61,31 +66,25 @@ TEST(Commands, Rows) {
       {"very long tokens do not exhaust the stack", "COMP " + sevens + ".pg\nCOMP DATA" + ones + "x", {},
        "6 COMP|" + sevens + ".pg; 4 COMP|DATA" + ones + "x", kPlain},
       {"blank lines make no lines", "\n\r\n   \r\n\t\nA\n\n \nB", {}, "0 A; 0 B", kPlain},
-      {"every CR since the token began goes before the LF", "BARCODE val\r\r\n", {}, "2 BARCODE|val",
-       R"(DocBarcode text "val"; DocBarcodePending long 0; DocScanBatch text ""; DocScanFolder text "")"},
+      {"every CR since the token began goes before the LF", "BARCODE val\r\r\n", {}, "2 BARCODE|val", barcode("val")},
       {"after a CR a blank no longer ends the token", "K a\r b\n", {}, "0 K|a\r ", kPlain},
       {"at the end of the text the CR stays in the token, not in the value", "BARCODE 99\r", {}, "2 BARCODE|99\r",
-       R"(DocBarcode text "99"; DocBarcodePending long 0; DocScanBatch text ""; DocScanFolder text "")"},
+       barcode("99")},
       {"CRs outside tokens do not shorten a later one", "K \r\rab\n", {}, "0 K|ab", kPlain},
       {"last line needs no LF", "A 1\nB 2", {}, "0 A|1; 0 B|2", kPlain},
       {"NUL ends the text", std::string("SCANBATCH a\r\n\0BARCODE b\r\n", 25), {}, "38 SCANBATCH|a",
-       R"(DocBarcode text "before"; DocScanBatch text "a"; DocScanFolder text "")"},
-      {"BARCODE alone sets an empty text", "BARCODE\r\n", {}, "2 BARCODE",
-       R"(DocBarcode text ""; DocBarcodePending long 0; DocScanBatch text ""; DocScanFolder text "")"},
-      {"first BARCODE line counts", "BARCODE one\r\nBARCODE two\r\n", {}, "2 BARCODE|one; 2 BARCODE|two",
-       R"(DocBarcode text "one"; DocBarcodePending long 0; DocScanBatch text ""; DocScanFolder text "")"},
+       R"(Barcode text "before"; ScanBatch text "a"; ScanFolder text "")"},
+      {"BARCODE alone sets an empty text", "BARCODE\r\n", {}, "2 BARCODE", barcode("")},
+      {"first BARCODE line counts", "BARCODE one\r\nBARCODE two\r\n", {}, "2 BARCODE|one; 2 BARCODE|two", barcode("one")},
       {"scan batch and folder", "SCANBATCH  Batch 7 \r\nSCANFOLDER \\\\srv\\in\r\n", {},
        "38 SCANBATCH|Batch|7; 39 SCANFOLDER|\\\\srv\\in",
-       R"(DocBarcode text "before"; DocScanBatch text "Batch 7"; DocScanFolder text "\u005c\u005csrv\u005cin")"},
+       R"(Barcode text "before"; ScanBatch text "Batch 7"; ScanFolder text "\u005c\u005csrv\u005cin")"},
       {"empty COMMANDS", "", {}, "", kPlain},
-      {"KVATTR stored as text mode reads it", "", "a\r\nb\rc\r\n", "",
-       R"(DocBarcode text "before"; DocKvAttrFile binary "a\nb\rc\n"; DocScanBatch text ""; DocScanFolder text "")"},
-      {"KVATTR ends at Ctrl-Z", "", "head\x1A" "tail", "",
-       R"(DocBarcode text "before"; DocKvAttrFile binary "head"; DocScanBatch text ""; DocScanFolder text "")"},
-      {"empty KVATTR", "", "", "",
-       R"(DocBarcode text "before"; DocKvAttrFile binary ""; DocScanBatch text ""; DocScanFolder text "")"},
-      {"missing COMMANDS keeps KVATTR and texts", {}, "kv", "", R"(DocBarcode text "before"; DocKvAttrFile binary "kv")"},
-      {"no side files: the old ones are removed", {}, {}, "", R"(DocBarcode text "before")"},
+      {"KVATTR stored as text mode reads it", "", "a\r\nb\rc\r\n", "", kv(R"(a\nb\rc\n)")},
+      {"KVATTR ends at Ctrl-Z", "", "head\x1A" "tail", "", kv("head")},
+      {"empty KVATTR", "", "", "", kv("")},
+      {"missing COMMANDS keeps KVATTR and texts", {}, "kv", "", R"(Barcode text "before"; KvAttrFile binary "kv")"},
+      {"no side files: the old ones are removed", {}, {}, "", R"(Barcode text "before")"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -144,6 +143,21 @@ TEST(Commands, ParserInterface) {
   EXPECT_THROW(p.GetKeywordId(5), std::invalid_argument);
   Str out;
   EXPECT_THROW(p.GetKeywordValue(2, 3, out), std::invalid_argument);
+}
+
+// Reading joins CR LF and stops at Ctrl-Z; writing expands every line feed.
+TEST(Commands, TextMode) {
+  EXPECT_EQ(es::DecodeTextMode(B("a\r\nb\r\n")), B("a\nb\n"));
+  EXPECT_EQ(es::DecodeTextMode(B("a\rb\n\r")), B("a\rb\n\r"));
+  EXPECT_EQ(es::DecodeTextMode(B("a\r\r\nb")), B("a\r\nb"));
+  EXPECT_EQ(es::DecodeTextMode(B("ab\x1A\r\ncd")), B("ab"));
+  EXPECT_EQ(es::DecodeTextMode(B("")), B(""));
+  EXPECT_EQ(es::DecodeTextMode(B(std::string("a\0b", 3))), B(std::string("a\0b", 3)));
+  EXPECT_EQ(es::EncodeTextMode(B("a\nb\n")), B("a\r\nb\r\n"));
+  EXPECT_EQ(es::EncodeTextMode(B("a\r\n")), B("a\r\r\n"));
+  EXPECT_EQ(es::EncodeTextMode(B("\x1A\r")), B("\x1A\r"));
+  const Bytes lines = B("Doc1\nDoc 2\n\nlast");
+  EXPECT_EQ(es::DecodeTextMode(es::EncodeTextMode(lines)), lines);
 }
 
 }  // namespace
