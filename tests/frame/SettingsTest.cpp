@@ -17,15 +17,11 @@ using es::host::FailingSettingsStore;
 using es::host::JsonSettingsStore;
 
 // A BSTR for one call.
-class Text {
- public:
-  explicit Text(const char16_t* text)
-      : bstr_(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
-  ~Text() { es::platform::BstrFree(bstr_); }
-  operator Bstr() const { return bstr_; }
-
- private:
-  Bstr bstr_;
+struct Text {
+  explicit Text(const char16_t* text) : bstr(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
+  ~Text() { es::platform::BstrFree(bstr); }
+  operator Bstr() const { return bstr; }
+  Bstr bstr;
 };
 
 // AllowRescanning=0, DeleteFaxes=0, no DeleteGroupFolder, SelectedPath, four directories

@@ -1,11 +1,10 @@
 // Loading the built module the way a host does, from a folder holding only what ships.
-#include <cstdlib>
 #include <filesystem>
-#include <random>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/BuildTree.h"
+#include "tests/support/TempFolder.h"
 
 #include "host/ModuleLoader.h"
 
@@ -24,9 +23,8 @@ constexpr const char* kExt = ".so";
 using estest::BinFolder;
 
 TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
-  std::mt19937_64 rng{std::random_device{}()};
-  const fs::path folder = fs::temp_directory_path() / ("es-clean-" + std::to_string(rng()));
-  fs::create_directories(folder);
+  const estest::TempFolder temp("es-clean");
+  const fs::path& folder = temp.Root();
   fs::copy_file(BinFolder() / kModule, folder / kModule);
   for (const char* companion : {"Tessard", "Lunmere", "Brivel", "Quillet", "Pictorn"}) {
     const fs::path file = BinFolder() / (std::string(companion) + kExt);
@@ -45,8 +43,6 @@ TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
   EXPECT_NE(nullptr, factory->GetIcon());
   factory->DeleteThis();
   module.Unload();
-  std::error_code ec;
-  fs::remove_all(folder, ec);
 }
 
 TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
@@ -54,11 +50,11 @@ TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
   std::string error;
   EXPECT_FALSE(module.Load((BinFolder() / "no-such-module.bin").string(), &error));
   EXPECT_NE(std::string::npos, error.find("module not found")) << error;
-  const fs::path text = fs::temp_directory_path() / "es-not-a-module.txt";
-  { std::FILE* f = std::fopen(text.string().c_str(), "w"); std::fputs("hello", f); std::fclose(f); }
-  EXPECT_FALSE(module.Load(text.string(), &error));
-  EXPECT_NE(std::string::npos, error.find(text.string())) << error;
-  fs::remove(text);
+  const estest::TempFolder temp("es-not-a-module");
+  temp.Write("text.txt", "hello");
+  const std::string text = (temp / "text.txt").string();
+  EXPECT_FALSE(module.Load(text, &error));
+  EXPECT_NE(std::string::npos, error.find(text)) << error;
 }
 
 }  // namespace
