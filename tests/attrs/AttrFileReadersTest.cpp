@@ -34,17 +34,22 @@ using V2 = es::CDocAttrsImport;
 namespace v1 = esproduce::v1;
 namespace ids = es::attrs;
 
+// The trace lines written since the last call, with the path separator of either platform as '/'.
+std::string Traced(estest::TraceCapture& trace) {
+  std::string out;
+  for (const auto& l : trace.Lines())
+    out += "trace " + std::to_string(l.severity) + " " + l.source + ": " + es::ToUtf8(l.text) + "\n";
+  trace.Clear();
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
 // Everything a reader gives for `bytes`: load, header, document, then the pages in `order`
 // (by default every announced page the file could hold and one past each end).
 template <typename Reader>
 std::string ReadAll(const Bytes& bytes, std::vector<std::int32_t> order = {}) {
   estest::TraceCapture trace;
   std::string out;
-  const auto traced = [&] {
-    for (const auto& l : trace.Lines())
-      out += "trace " + std::to_string(l.severity) + " " + l.source + ": " + es::ToUtf8(l.text) + "\n";
-    trace.Clear();
-  };
   Reader reader;
   const bool loaded = reader.LoadBytes(bytes, u"SC_ATTR.BIN");
   es::AttrFileHeader h;
@@ -54,7 +59,7 @@ std::string ReadAll(const Bytes& bytes, std::vector<std::int32_t> order = {}) {
   std::snprintf(head, sizeof head, "load %s, header %04x %04x %08x %d\n", loaded ? "ok" : "refused", h.field0,
                 h.version, h.field4, h.pageCount);
   out += head;
-  traced();
+  out += Traced(trace);
   if (!loaded) return out;
   std::int32_t pages = -7;
   if constexpr (std::is_same_v<Reader, V2>) {
@@ -71,7 +76,7 @@ std::string ReadAll(const Bytes& bytes, std::vector<std::int32_t> order = {}) {
            attrtest::Quoted(d.text1.data(), d.text1.size()) + " " + attrtest::Quoted(d.text2.data(), d.text2.size()) +
            "\n";
   }
-  traced();
+  out += Traced(trace);
   // Page records take at least 8 bytes, so a file cannot hold more pages than this.
   const auto most = static_cast<std::int32_t>(std::min<std::int64_t>(pages, bytes.size() / 8 + 2));
   if (order.empty())
@@ -85,12 +90,14 @@ std::string ReadAll(const Bytes& bytes, std::vector<std::int32_t> order = {}) {
     const std::string target = "page " + std::to_string(i);
     out += target + (read ? " read" : " refused") + ", value " + std::to_string(value) + "\n" +
            attrtest::Render(page, target, "\n", {before, after});
-    traced();
+    out += Traced(trace);
   }
   return out;
 }
 
-Bytes DocumentBlock() { return QuilletBlockWriter(2).AddText(ids::kDocBarcode, u"4711").AddLong(ids::kDocBarcodePending, 0).Bytes(); }
+Bytes DocumentBlock() {
+  return QuilletBlockWriter(2).AddText(ids::kDocBarcode, u"4711").AddLong(ids::kDocBarcodePending, 0).Bytes();
+}
 Bytes PageBlock(std::int32_t width) {
   return QuilletBlockWriter(1).AddLong(ids::kPageWidth, width).AddText(ids::kPageSourceName, u"Front").Bytes();
 }
@@ -136,12 +143,7 @@ TEST(AttrFileReaders, GoldenRenderings) {
   negative.lengthOverride = -9;
   const std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
-  const struct {
-    const char* golden;
-    bool v1;
-    Bytes bytes;
-    std::vector<std::int32_t> order;
-  } rows[] = {
+  const struct { const char* golden; bool v1; Bytes bytes; std::vector<std::int32_t> order; } rows[] = {
       // Pages in any order: records are found by walking the ones before them.
       {"v2-three-pages", false, v2(none), {2, 0, 1, 3, -1}},
       {"v2-empty", false, esproduce::Serialize(esproduce::AttrFileV2{}), {0}},
@@ -214,20 +216,15 @@ TEST(AttrFileReaders, GoldenRenderings) {
   }
 }
 
-class FakeCallback : public IScanningCallback {
- public:
-  explicit FakeCallback(bool unattended) : unattended_(unattended) {}
+struct FakeCallback : IScanningCallback {
+  explicit FakeCallback(bool u) : unattended(u) {}
   bool IsCancelled() override { return false; }
   bool AddPageWithContent(CAttrContainer*, std::uint64_t, std::uint32_t, CAttrContainer*, std::uint8_t*,
-                          std::uint32_t) override {
-    return false;
-  }
+                          std::uint32_t) override { return false; }
   bool AddPage(CAttrContainer*, std::uint64_t, std::uint32_t, CAttrContainer*) override { return false; }
   HResult Reserved3() override { return 0; }
-  bool IsUnattended() override { return unattended_; }
-
- private:
-  bool unattended_;
+  bool IsUnattended() override { return unattended; }
+  bool unattended;
 };
 
 // A count that differs from the page files is traced and shown to the operator, or only
@@ -235,11 +232,7 @@ class FakeCallback : public IScanningCallback {
 TEST(AttributeReading, Rows) {
   const Bytes three = esproduce::Serialize(ThreePages()), rich = esproduce::Serialize(RichFile());
   const struct {
-    const char* golden;
-    bool v1Reader;
-    std::optional<Bytes> file;
-    std::int32_t pageFiles;
-    bool unattended;
+    const char* golden; bool v1Reader; std::optional<Bytes> file; std::int32_t pageFiles; bool unattended;
   } rows[] = {
       {"reading-fewer-page-files", false, three, 2, false},
       {"reading-more-page-files", false, three, 4, false},
@@ -247,20 +240,21 @@ TEST(AttributeReading, Rows) {
       {"reading-equal-counts-are-silent", false, three, 3, false},
       {"reading-unreadable-file", false, std::nullopt, 2, false},
       {"reading-five-bytes", false, Bytes{0x00, 0x00, 0x00, 0x02, 0x00}, 2, false},
-      {"reading-refused-document-block-still-checks-the-count", false, Serialized(ThreePages(), [](auto& f) { f.documentBlock = {1, 2, 3, 4, 5}; }), 4, false},
+      {"reading-refused-document-block-still-checks-the-count", false,
+       Serialized(ThreePages(), [](auto& f) { f.documentBlock = {1, 2, 3, 4, 5}; }), 4, false},
       // The current reader reads version 1 only as far as its header; its own reader sets the
       // three document texts, empty ones too, and refuses other versions and short files.
       {"reading-version-1-by-the-current-reader", false, rich, 1, false},
       {"reading-version-1", true, rich, 1, false},
-      {"reading-version-1-reader-given-another-version", true, Serialized(RichFile(), [](auto& f) { f.version = 0x0300; }), 1, false},
+      {"reading-version-1-reader-given-another-version", true,
+       Serialized(RichFile(), [](auto& f) { f.version = 0x0300; }), 1, false},
       {"reading-version-1-reader-given-a-short-file", true, Bytes{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, 1, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.golden);
     FakeCallback callback(row.unattended);
     es::ImportState element;
-    element.parentWindow = reinterpret_cast<WindowHandle>(0x1234);
-    element.callback = &callback;
+    element.parentWindow = reinterpret_cast<WindowHandle>(0x1234), element.callback = &callback;
     estest::TraceCapture trace;
     estest::MessageCapture boxes;
     es::CDocAttrsImport reader;
@@ -277,11 +271,7 @@ TEST(AttributeReading, Rows) {
                   header.version, header.field4, header.pageCount);
     std::string got = head + (announced.known ? "announced " + std::to_string(announced.count) : "unknown") + "\n" +
                       attrtest::Render(document, "document");
-    for (const auto& line : trace.Lines()) {
-      std::string text = es::ToUtf8(line.text);
-      std::replace(text.begin(), text.end(), '\\', '/');  // the path separator of either platform
-      got += "trace " + std::to_string(line.severity) + " " + text + "\n";
-    }
+    got += Traced(trace);
     for (const auto& box : boxes.boxes)
       got += "box " + box.op + (box.id == IDS_LESS_PAGES ? " LESS_PAGES" : box.id == IDS_MORE_PAGES ? " MORE_PAGES" : " ?") +
              " style " + std::to_string(box.style) + (box.owner == element.parentWindow ? "" : " other owner") + "\n";

@@ -46,11 +46,7 @@ TEST(Commands, Rows) {
     return R"(Barcode text "before"; KvAttrFile binary ")" + value + R"("; ScanBatch text ""; ScanFolder text "")";
   };
   const std::string sevens(100000, '7'), ones(100000, '1');
-  const struct {
-    const char* name;
-    std::optional<std::string> commands, kvattr;
-    std::string parsed, document;
-  } rows[] = {
+  const struct { const char* name; std::optional<std::string> commands, kvattr; std::string parsed, document; } rows[] = {
       {"blanks, tabs and vertical tabs split; BARCODE arguments joined by one blank",
        "BARCODE 4711  0815\r\n\tDOCID\va\t b \r\n", {}, "2 BARCODE|4711|0815; 7 DOCID|a|b", barcode("4711 0815")},
       {"keywords compare without case", "barcode 12\r\npile_index  P-3 \r\nscanfolder x\r\n", {},

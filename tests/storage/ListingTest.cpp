@@ -20,9 +20,6 @@ using es::StrArray;
 using es::StrView;
 namespace fs = std::filesystem;
 
-// Files are written through the standard library, not the seam.
-using StorageTempDir = estest::TempFolder;
-
 // The order step done the plain way: each line searches the remaining entries from the
 // start and takes the first equal one.
 StrArray ReferenceOrder(StrArray folders, const StrArray& lines) {
@@ -66,19 +63,14 @@ struct Obstructed {
 };
 
 TEST(TakeLine, CutsAtCrLfOnly) {
-  const struct {
-    const char* name;
-    const char16_t* text;
-    StrArray lines;
-  } rows[] = {
+  const struct { const char* name; const char16_t* text; StrArray lines; } rows[] = {
       {"CR LF only ends a line", u"first\r\nsec\nond\rpart\r\n\r\nlast", {u"first", u"sec\nond\rpart", u"", u"last"}},
       {"final CR LF gives no extra line", u"only\r\n", {u"only"}},
       {"empty text has no line", u"", {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    Str text = row.text;
-    Str line = u"before";
+    Str text = row.text, line = u"before";
     StrArray got;
     while (es::TakeLine(line, text)) got.push_back(line);
     EXPECT_EQ(got, row.lines);
@@ -88,16 +80,13 @@ TEST(TakeLine, CutsAtCrLfOnly) {
 }
 
 TEST(OrderByLines, Rows) {
-  const struct {
-    const char* name;
-    StrArray folders, lines, ordered;
-  } rows[] = {
+  const struct { const char* name; StrArray folders, lines, ordered; } rows[] = {
       {"listed names first, in line order", {u"A", u"B", u"C"}, {u"B", u"A"}, {u"B", u"A", u"C"}},
       {"name listed twice takes its first line", {u"A", u"B", u"C"}, {u"C", u"A", u"C", u"B"}, {u"C", u"A", u"B"}},
       {"case mismatch, empty and unknown lines are ignored", {u"Doc1", u"doc2"},
        {u"DOC2", u"", u"nothing", u"doc1 "}, {u"Doc1", u"doc2"}},
-      {"duplicate entries are taken one per line", {u"X", u"A", u"Y", u"A"},
-       {u"A", u"Y", u"A", u"A"}, {u"A", u"Y", u"A", u"X"}},
+      {"duplicate entries are taken one per line", {u"X", u"A", u"Y", u"A"}, {u"A", u"Y", u"A", u"A"},
+       {u"A", u"Y", u"A", u"X"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -130,7 +119,7 @@ TEST(OrderByLines, SameAsLineByLineSearchOnRandomInput) {
 }
 
 TEST(ListSubFolders, ListsFoldersOnlyAndOrdersWhatTheArrayHeld) {
-  StorageTempDir dir;
+  estest::TempFolder dir;  // written through the standard library, not the seam
   EXPECT_TRUE(List(dir.Path()).empty());
   dir.Write("Doc_Order.txt", "A\r\n");
   EXPECT_TRUE(List(dir.Path()).empty());
@@ -169,7 +158,7 @@ TEST(ListSubFolders, OrderFileRows) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    StorageTempDir dir;
+    estest::TempFolder dir;
     for (const char* folder : {"A", "B", "C"}) fs::create_directories(dir / folder);
     const StrArray listed = List(dir.Path());
     ASSERT_EQ(listed.size(), 3u);
@@ -206,7 +195,7 @@ TEST(ReadGroupLock, Rows) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    StorageTempDir dir;
+    estest::TempFolder dir;
     fs::create_directories(dir / "G");
     if (row.lock) dir.Write("G/GR_LOCK.TXT", *row.lock);
     Obstructed obstructed(row.obstacle, dir.Path(u"G") + es::platform::kPathSep + u"GR_LOCK.TXT");
@@ -217,7 +206,7 @@ TEST(ReadGroupLock, Rows) {
 }
 
 TEST(DiscoverGroups, ListsAvailableGroupsInOrderWithTheirNames) {
-  StorageTempDir dir;
+  estest::TempFolder dir;
   dir.Write("ESDesc.txt", "Storage");
   dir.Write("G1/GR_LOCK.TXT", "First\r\n");
   dir.Write("G2/GR_LOCK.TXT", "Second");
