@@ -4,8 +4,8 @@
 // text in golden/.
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <type_traits>
@@ -15,10 +15,10 @@
 
 #include "Quillet.h"
 #include "QuilletBlockWriter.h"
+#include "ResourceIds.h"
 #include "attrs/AttributeIds.h"
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
-#include "ResourceIds.h"
 #include "producer/Producer.h"
 #include "storage/AttributeReading.h"
 #include "tests/attrs/AttrsTestSupport.h"
@@ -129,10 +129,10 @@ Bytes Serialized(File file, Change change) {
 }
 
 TEST(AttrFileReaders, GoldenRenderings) {
-  const auto v2 = [](auto change) { return Serialized(ThreePages(), change); };
-  const auto v1 = [](auto change) { return Serialized(esproduce::AttrFileV1{}, change); };
+  const auto file2 = [](auto change) { return Serialized(ThreePages(), change); };
+  const auto file1 = [](auto change) { return Serialized(esproduce::AttrFileV1{}, change); };
   const auto none = [](auto&) {};
-  const Bytes v1TwoPages = v1([](auto& f) { f.pages.resize(2); }), whole2 = v2(none);
+  const Bytes v1TwoPages = file1([](auto& f) { f.pages.resize(2); }), whole2 = file2(none);
   Bytes sizeWraps = esproduce::Serialize(ThreePages());  // the first page's block size wraps the offset
   for (int i = 0; i < 4; ++i) sizeWraps[16 + DocumentBlock().size() + 4 + static_cast<std::size_t>(i)] = 0xFF;
   const std::string longAnsi(400, 'x');
@@ -145,9 +145,9 @@ TEST(AttrFileReaders, GoldenRenderings) {
 
   const struct { const char* golden; bool v1; Bytes bytes; std::vector<std::int32_t> order; } rows[] = {
       // Pages in any order: records are found by walking the ones before them.
-      {"v2-three-pages", false, v2(none), {2, 0, 1, 3, -1}},
+      {"v2-three-pages", false, file2(none), {2, 0, 1, 3, -1}},
       {"v2-empty", false, esproduce::Serialize(esproduce::AttrFileV2{}), {0}},
-      {"v2-refused-blocks", false, v2([](auto& f) {
+      {"v2-refused-blocks", false, file2([](auto& f) {
          f.documentBlock = {'n', 'o', 't', ' ', 'a', ' ', 'b', 'l', 'o', 'c', 'k', '!', 0};
          f.pages[1].block = {0xFF};
        }), {0, 1, 2}},
@@ -157,12 +157,12 @@ TEST(AttrFileReaders, GoldenRenderings) {
       {"v2-twelve-bytes-of-version-1", false, Bytes(v1TwoPages.begin(), v1TwoPages.begin() + 12), {}},
       {"v2-twelve-bytes", false, Bytes(whole2.begin(), whole2.begin() + 12), {}},
       {"v2-five-bytes", false, {0x00, 0x00, 0x00, 0x02, 0x00}, {}},
-      {"v2-document-beyond-the-file", false, v2([](auto& f) { f.documentSizeOverride = 0xFFFFFFF0u; }), {}},
+      {"v2-document-beyond-the-file", false, file2([](auto& f) { f.documentSizeOverride = 0xFFFFFFF0u; }), {}},
       {"v2-page-size-wraps", false, sizeWraps, {0, 2}},
       // The import walks every announced page: the short file is reported once.
-      {"v2-huge-page-count", false, v2([&](auto& f) { f.pageCountOverride = kMax; }), {2, 3, 4, kMax - 1}},
-      {"v1-defaults", true, v1([](auto& f) { f.pages.resize(1); }), {}},
-      {"v1-records", true, v1([](auto& f) {
+      {"v2-huge-page-count", false, file2([&](auto& f) { f.pageCountOverride = kMax; }), {2, 3, 4, kMax - 1}},
+      {"v1-defaults", true, file1([](auto& f) { f.pages.resize(1); }), {}},
+      {"v1-records", true, file1([](auto& f) {
          f.pages.push_back({RecordV1::Int32(v1::kPageValue, 255), RecordV1::Int32(v1::kPageWidth, 2100),
                             RecordV1::Int32(v1::kPageHeight, 2970), RecordV1::Int32(v1::kPageResolutionX, 200),
                             RecordV1::Int32(v1::kPageResolutionY, 150), RecordV1::Int32(v1::kPage108, 3),
@@ -176,17 +176,17 @@ TEST(AttrFileReaders, GoldenRenderings) {
                             RecordV1::Utf16(v1::kPageSourceName, u"Flatbed \u00fc\u20ac")});
        }), {0}},
       // The 0x10A default follows the final 0x108 value.
-      {"v1-record-10a-default", true, v1([](auto& f) {
+      {"v1-record-10a-default", true, file1([](auto& f) {
          f.pages = {{RecordV1::Int32(v1::kPage108, 1)}, {RecordV1::Int32(v1::kPage108, 0)},
                     {RecordV1::Int32(v1::kPage108, 1), RecordV1::Int32(v1::kPage10A, 0)}};
        }), {0, 1, 2}},
       // Wrong length, wrong kind, raw bytes for a text, 4 bytes for the 8-byte time; the list goes on.
-      {"v1-records-that-do-not-fit", true, v1([&](auto& f) {
+      {"v1-records-that-do-not-fit", true, file1([&](auto& f) {
          f.pages.push_back({longWidth, RecordV1::Ansi(v1::kPageHeight, "1234"), RecordV1::Int32(v1::kPageSourceName, 0x41414141),
                             RecordV1::Int32(v1::kPageScanTime, 5), RecordV1::Int32(v1::kPageResolutionX, 600)});
        }), {0}},
       // Texts are cut to their capacity and end at a NUL byte (ANSI) or unit (UTF-16).
-      {"v1-texts-cut", true, v1([&](auto& f) {
+      {"v1-texts-cut", true, file1([&](auto& f) {
          f.documentRecords = {RecordV1::Ansi(v1::kDocText0, longAnsi), RecordV1::Ansi(v1::kDocText1, longAnsi),
                               RecordV1::Utf16(v1::kDocText2, std::u16string(300, u'y'))};
          f.pages.push_back({RecordV1::Ansi(v1::kPageSourceName, longAnsi), RecordV1::Ansi(v1::kPageUserName, longAnsi),

@@ -17,11 +17,8 @@
 
 using estest::CallSlot;
 
-namespace {
-std::atomic<bool> gFailAllocations{false};
-}  // namespace
-
 // A replaceable allocator that can be told to fail, for the failed element allocation.
+static std::atomic<bool> gFailAllocations{false};
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (gFailAllocations.load()) throw std::bad_alloc();

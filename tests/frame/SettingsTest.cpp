@@ -50,11 +50,7 @@ std::string Load(ISettingsStore* store) {
 TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
   // The reads in order: AllowRescanning, DeleteFaxes, DeleteGroupFolder, SelectedPath,
   // Number of dirs, Dir0, Dir1, Dir2, Dir3.
-  const struct {
-    int failAt;  // 0: nothing fails
-    bool throws;
-    const char* expected;
-  } rows[] = {
+  const struct { int failAt; bool throws; const char* expected; } rows[] = {  // failAt 0: nothing fails
       {0, false, "0 0 0 /chosen [/a;/c;/d;]"},  // a missing DeleteGroupFolder follows DeleteFaxes
       {2, false, "0 1 1  []"},
       {2, true, "0 1 1  []"},
