@@ -12,28 +12,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kModule = "Input.ExternalStorage.dll";
-constexpr const char* kExt = ".dll";
-#else
-constexpr const char* kModule = "Input.ExternalStorage.so";
-constexpr const char* kExt = ".so";
-#endif
-
 using estest::BinFolder;
 
 TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
-  const estest::TempFolder temp("es-clean");
-  const fs::path& folder = temp.Root();
-  fs::copy_file(BinFolder() / kModule, folder / kModule);
+  const estest::TempFolder folder("es-clean");
+  const fs::path moduleFile = folder / estest::ModuleFile().filename();
+  fs::copy_file(estest::ModuleFile(), moduleFile);
   for (const char* companion : {"Tessard", "Lunmere", "Brivel", "Quillet", "Pictorn"}) {
-    const fs::path file = BinFolder() / (std::string(companion) + kExt);
+    const fs::path file = BinFolder() / (companion + estest::ModuleFile().extension().string());
     if (fs::exists(file)) fs::copy_file(file, folder / file.filename());
   }
 
   eshost::LoadedModule module;
   std::string error;
-  ASSERT_TRUE(module.Load((folder / kModule).string(), &error)) << error;
+  ASSERT_TRUE(module.Load(moduleFile.string(), &error)) << error;
   IElementFactory* factory = nullptr;
   EXPECT_EQ(1, module.Entry()(1, &factory));
   ASSERT_NE(nullptr, factory);
