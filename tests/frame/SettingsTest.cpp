@@ -2,6 +2,8 @@
 // what was read stays, the rest keeps its defaults, no exception reaches the host, and
 // every use of the store is bracketed by AddRef and Release.
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -15,15 +17,11 @@ using es::host::FailingSettingsStore;
 using es::host::JsonSettingsStore;
 
 // A BSTR for one call.
-class Text {
- public:
-  explicit Text(const char16_t* text)
-      : bstr_(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
-  ~Text() { es::platform::BstrFree(bstr_); }
-  operator Bstr() const { return bstr_; }
-
- private:
-  Bstr bstr_;
+struct Text {
+  explicit Text(const char16_t* text) : bstr(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
+  ~Text() { es::platform::BstrFree(bstr); }
+  operator Bstr() const { return bstr; }
+  Bstr bstr;
 };
 
 // AllowRescanning=0, DeleteFaxes=0, no DeleteGroupFolder, SelectedPath, four directories
@@ -31,45 +29,35 @@ class Text {
 void FillStore(JsonSettingsStore& s) {
   s.SetBool(Text(u"AllowRescanning"), 0);
   s.SetBool(Text(u"DeleteFaxes"), 0);
-  s.SetString(Text(u"SelectedPath"), Text(u"/chosen"));
   s.SetInteger(Text(u"Number of dirs"), 4);
-  s.SetString(Text(u"Dir0"), Text(u"/a"));
-  s.SetString(Text(u"Dir1"), Text(u""));
-  s.SetString(Text(u"Dir2"), Text(u"/c"));
-  s.SetString(Text(u"Dir3"), Text(u"/d"));
+  for (const auto& [name, value] : {std::pair{u"SelectedPath", u"/chosen"}, {u"Dir0", u"/a"}, {u"Dir1", u""},
+                                    {u"Dir2", u"/c"}, {u"Dir3", u"/d"}})
+    s.SetString(Text(name), Text(value));
 }
 
-struct Loaded {
-  std::int32_t allow, deleteFaxes, deleteGroup;
-  std::u16string selected;
-  es::StrArray directories;
-};
-
-Loaded Load(ISettingsStore* store) {
+// "allow deleteFaxes deleteGroup selected [directories]" as an element loads them.
+std::string Load(ISettingsStore* store) {
   auto* element = new es::CElement(nullptr);
   EXPECT_EQ(element->LoadSettings(store), 0);
-  Loaded out{element->AllowRescanning, element->DeleteFaxes, element->DeleteGroupFolder, element->SelectedPath,
-             element->directories};
   EXPECT_EQ(element->storageNames.size(), element->directories.size());
+  std::string out = std::to_string(element->AllowRescanning) + " " + std::to_string(element->DeleteFaxes) + " " +
+                    std::to_string(element->DeleteGroupFolder) + " " + es::ToUtf8(element->SelectedPath) + " [";
+  for (const auto& directory : element->directories) out += es::ToUtf8(directory) + ";";
   element->DeleteThis();
-  return out;
+  return out + "]";
 }
 
 TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
   // The reads in order: AllowRescanning, DeleteFaxes, DeleteGroupFolder, SelectedPath,
   // Number of dirs, Dir0, Dir1, Dir2, Dir3.
-  const struct {
-    int failAt;  // 0: nothing fails
-    bool throws;
-    Loaded expected;
-  } rows[] = {
-      {0, false, {0, 0, 0, u"/chosen", {u"/a", u"/c", u"/d"}}},  // a missing DeleteGroupFolder follows DeleteFaxes
-      {2, false, {0, 1, 1, u"", {}}},
-      {2, true, {0, 1, 1, u"", {}}},
-      {3, true, {0, 0, 1, u"", {}}},  // a failed read of it goes on; an exception ends the load
-      {3, false, {0, 0, 0, u"/chosen", {u"/a", u"/c", u"/d"}}},
-      {9, false, {0, 0, 0, u"/chosen", {u"/a", u"/c"}}},
-      {9, true, {0, 0, 0, u"/chosen", {u"/a", u"/c"}}},
+  const struct { int failAt; bool throws; const char* expected; } rows[] = {  // failAt 0: nothing fails
+      {0, false, "0 0 0 /chosen [/a;/c;/d;]"},  // a missing DeleteGroupFolder follows DeleteFaxes
+      {2, false, "0 1 1  []"},
+      {2, true, "0 1 1  []"},
+      {3, true, "0 0 1  []"},  // a failed read of it goes on; an exception ends the load
+      {3, false, "0 0 0 /chosen [/a;/c;/d;]"},
+      {9, false, "0 0 0 /chosen [/a;/c;]"},
+      {9, true, "0 0 0 /chosen [/a;/c;]"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << "fail at " << row.failAt << (row.throws ? " (throws)" : ""));
@@ -77,18 +65,11 @@ TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
     FillStore(*inner);
     FailingSettingsStore store(inner.get());
     (store.*(row.throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(row.failAt, kE_FAIL);
-    const Loaded got = Load(&store);
-    EXPECT_EQ(got.allow, row.expected.allow);
-    EXPECT_EQ(got.deleteFaxes, row.expected.deleteFaxes);
-    EXPECT_EQ(got.deleteGroup, row.expected.deleteGroup);
-    EXPECT_EQ(got.selected, row.expected.selected);
-    EXPECT_EQ(got.directories, row.expected.directories);
+    EXPECT_EQ(Load(&store), row.expected);
     EXPECT_EQ(store.RefBalance(), 0);
     EXPECT_EQ(store.AddRefCount(), 1);
   }
-  const Loaded none = Load(nullptr);
-  EXPECT_EQ(none.allow + none.deleteFaxes + none.deleteGroup, 3);
-  EXPECT_TRUE(none.directories.empty());
+  EXPECT_EQ(Load(nullptr), "1 1 1  []");
 }
 
 TEST(ElementSettings, SaveStopsAtTheFirstFailingWriteAndSaysSo) {

@@ -11,12 +11,8 @@ using es::trace_format::Agrees;
 using es::trace_format::Kinds;
 using Text = const char16_t*;
 
-template <typename... Args>
-consteval bool Fits(const char16_t* format) {
-  return Agrees(format, Kinds<Args...>::values, static_cast<int>(sizeof...(Args)), false);
-}
-template <typename... Args>
-consteval bool FitsNarrow(const char* format) {
+template <typename... Args, typename Char>
+consteval bool Fits(const Char* format) {
   return Agrees(format, Kinds<Args...>::values, static_cast<int>(sizeof...(Args)), false);
 }
 
@@ -28,8 +24,8 @@ static_assert(Fits<int, int, Text>(u"%-4d|%*s"));
 static_assert(Fits<int, Text, Text>(u"%s then %1!d! then %s"), "printf inserts take the numbers left free");
 static_assert(Fits<unsigned long, const char*, unsigned long>(u"%1!08lx!|%2!hs!|%3!lu!"));
 static_assert(Fits<unsigned, int>(u"%u bytes of %x"), "hexadecimal reads signed and unsigned alike");
-static_assert(FitsNarrow<Text>("Cannot read replacement pdf image %s"), "%s reads UTF-16 in narrow texts too");
-static_assert(FitsNarrow<PassedAlong<Text>>("Cannot read file content "));
+static_assert(Fits<Text>("Cannot read replacement pdf image %s"), "%s reads UTF-16 in narrow texts too");
+static_assert(Fits<PassedAlong<Text>>("Cannot read file content "));
 
 static_assert(!Fits<int>(u"%s"), "an int where a text is read");
 static_assert(!Fits<Text>(u"%d"), "a text where an int is read");

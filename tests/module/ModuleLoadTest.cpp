@@ -1,11 +1,10 @@
 // Loading the built module the way a host does, from a folder holding only what ships.
-#include <cstdlib>
 #include <filesystem>
-#include <random>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/BuildTree.h"
+#include "tests/support/TempFolder.h"
 
 #include "host/ModuleLoader.h"
 
@@ -13,29 +12,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kModule = "Input.ExternalStorage.dll";
-constexpr const char* kExt = ".dll";
-#else
-constexpr const char* kModule = "Input.ExternalStorage.so";
-constexpr const char* kExt = ".so";
-#endif
-
 using estest::BinFolder;
 
 TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
-  std::mt19937_64 rng{std::random_device{}()};
-  const fs::path folder = fs::temp_directory_path() / ("es-clean-" + std::to_string(rng()));
-  fs::create_directories(folder);
-  fs::copy_file(BinFolder() / kModule, folder / kModule);
+  const estest::TempFolder folder("es-clean");
+  const fs::path moduleFile = folder / estest::ModuleFile().filename();
+  fs::copy_file(estest::ModuleFile(), moduleFile);
   for (const char* companion : {"Tessard", "Lunmere", "Brivel", "Quillet", "Pictorn"}) {
-    const fs::path file = BinFolder() / (std::string(companion) + kExt);
+    const fs::path file = BinFolder() / (companion + estest::ModuleFile().extension().string());
     if (fs::exists(file)) fs::copy_file(file, folder / file.filename());
   }
 
   eshost::LoadedModule module;
   std::string error;
-  ASSERT_TRUE(module.Load((folder / kModule).string(), &error)) << error;
+  ASSERT_TRUE(module.Load(moduleFile.string(), &error)) << error;
   IElementFactory* factory = nullptr;
   EXPECT_EQ(1, module.Entry()(1, &factory));
   ASSERT_NE(nullptr, factory);
@@ -45,8 +35,6 @@ TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
   EXPECT_NE(nullptr, factory->GetIcon());
   factory->DeleteThis();
   module.Unload();
-  std::error_code ec;
-  fs::remove_all(folder, ec);
 }
 
 TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
@@ -54,11 +42,11 @@ TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
   std::string error;
   EXPECT_FALSE(module.Load((BinFolder() / "no-such-module.bin").string(), &error));
   EXPECT_NE(std::string::npos, error.find("module not found")) << error;
-  const fs::path text = fs::temp_directory_path() / "es-not-a-module.txt";
-  { std::FILE* f = std::fopen(text.string().c_str(), "w"); std::fputs("hello", f); std::fclose(f); }
-  EXPECT_FALSE(module.Load(text.string(), &error));
-  EXPECT_NE(std::string::npos, error.find(text.string())) << error;
-  fs::remove(text);
+  const estest::TempFolder temp("es-not-a-module");
+  temp.Write("text.txt", "hello");
+  const std::string text = (temp / "text.txt").string();
+  EXPECT_FALSE(module.Load(text, &error));
+  EXPECT_NE(std::string::npos, error.find(text)) << error;
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -21,35 +20,13 @@ using es::StrArray;
 using es::StrView;
 namespace fs = std::filesystem;
 
-// A fresh folder below the temporary folder, removed with everything in it. Files are
-// written through the standard library, not the seam.
-class StorageTempDir : public estest::TempFolder {
- public:
-  StorageTempDir() : estest::TempFolder("es-list") {}
-  void MakeDir(const fs::path& relative) const { fs::create_directories(root / relative); }
-};
-
-constexpr char kCrLf[] = "\r\n";
-
-StrArray Names(std::initializer_list<const char16_t*> names) {
-  StrArray out;
-  for (const char16_t* n : names) out.emplace_back(n);
-  return out;
-}
-
 // The order step done the plain way: each line searches the remaining entries from the
 // start and takes the first equal one.
 StrArray ReferenceOrder(StrArray folders, const StrArray& lines) {
   StrArray ordered;
-  for (const Str& line : lines) {
-    for (auto it = folders.begin(); it != folders.end(); ++it) {
-      if (*it == line) {
-        ordered.push_back(line);
-        folders.erase(it);
-        break;
-      }
-    }
-  }
+  for (const Str& line : lines)
+    if (const auto it = std::find(folders.begin(), folders.end(), line); it != folders.end())
+      ordered.push_back(line), folders.erase(it);
   ordered.insert(ordered.end(), folders.begin(), folders.end());
   return ordered;
 }
@@ -85,22 +62,15 @@ struct Obstructed {
   std::optional<es::platform::ScopedPlatform> use;
 };
 
-// ---------------------------------------------------------------------------------------
-
 TEST(TakeLine, CutsAtCrLfOnly) {
-  const struct {
-    const char* name;
-    const char16_t* text;
-    StrArray lines;
-  } rows[] = {
+  const struct { const char* name; const char16_t* text; StrArray lines; } rows[] = {
       {"CR LF only ends a line", u"first\r\nsec\nond\rpart\r\n\r\nlast", {u"first", u"sec\nond\rpart", u"", u"last"}},
       {"final CR LF gives no extra line", u"only\r\n", {u"only"}},
       {"empty text has no line", u"", {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    Str text = row.text;
-    Str line = u"before";
+    Str text = row.text, line = u"before";
     StrArray got;
     while (es::TakeLine(line, text)) got.push_back(line);
     EXPECT_EQ(got, row.lines);
@@ -109,21 +79,14 @@ TEST(TakeLine, CutsAtCrLfOnly) {
   }
 }
 
-// ---------------------------------------------------------------------------------------
-
 TEST(OrderByLines, Rows) {
-  const struct {
-    const char* name;
-    StrArray folders, lines, ordered;
-  } rows[] = {
-      {"listed names first, in line order", Names({u"A", u"B", u"C"}), Names({u"B", u"A"}),
-       Names({u"B", u"A", u"C"})},
-      {"name listed twice takes its first line", Names({u"A", u"B", u"C"}), Names({u"C", u"A", u"C", u"B"}),
-       Names({u"C", u"A", u"B"})},
-      {"case mismatch, empty and unknown lines are ignored", Names({u"Doc1", u"doc2"}),
-       Names({u"DOC2", u"", u"nothing", u"doc1 "}), Names({u"Doc1", u"doc2"})},
-      {"duplicate entries are taken one per line", Names({u"X", u"A", u"Y", u"A"}),
-       Names({u"A", u"Y", u"A", u"A"}), Names({u"A", u"Y", u"A", u"X"})},
+  const struct { const char* name; StrArray folders, lines, ordered; } rows[] = {
+      {"listed names first, in line order", {u"A", u"B", u"C"}, {u"B", u"A"}, {u"B", u"A", u"C"}},
+      {"name listed twice takes its first line", {u"A", u"B", u"C"}, {u"C", u"A", u"C", u"B"}, {u"C", u"A", u"B"}},
+      {"case mismatch, empty and unknown lines are ignored", {u"Doc1", u"doc2"},
+       {u"DOC2", u"", u"nothing", u"doc1 "}, {u"Doc1", u"doc2"}},
+      {"duplicate entries are taken one per line", {u"X", u"A", u"Y", u"A"}, {u"A", u"Y", u"A", u"A"},
+       {u"A", u"Y", u"A", u"X"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -131,57 +94,48 @@ TEST(OrderByLines, Rows) {
   }
 }
 
-TEST(OrderByLines, MatchesEveryLineBeyondThirtyTwoThousandEntries) {
-  StrArray folders;
-  for (int i = 0; i < 40000; ++i) folders.push_back(es::DecimalText(i));
-  StrArray lines = {u"39999", u"32768", u"0"};
+// Lines beyond 32767 entries are matched; a long reversed list is ordered in reasonable time.
+TEST(OrderByLines, LongLists) {
+  StrArray folders, reversed;
+  for (int i = 0; i < 50000; ++i) folders.push_back(u"Doc" + es::DecimalText(i));
+  reversed.assign(folders.rbegin(), folders.rend());
+  EXPECT_EQ(Ordered(folders, reversed), reversed);
+  const StrArray lines = {u"Doc49999", u"Doc32768", u"Doc0"};
   const StrArray got = Ordered(folders, lines);
-  EXPECT_EQ(got, ReferenceOrder(folders, lines));
   ASSERT_EQ(got.size(), folders.size());
-  EXPECT_EQ(got[0], u"39999");
-  EXPECT_EQ(got[1], u"32768");
+  EXPECT_EQ(StrArray(got.begin(), got.begin() + 4), (StrArray{u"Doc49999", u"Doc32768", u"Doc0", u"Doc1"}));
+  EXPECT_EQ(got, ReferenceOrder(folders, lines));
 }
 
 TEST(OrderByLines, SameAsLineByLineSearchOnRandomInput) {
   std::mt19937 random(20240611);
-  const StrArray pool = Names({u"a", u"b", u"c", u"A", u"ab", u"", u"b ", u"\u00e9"});
+  const StrArray pool = {u"a", u"b", u"c", u"A", u"ab", u"", u"b ", u"\u00e9"};
   for (int round = 0; round < 2000; ++round) {
-    StrArray folders(random() % 12);
+    StrArray folders(random() % 12), lines(random() % 14);
     for (Str& f : folders) f = pool[random() % pool.size()];
-    StrArray lines(random() % 14);
     for (Str& l : lines) l = pool[random() % pool.size()];
     ASSERT_EQ(Ordered(folders, lines), ReferenceOrder(folders, lines)) << "round " << round;
   }
 }
 
-TEST(OrderByLines, ReversedLongListComesOutReversed) {
-  StrArray folders;
-  StrArray lines;
-  for (int i = 0; i < 50000; ++i) folders.push_back(u"Doc" + es::DecimalText(i));
-  lines.assign(folders.rbegin(), folders.rend());
-  EXPECT_EQ(Ordered(folders, lines), lines);
-}
-
-// ---------------------------------------------------------------------------------------
-
 TEST(ListSubFolders, ListsFoldersOnlyAndOrdersWhatTheArrayHeld) {
-  StorageTempDir dir;
+  estest::TempFolder dir;  // written through the standard library, not the seam
   EXPECT_TRUE(List(dir.Path()).empty());
-  dir.Write("Doc_Order.txt", std::string("A") + kCrLf);
+  dir.Write("Doc_Order.txt", "A\r\n");
   EXPECT_TRUE(List(dir.Path()).empty());
 
-  StrArray folders = Names({u"kept"});
+  StrArray folders = {u"kept"};
   es::ListSubFolders(es::layout::ListingPattern(dir.Path(u"missing")), folders);
-  EXPECT_EQ(folders, Names({u"kept"}));
+  EXPECT_EQ(folders, (StrArray{u"kept"}));
 
   // Files and what lies below the sub-folders are no entries; entries already in the
   // array are ordered with the listed ones.
   dir.Write("A/inner.txt", "x");
   dir.Write("file.pg", "x");
-  dir.Write("Doc_Order.txt", std::string("A") + kCrLf + "X" + kCrLf);
-  folders = Names({u"Y", u"A", u"X"});
+  dir.Write("Doc_Order.txt", "A\r\nX\r\n");
+  folders = {u"Y", u"A", u"X"};
   es::ListSubFolders(es::layout::ListingPattern(dir.Path()), folders);
-  EXPECT_EQ(folders, Names({u"A", u"X", u"Y", u"A"}));
+  EXPECT_EQ(folders, (StrArray{u"A", u"X", u"Y", u"A"}));
 }
 
 // Folders A, B and C; in the order text a digit i stands for the i-th folder as listed, so
@@ -204,8 +158,8 @@ TEST(ListSubFolders, OrderFileRows) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    StorageTempDir dir;
-    for (const char* folder : {"A", "B", "C"}) dir.MakeDir(folder);
+    estest::TempFolder dir;
+    for (const char* folder : {"A", "B", "C"}) fs::create_directories(dir / folder);
     const StrArray listed = List(dir.Path());
     ASSERT_EQ(listed.size(), 3u);
     if (row.order) {
@@ -219,8 +173,6 @@ TEST(ListSubFolders, OrderFileRows) {
     EXPECT_EQ(List(dir.Path()), ReferenceOrder(listed, lines));
   }
 }
-
-// ---------------------------------------------------------------------------------------
 
 TEST(ReadGroupLock, Rows) {
   const struct {
@@ -243,8 +195,8 @@ TEST(ReadGroupLock, Rows) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    StorageTempDir dir;
-    dir.MakeDir("G");
+    estest::TempFolder dir;
+    fs::create_directories(dir / "G");
     if (row.lock) dir.Write("G/GR_LOCK.TXT", *row.lock);
     Obstructed obstructed(row.obstacle, dir.Path(u"G") + es::platform::kPathSep + u"GR_LOCK.TXT");
     Str name = u"stale";
@@ -253,23 +205,20 @@ TEST(ReadGroupLock, Rows) {
   }
 }
 
-// ---------------------------------------------------------------------------------------
-
 TEST(DiscoverGroups, ListsAvailableGroupsInOrderWithTheirNames) {
-  StorageTempDir dir;
+  estest::TempFolder dir;
   dir.Write("ESDesc.txt", "Storage");
   dir.Write("G1/GR_LOCK.TXT", "First\r\n");
   dir.Write("G2/GR_LOCK.TXT", "Second");
-  dir.MakeDir("NoLock");
+  fs::create_directories(dir / "NoLock");
   dir.Write("TooBig/GR_LOCK.TXT", std::string(1024, 'x'));
-  dir.Write("Doc_Order.txt", std::string("G2") + kCrLf + "NoLock" + kCrLf + "G1" + kCrLf);
+  dir.Write("Doc_Order.txt", "G2\r\nNoLock\r\nG1\r\n");
   // A storage directory written with a trailing separator finds the same groups.
   for (const Str& storage : {dir.Path(), dir.Path() + es::platform::kPathSep}) {
-    StrArray folders = Names({u"old"});
-    StrArray names = Names({u"old"});
+    StrArray folders = {u"old"}, names = {u"old"};
     es::DiscoverGroups(storage, folders, names);
-    EXPECT_EQ(folders, Names({u"G2", u"G1"}));
-    EXPECT_EQ(names, Names({u"Second", u"First"}));
+    EXPECT_EQ(folders, (StrArray{u"G2", u"G1"}));
+    EXPECT_EQ(names, (StrArray{u"Second", u"First"}));
   }
 }
 
