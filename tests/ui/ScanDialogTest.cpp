@@ -61,10 +61,7 @@ class ScanDialog : public ::testing::Test {
   fs::path Storage(const std::string& name, const std::vector<Group>& groups, const Str& label = Str()) {
     const fs::path dir = storages.Root() / name;
     fs::create_directories(dir);
-    for (const Group& g : groups) {
-      const std::string groupName = g.name != nullptr ? g.name : "";
-      scantest::WriteGroup(dir, g.folder, g.name != nullptr ? &groupName : nullptr, g.documents);
-    }
+    for (const Group& g : groups) scantest::WriteGroup(dir, g.folder, g.name, g.documents);
     dialog.registeredDirectories.push_back(dir.u16string());
     dialog.storageNames.push_back(label);
     return dir;

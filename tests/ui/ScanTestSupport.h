@@ -28,24 +28,19 @@ using es::Str;
 namespace fs = std::filesystem;
 
 // A group folder with `documents` empty document folders, its lock file holding `name`
-// (no lock file when `name` is absent) and, when `order` is given, an order file.
-inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string* name, int documents,
+// (no lock file when `name` is null) and, when `order` is given, an order file.
+inline void WriteGroup(const fs::path& storage, const std::string& folder, const char* name, int documents,
                        std::optional<std::vector<std::string>> order = std::nullopt) {
   esproduce::GroupPlan group;
   group.folderName = folder;
-  if (name != nullptr) group.lockText = *name + "\r\n";
+  if (name != nullptr) group.lockText = std::string(name) + "\r\n";
   group.order = std::move(order);
   for (int i = 0; i < documents; ++i) {
-    esproduce::DocumentPlan document;
-    document.folderName = "Doc" + std::to_string(100000 + i).substr(1);
-    group.documents.push_back(std::move(document));
+    group.documents.emplace_back();
+    group.documents.back().folderName = "Doc" + std::to_string(100000 + i).substr(1);
   }
   std::string error;
   ASSERT_TRUE(esproduce::WriteGroup(storage, group, &error)) << error;
-}
-inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string& name, int documents,
-                       std::optional<std::vector<std::string>> order = std::nullopt) {
-  WriteGroup(storage, folder, &name, documents, std::move(order));
 }
 
 // The real file system, with a hook around the listing of the folders whose pattern

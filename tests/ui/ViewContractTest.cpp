@@ -90,6 +90,8 @@ TEST_P(ViewContract, SortedListAndComboFoldCaseKeepDataWithTheirEntriesAndSelect
   std::vector<Str> rows, entries;
   int selectionAtEvent = -1;
   probe.init = [&](IDialogView& v) {
+    v.InsertColumn(kGroups, 0, u"Group", es::kLvcfmtLeft, 100);
+    v.InsertColumn(kGroups, 1, u"Count", es::kLvcfmtLeft, 100);
     for (std::size_t i = 0; i < texts.size(); ++i) {
       const int row = v.InsertItem(kGroups, texts[i]);
       EXPECT_EQ(texts[i], v.ItemText(kGroups, row, 0)) << "the row the new item landed on";

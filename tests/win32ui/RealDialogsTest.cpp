@@ -163,7 +163,6 @@ TEST_F(RealDialogs, ConfigureShrinksToTheWorkAreaAndTakesTheGivenCaption) {
 // Three groups of two one-page documents; the folder names sort the other way round from
 // the group names, so that the list's order is not the folders' order.
 TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
-  estest::TempStorage storage;
   esproduce::StoragePlan plan;
   for (const auto& [folder, name] : {std::pair{"G3", "Alpha"}, {"G2", "Beta"}, {"G1", "Gamma"}}) {
     esproduce::GroupPlan group;
@@ -173,7 +172,9 @@ TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
     for (const char* n : {"1", "2"}) group.documents.push_back(estest::NamedDocument(name + std::string(n), 1));
     plan.groups.push_back(std::move(group));
   }
-  storage.Write(plan);
+  std::string error;
+  ASSERT_TRUE(esproduce::WriteStorage(temp.root / "store", plan, &error)) << error;
+  const Str store = U(Dir("store"));
   estest::ElementHolder holder{false, false};
   es::CElement& element = *holder.element;
   element.directories = {U(Dir("alpha"))};
@@ -184,7 +185,7 @@ TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
                          HWND dlg = d.WaitDialog(L"Choose External Storage");
                          d.Click(dlg, IDC_REGISTER);
                          HWND edit = d.WaitDialog(L"Register External Storage");
-                         d.SetText(edit, IDC_DIRECTORY, storage.root.wstring());
+                         d.SetText(edit, IDC_DIRECTORY, Dir("store"));
                          d.Click(edit, IDOK);
                          d.WaitGone(edit);
                          d.ClickNow(dlg, IDC_DELETE_IMAGES);
@@ -192,9 +193,9 @@ TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
                          d.WaitGone(dlg);
                        },
                        [&] { return element.Configure(nullptr, true, u"Choose %s", true); }));
-  EXPECT_EQ((StrArray{U(Dir("alpha")), storage.Dir()}), element.directories);
-  EXPECT_EQ((StrArray{u"Alpha storage", u"<not found>"}), element.storageNames);
-  EXPECT_EQ(storage.Dir(), element.SelectedPath);
+  EXPECT_EQ((StrArray{U(Dir("alpha")), store}), element.directories);
+  EXPECT_EQ((StrArray{u"Alpha storage", u""}), element.storageNames);
+  EXPECT_EQ(store, element.SelectedPath);
   EXPECT_EQ(1, element.DeleteFaxes);
 
   estest::RecordingCallback callback;
@@ -226,7 +227,7 @@ TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
                    [&] { return element.Scan(nullptr, 0, &callback); }));
   EXPECT_EQ((std::vector<std::wstring>{L"Alpha 2", L"Beta 2", L"Gamma 2"}), rows);
   EXPECT_EQ((std::vector<std::u16string>{u"Alpha1/p1", u"Alpha2/p1", u"Gamma1/p1", u"Gamma2/p1"}), callback.AcceptedIds());
-  EXPECT_TRUE(storage.Exists("G2/Beta1"));
+  EXPECT_TRUE(std::filesystem::exists(temp.root / "store" / "G2" / "Beta1"));
 }
 
 }  // namespace

@@ -106,16 +106,18 @@ int RunWin32(int templateId, es::CDialogLogic& logic, const std::function<void(v
   });
 }
 
+// The dialog manager converts a control's position and size (not its right and bottom).
 es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
-  RECT r{u.left, u.top, u.right, u.bottom};
+  RECT r{u.left, u.top, u.Width(), u.Height()};
   MapDialogRect(static_cast<HWND>(view.Handle()), &r);
-  return es::Rect{r.left, r.top, r.right, r.bottom};
+  return es::Rect{r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
 struct Logic : es::CDialogLogic {
   std::function<void(IDialogView&)> init;
   std::function<std::intptr_t(IDialogView&, std::uint32_t)> message;
   bool OnInitDialog() override { return init ? (init(View()), true) : true; }
+  bool OnHelp() override { return true; }
   std::intptr_t OnMessage(std::uint32_t m, std::uintptr_t, std::intptr_t) override { return message ? message(View(), m) : 0; }
 };
 
