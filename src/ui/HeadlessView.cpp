@@ -164,6 +164,22 @@ int HeadlessView::RunModal(CDialogLogic& logic) {
     }
   } close{this};
 
+  try {
+    RunEvents(logic, script);
+  } catch (...) {
+    // As the real dialog does: the window goes, and the logic frees what its rows hold.
+    ended_ = true;
+    try {
+      logic.OnDestroy();
+    } catch (...) {
+    }
+    throw;
+  }
+  logic.OnDestroy();
+  return result_;
+}
+
+void HeadlessView::RunEvents(CDialogLogic& logic, const std::optional<HeadlessScript>& script) {
   if (script && script->beforeInit) script->beforeInit(*this);
   const bool defaultFocus = logic.OnInitDialog();
   if (defaultFocus && focus_ == 0 && !ended_) {
@@ -183,8 +199,6 @@ int HeadlessView::RunModal(CDialogLogic& logic) {
     DispatchPosted();
   }
   if (!ended_) EndDialog(kIdCancel);
-  logic.OnDestroy();
-  return result_;
 }
 
 void HeadlessView::EndDialog(int result) {

@@ -245,6 +245,8 @@ class HeadlessView : public IDialogView {
   void ChangeRowState(int id, Control& list, int row, std::uint32_t state, std::uint32_t mask);
   void Notify(int id, es::Notify code);
   void DispatchPosted();
+  // From OnInitDialog to the end of the user's actions.
+  void RunEvents(CDialogLogic& logic, const std::optional<HeadlessScript>& script);
 
   WindowHandle parent_;
   int templateId_;

@@ -20,6 +20,7 @@
 #include "platform/FaultInjection.h"
 #include "producer/Producer.h"
 #include "ui/DialogView.h"
+#include "ui/EnumerationWorker.h"
 
 namespace scantest {
 
@@ -27,24 +28,19 @@ using es::Str;
 namespace fs = std::filesystem;
 
 // A group folder with `documents` empty document folders, its lock file holding `name`
-// (no lock file when `name` is absent) and, when `order` is given, an order file.
-inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string* name, int documents,
+// (no lock file when `name` is null) and, when `order` is given, an order file.
+inline void WriteGroup(const fs::path& storage, const std::string& folder, const char* name, int documents,
                        std::optional<std::vector<std::string>> order = std::nullopt) {
   esproduce::GroupPlan group;
   group.folderName = folder;
-  if (name != nullptr) group.lockText = *name + "\r\n";
+  if (name != nullptr) group.lockText = std::string(name) + "\r\n";
   group.order = std::move(order);
   for (int i = 0; i < documents; ++i) {
-    esproduce::DocumentPlan document;
-    document.folderName = "Doc" + std::to_string(100000 + i).substr(1);
-    group.documents.push_back(std::move(document));
+    group.documents.emplace_back();
+    group.documents.back().folderName = "Doc" + std::to_string(100000 + i).substr(1);
   }
   std::string error;
   ASSERT_TRUE(esproduce::WriteGroup(storage, group, &error)) << error;
-}
-inline void WriteGroup(const fs::path& storage, const std::string& folder, const std::string& name, int documents,
-                       std::optional<std::vector<std::string>> order = std::nullopt) {
-  WriteGroup(storage, folder, &name, documents, std::move(order));
 }
 
 // The real file system, with a hook around the listing of the folders whose pattern
@@ -52,7 +48,7 @@ inline void WriteGroup(const fs::path& storage, const std::string& folder, const
 class HookPlatform : public es::platform::FaultyPlatform {
  public:
   Str folder;
-  std::function<void()> beforeListing;       // before the folder is listed
+  std::function<void()> beforeListing;         // before the folder is listed
   std::function<void(int entry)> beforeEntry;  // before entry n (from 1) is handed over
 
   es::platform::FolderHandle OpenFolder(const Str& path, bool followLink, es::platform::Error* error) override {
@@ -62,17 +58,12 @@ class HookPlatform : public es::platform::FaultyPlatform {
     if (hooked) hooked_ = handle;
     return handle;
   }
-  bool ListFolder(es::platform::FolderHandle handle,
-                  const std::function<bool(const es::platform::FolderEntry&)>& visit,
+  bool ListFolder(es::platform::FolderHandle handle, const std::function<bool(const es::platform::FolderEntry&)>& visit,
                   es::platform::Error* error) override {
     if (handle != hooked_ || hooked_ == es::platform::kInvalidFolder) return FaultyPlatform::ListFolder(handle, visit, error);
     int entry = 0;
     return FaultyPlatform::ListFolder(
-        handle,
-        [&](const es::platform::FolderEntry& e) {
-          if (beforeEntry) beforeEntry(++entry);
-          return visit(e);
-        },
+        handle, [&](const es::platform::FolderEntry& e) { return (beforeEntry ? beforeEntry(++entry) : void()), visit(e); },
         error);
   }
 
@@ -90,10 +81,6 @@ class Latch {
     }
     changed_.notify_all();
   }
-  bool IsOpen() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return open_;
-  }
   bool Wait(int timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return open_; });
@@ -106,14 +93,20 @@ class Latch {
 };
 
 // Opens the latch when the scope ends, so that a failing test never leaves a worker blocked.
-class OpenOnExit {
- public:
-  explicit OpenOnExit(Latch& latch) : latch_(latch) {}
-  ~OpenOnExit() { latch_.Open(); }
-
- private:
-  Latch& latch_;
+struct OpenOnExit {
+  Latch& latch;
+  ~OpenOnExit() { latch.Open(); }
 };
+
+// A slow file system under the hooked folder: `counting` opens at its 20th entry, and
+// `afterStop` counts the entries handed over after a stop was requested.
+inline std::function<void(int)> SlowListing(Latch& counting, std::atomic<int>& afterStop) {
+  return [&counting, &afterStop](int entry) {
+    if (es::StopRequested().load() == 1) ++afterStop;
+    if (entry == 20) counting.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+}
 
 // The messages posted to a dialog, received by the test.
 class Receiver final : public es::IMessagePoster {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "resources/ResourceIds.h"
@@ -28,8 +29,8 @@ using es::Str;
 
 Str U(const std::wstring& text) { return Str(text.begin(), text.end()); }
 
-// Sample storages (a folder with its description, as a producer leaves it). Only what
-// was created here is removed again: a folder that existed before stays untouched.
+// Sample storages and their groups, as a producer leaves them. Only what was created here
+// is removed again: a folder that existed before stays untouched.
 class SampleStorages {
  public:
   explicit SampleStorages(fs::path root) : root_(std::move(root)) { Create(root_); }
@@ -37,23 +38,16 @@ class SampleStorages {
     std::error_code ignored;
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove(*it, ignored);
   }
-  std::wstring Add(const char* folder, const char* name) {
-    const fs::path dir = root_ / folder;
+  // A folder holding `file` (ESDesc.txt or the group's lock file) with `text`, and
+  // `documents` empty document folders (the scan dialog only counts them).
+  std::wstring Add(const fs::path& dir, const std::u16string& file, const char* text, int documents = 0) {
     if (!Create(dir)) return dir.wstring();
-    std::ofstream(dir / "ESDesc.txt") << name << "\r\n";
-    created_.push_back(dir / "ESDesc.txt");
+    std::ofstream(dir / file, std::ios::binary) << text << "\r\n";
+    created_.push_back(dir / file);
+    for (int d = 1; d <= documents; ++d) Create(dir / ("Doc" + std::to_string(d)));
     return dir.wstring();
   }
-  // A group folder in `storage`: its lock file naming the group and `documents` document
-  // folders (empty; the scan dialog only counts them).
-  void AddGroup(const std::wstring& storage, const char* folder, const char* name, int documents) {
-    const fs::path dir = fs::path(storage) / folder;
-    if (!Create(dir)) return;
-    const fs::path lock = dir / fs::path(std::u16string(es::layout::kLockFile));
-    std::ofstream(lock, std::ios::binary) << name << "\r\n";
-    created_.push_back(lock);
-    for (int d = 1; d <= documents; ++d) Create(dir / ("Doc" + std::to_string(d)));
-  }
+  std::wstring Add(const char* folder, const char* name) { return Add(root_ / folder, u"ESDesc.txt", name); }
 
  private:
   bool Create(const fs::path& dir) {
@@ -131,10 +125,9 @@ int wmain(int argc, wchar_t** argv) {
     shown = Finished(*driver, "edit") && shown;
   }
   {
-    samples.AddGroup(incoming, "Scanner1-0417", "Morning post", 12);
-    samples.AddGroup(incoming, "Scanner2-0417", "Contracts", 3);
-    samples.AddGroup(incoming, "Scanner1-0418", "Returns", 5);
-    samples.AddGroup(incoming, "Scanner3-0418", "Applications", 8);
+    for (auto [folder, name, documents] : {std::tuple{"Scanner1-0417", "Morning post", 12}, {"Scanner2-0417", "Contracts", 3},
+                                           {"Scanner1-0418", "Returns", 5}, {"Scanner3-0418", "Applications", 8}})
+      samples.Add(fs::path(incoming) / folder, es::layout::kLockFile, name, documents);
     es::CDlgScan scan(nullptr);
     scan.registeredDirectories = {U(invoices), U(incoming)};
     scan.storageNames = {u"Supplier invoices", u"Incoming mail"};

@@ -29,7 +29,16 @@ class WindowDriver {
   // Starts `script` at once on its own thread; the dialogs it drives belong to the
   // calling thread.
   explicit WindowDriver(Script script) : uiThread_(GetCurrentThreadId()) {
-    thread_ = std::thread([this, script = std::move(script)] { Run(script); });
+    thread_ = std::thread([this, script = std::move(script)] {
+      try {
+        script(*this);
+      } catch (const Abort&) {
+        Rescue();
+      } catch (...) {
+        Record("script threw");
+        Rescue();
+      }
+    });
   }
   ~WindowDriver() { Finish(); }
   WindowDriver(const WindowDriver&) = delete;
@@ -40,102 +49,48 @@ class WindowDriver {
     finished_ = true;
     if (thread_.joinable()) thread_.join();
   }
-
   std::vector<std::string> Failures() {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
   }
 
-  // ---- Finding windows ----------------------------------------------------------------
-
-  // A visible, enabled dialog window of the UI thread with that caption (the enabled
+  // ---- Finding windows: visible, enabled top-level windows of the UI thread (the enabled
   // one is the dialog on top when dialogs are nested).
+
   HWND WaitDialog(const std::wstring& caption, int timeoutMs = 10000) {
-    HWND found = nullptr;
-    if (!Poll(timeoutMs, [&] { return (found = FindDialog(caption)) != nullptr; }))
-      Fail("no dialog \"" + Narrow(caption) + "\" appeared");
-    return found;
+    return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" appeared",
+                [&](HWND w) { return IsDialog(w) && Text(w) == caption; });
   }
-
-  HWND FindDialog(const std::wstring& caption) const {
-    struct Search {
-      const std::wstring* caption;
-      HWND found;
-    } search{&caption, nullptr};
-    EnumThreadWindows(
-        uiThread_,
-        [](HWND window, LPARAM context) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(context);
-          wchar_t className[32] = {};
-          GetClassNameW(window, className, 32);
-          if (std::wstring(className) != L"#32770" || !IsWindowVisible(window) || !IsWindowEnabled(window))
-            return TRUE;
-          if (Text(window) != *s->caption) return TRUE;
-          s->found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  void WaitGone(HWND window, int timeoutMs = 10000) {
-    if (!Poll(timeoutMs, [&] { return !IsWindow(window); })) Fail("window \"" + Narrow(Text(window)) + "\" stayed");
-  }
-
-  // The visible, enabled top-level window that `owner` owns (a nested dialog, a browser).
-  HWND WaitOwned(HWND owner, int timeoutMs = 10000) {
-    struct Search {
-      HWND owner;
-      HWND found;
-    } search{owner, nullptr};
-    auto find = [&] {
-      search.found = nullptr;
-      EnumThreadWindows(
-          uiThread_,
-          [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            if (!IsWindowVisible(window) || !IsWindowEnabled(window) || GetWindow(window, GW_OWNER) != s->owner)
-              return TRUE;
-            s->found = window;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&search));
-      return search.found != nullptr;
-    };
-    if (!Poll(timeoutMs, find)) Fail("no window owned by \"" + Narrow(Text(owner)) + "\" appeared");
-    return search.found;
-  }
-
-  // Whether any descendant of `parent` shows `text` (compared without regard to case).
-  static bool HasChildWithText(HWND parent, const std::wstring& text) {
-    struct Search {
-      const std::wstring* text;
-      bool found;
-    } search{&text, false};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM context) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(context);
-          if (_wcsicmp(Text(child).c_str(), s->text->c_str()) == 0) s->found = true;
-          return s->found ? FALSE : TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
   // A message box (caption `caption`) owned by `owner`; its text in `*text`.
   HWND WaitMessageBox(HWND owner, const std::wstring& caption, std::wstring* text, int timeoutMs = 10000) {
-    HWND box = nullptr;
-    if (!Poll(timeoutMs, [&] {
-          box = FindDialog(caption);
-          return box != nullptr && GetWindow(box, GW_OWNER) == owner;
-        }))
-      Fail("no message box owned by \"" + Narrow(Text(owner)) + "\"");
+    HWND box = Wait(timeoutMs, "no message box owned by \"" + Narrow(Text(owner)) + "\"",
+                    [&](HWND w) { return IsDialog(w) && Text(w) == caption && GetWindow(w, GW_OWNER) == owner; });
     if (text != nullptr) *text = Text(GetDlgItem(box, 0xFFFF));
     return box;
   }
+  // Any window `owner` owns (a nested dialog, a folder browser).
+  HWND WaitOwned(HWND owner, int timeoutMs = 10000) {
+    return Wait(timeoutMs, "no window owned by \"" + Narrow(Text(owner)) + "\" appeared",
+                [&](HWND w) { return GetWindow(w, GW_OWNER) == owner; });
+  }
+  void WaitGone(HWND window, int timeoutMs = 10000) {
+    if (!Poll(timeoutMs, [&] { return !IsWindow(window); })) Fail("window \"" + Narrow(Text(window)) + "\" stayed");
+  }
+  // Whether any descendant of `parent` shows `text` (compared without regard to case).
+  static bool HasChildWithText(HWND parent, const std::wstring& text) {
+    std::pair<const std::wstring*, bool> search{&text, false};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM context) -> BOOL {
+          auto* s = reinterpret_cast<std::pair<const std::wstring*, bool>*>(context);
+          s->second = _wcsicmp(Text(child).c_str(), s->first->c_str()) == 0;
+          return !s->second;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+  }
 
-  // ---- Acting -------------------------------------------------------------------------
+  // ---- Acting and reading the controls.
 
   // A click that may open a modal loop: posted, returns at once.
   void Click(HWND dialog, int id) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
@@ -147,8 +102,6 @@ class WindowDriver {
   bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   bool Enabled(HWND dialog, int id) { return IsWindowEnabled(Item(dialog, id)) != FALSE; }
   bool Visible(HWND dialog, int id) { return IsWindowVisible(Item(dialog, id)) != FALSE; }
-
-  // List views, as the user sees them.
   int Rows(HWND dialog, int id) { return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETITEMCOUNT, 0, 0)); }
   std::wstring Cell(HWND dialog, int id, int row, int column) {
     wchar_t buffer[1024] = {};
@@ -167,29 +120,25 @@ class WindowDriver {
   // Selects and focuses one row (the others of a single-selection list drop theirs).
   void SelectRow(HWND dialog, int id, int row) {
     LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(Item(dialog, id), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
   }
   int SelectedRow(HWND dialog, int id) {
     return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   }
-
   // Answers a message box with one of its buttons (IDOK, IDYES, IDNO...).
   void Answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     WaitGone(box);
   }
-
   // Records a failure seen by the script; the script goes on.
   void Expect(bool condition, const std::string& what) {
     if (!condition) Record(what);
   }
 
   static std::wstring Text(HWND window) {
-    if (window == nullptr) return {};
     wchar_t buffer[1024] = {};
-    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+    if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
     return buffer;
   }
   static std::string Narrow(const std::wstring& text) {
@@ -200,22 +149,41 @@ class WindowDriver {
 
  private:
   struct Abort {};
+  using Match = std::function<bool(HWND)>;
 
+  static bool IsDialog(HWND window) {
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    return std::wstring(className) == L"#32770";
+  }
+  // Polls the UI thread's visible, enabled top-level windows for one that `match`es.
+  HWND Wait(int timeoutMs, const std::string& failure, const Match& match) {
+    std::pair<const Match*, HWND> search{&match, nullptr};
+    const bool found = Poll(timeoutMs, [&] {
+      EnumThreadWindows(
+          uiThread_,
+          [](HWND w, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<const Match*, HWND>*>(context);
+            if (IsWindowVisible(w) && IsWindowEnabled(w) && (*s->first)(w)) s->second = w;
+            return s->second == nullptr;
+          },
+          reinterpret_cast<LPARAM>(&search));
+      return search.second != nullptr;
+    });
+    if (!found) Fail(failure);
+    return search.second;
+  }
   HWND Item(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
     if (item == nullptr) Fail("control " + std::to_string(id) + " missing");
     return item;
   }
-
   template <typename P>
-  bool Poll(int timeoutMs, P predicate) {
-    for (int waited = 0; waited <= timeoutMs; waited += 20) {
+  static bool Poll(int timeoutMs, P predicate) {
+    for (int waited = 0; waited <= timeoutMs; waited += 20, Sleep(20))
       if (predicate()) return true;
-      Sleep(20);
-    }
     return false;
   }
-
   void Record(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
     failures_.push_back(what);
@@ -224,27 +192,13 @@ class WindowDriver {
     Record(what);
     throw Abort{};
   }
-
-  void Run(const Script& script) {
-    try {
-      script(*this);
-    } catch (const Abort&) {
-      Rescue();
-    } catch (...) {
-      Record("script threw");
-      Rescue();
-    }
-  }
-
   // Cancels whatever is open until the modal run has returned.
   void Rescue() {
     while (!finished_) {
       EnumThreadWindows(
           uiThread_,
           [](HWND window, LPARAM) -> BOOL {
-            wchar_t className[32] = {};
-            GetClassNameW(window, className, 32);
-            if (std::wstring(className) == L"#32770" && IsWindowEnabled(window)) {
+            if (IsDialog(window) && IsWindowEnabled(window)) {
               PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
               PostMessageW(window, WM_COMMAND, IDNO, 0);
             }

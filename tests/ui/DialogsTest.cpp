@@ -1,0 +1,506 @@
+// The configure and edit dialogs and the element's configure entry on the headless view:
+// tables of scripts, each row a user's session and what it leaves behind.
+#include <map>
+#include <stdexcept>
+
+#include "frame/Element.h"
+#include "frame/VAVudiImplement.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/Capture.h"
+#include "tests/ui/DialogTestSupport.h"
+#include "ui/DlgCfg.h"
+#include "ui/EditESDlg.h"
+
+namespace {
+
+using es::HeadlessDesk;
+using es::HeadlessView;
+using es::Rect;
+using es::Str;
+using es::platform::kPathSep;
+using Script = std::function<void(HeadlessView&)>;
+
+constexpr int kList = IDC_STORAGE_LIST;
+constexpr std::uint32_t kBoth = es::kLvisSelected | es::kLvisFocused;
+
+std::vector<Str> Column(const es::IDialogView& v, int column) {
+  std::vector<Str> out;
+  for (int r = 0; r < v.ItemCount(kList); ++r) out.push_back(v.ItemText(kList, r, column));
+  return out;
+}
+
+// Storages a (named "Alpha"), b ("Beta") and c ("Gamma") below a temporary folder, and the
+// configure dialog with them registered as c, a, b; b's name not known to it.
+class Dialogs : public ::testing::Test {
+ protected:
+  Dialogs() : configure(nullptr) {
+    a = storages.Add("a", "Alpha\r\nsecond line");
+    b = storages.Add("b", "Beta");
+    c = storages.Add("c", "Gamma\r\n");
+    Reset();
+  }
+  void Reset() {
+    configure.registeredDirectories = {c, a, b};
+    configure.storageNames = {u"Gamma", u"Alpha", u""};
+    configure.selectedDirectory.clear();
+    configure.deleteImages = configure.deleteGroupFolder = 1;
+    configure.allowScan = true;
+    desk.boxes.clear();
+  }
+  // A directory below the storages' folder by its relative name, others as they are.
+  std::string Name(const Str& dir) const {
+    const Str root = storages.Root() + kPathSep;
+    return uitest::U8(dir.compare(0, root.size(), root) == 0 ? dir.substr(root.size()) : dir);
+  }
+  std::string Names(const std::vector<Str>& dirs) const {
+    std::string out;
+    for (const Str& dir : dirs) out += (out.empty() ? "" : ",") + Name(dir);
+    return "[" + out + "]";
+  }
+  // The message boxes shown, by string and style.
+  std::string Boxes() const {
+    const std::map<std::uint32_t, std::string> names{{IDS_ASK_REMOVE, "remove"}, {IDS_ASK_CLOSE_EMPTY, "empty"},
+                                                     {IDS_INVALID_DIRECTORY, "invalid"}, {IDS_ALREADY_REGISTERED, "registered"}};
+    std::string out;
+    for (const auto& box : desk.boxes) {
+      char style[16];
+      std::snprintf(style, sizeof style, ":%x", box.style);
+      out += (out.empty() ? "" : ",") + names.at(box.stringId) + style;
+    }
+    return out;
+  }
+  // Runs the edit dialog for row `index` of a configure list holding `rows`.
+  std::string Edit(const std::vector<Str>& rows, const Str& start, int index, const Script& script,
+                   std::optional<Str> caption = std::nullopt) {
+    struct Host : es::CDialogLogic {
+      std::function<void()> body;
+      bool OnInitDialog() override { return body(), true; }
+    } host;
+    std::string out;
+    host.body = [&] {
+      for (const Str& row : rows) host.View().InsertItem(kList, row);
+      es::CEditESDlg edit(es::ListRef{&host.View(), kList}, start, caption, index, host.View().Handle());
+      desk.AddScript(IDD_EDIT_STORAGE, script);
+      const int result = edit.DoModal();
+      out = std::to_string(result) + " " + Name(edit.directory) + " boxes=" + Boxes();
+    };
+    es::CreateView(nullptr, IDD_CONFIGURE)->RunModal(host);
+    return out;
+  }
+
+  es::ModuleStateScope strings;  // the module's texts
+  HeadlessDesk desk;
+  uitest::Storages storages;
+  es::CDlgConfigure configure;
+  Str a, b, c;
+};
+
+Script TypeAndOk(const Str& text) {
+  return [text](HeadlessView& v) {
+    v.TypeText(IDC_DIRECTORY, text);
+    v.Click(es::kIdOk);
+  };
+}
+// A text refused as no directory: the focus goes back to it.
+Script TypeAndOkInvalid(const Str& text) {
+  return [text](HeadlessView& v) {
+    TypeAndOk(text)(v);
+    EXPECT_EQ(IDC_DIRECTORY, v.FocusedControl());
+  };
+}
+
+TEST_F(Dialogs, ConfigureSessions) {
+  struct Row {
+    const char* name;
+    std::function<void()> setup;
+    std::vector<int> answers;
+    Script script;
+    std::string expected;  // result, registered, selected, switches (live: the caller takes them on OK), boxes
+  };
+  const Row rows[] = {
+      {"lists the storages sorted with names and selects the selected one", [&] { configure.selectedDirectory = c; }, {},
+       [&](HeadlessView& v) {
+         EXPECT_EQ((std::vector<Str>{a, b, c}), Column(v, 0));
+         EXPECT_EQ((std::vector<Str>{u"Alpha", u"<not found>", u"Gamma"}), Column(v, 1));
+         EXPECT_EQ(kBoth, v.ItemState(kList, 2, kBoth));
+         EXPECT_TRUE(v.IsControlEnabled(IDC_EDIT) && v.IsControlEnabled(IDC_REMOVE) && v.IsControlEnabled(IDC_SCAN));
+         EXPECT_EQ((std::vector<Str>{u"Directory", u"Name"}), (std::vector<Str>{v.ColumnText(kList, 0), v.ColumnText(kList, 1)}));
+         EXPECT_EQ(v.ListClientWidth(kList) / 2, v.ColumnWidth(kList, 1));
+         EXPECT_EQ(u"Configure External Storage", v.Caption());
+         EXPECT_FALSE(v.WaitCursor());
+         EXPECT_EQ(1, v.WaitCursorCount());
+         v.Click(es::kIdOk);
+       },
+       "1 [a,b,c] sel=c img=1 grp=1 boxes="},
+      {"without a selected row the row buttons wait for a click", [&] { configure.selectedDirectory = u"elsewhere"; }, {},
+       [](HeadlessView& v) {
+         EXPECT_EQ(-1, v.NextSelected(kList, -1));
+         EXPECT_FALSE(v.IsControlEnabled(IDC_EDIT) || v.IsControlEnabled(IDC_REMOVE) || v.IsControlEnabled(IDC_SCAN));
+         v.ClickRow(kList, 0);
+         EXPECT_TRUE(v.IsControlEnabled(IDC_EDIT));
+       },
+       "2 [c,a,b] sel=elsewhere img=1 grp=1 boxes="},
+      {"remove asks, selects the next or the previous row; cancel takes nothing over",
+       [&] { configure.selectedDirectory = a; }, {es::kIdNo, es::kIdYes, es::kIdYes, es::kIdYes},
+       [&](HeadlessView& v) {
+         v.ClickRow(kList, 1);
+         v.Click(IDC_REMOVE);  // No
+         EXPECT_EQ(3, v.ItemCount(kList));
+         v.Click(IDC_REMOVE);  // the middle row: the next one moves up and is selected
+         EXPECT_EQ((std::vector<Str>{a, c}), Column(v, 0));
+         EXPECT_EQ(kBoth, v.ItemState(kList, 1, kBoth));
+         v.Click(IDC_REMOVE);  // the last row: the one above is selected
+         EXPECT_EQ(kBoth, v.ItemState(kList, 0, kBoth));
+         EXPECT_EQ(kList, v.FocusedControl());
+         v.Click(IDC_REMOVE);  // the only row
+         EXPECT_EQ(0, v.ItemCount(kList));
+         EXPECT_FALSE(v.IsControlEnabled(IDC_EDIT) || v.IsControlEnabled(IDC_REMOVE) || v.IsControlEnabled(IDC_SCAN));
+         v.Click(IDC_DELETE_IMAGES);
+         v.Click(es::kIdCancel);
+       },
+       "2 [c,a,b] sel=a img=0 grp=0 boxes=remove:124,remove:124,remove:124,remove:124"},
+      {"Delete Group Folder only while Delete Images is on", [&] { configure.deleteImages = 0; }, {},
+       [&](HeadlessView& v) {
+         EXPECT_FALSE(v.IsChecked(IDC_DELETE_IMAGES) || v.IsChecked(IDC_DELETE_GROUP_FOLDER));
+         EXPECT_FALSE(v.IsControlEnabled(IDC_DELETE_GROUP_FOLDER));
+         v.Click(IDC_DELETE_IMAGES);  // usable again, still unchecked
+         EXPECT_TRUE(v.IsControlEnabled(IDC_DELETE_GROUP_FOLDER));
+         EXPECT_FALSE(v.IsChecked(IDC_DELETE_GROUP_FOLDER));
+         v.Click(IDC_DELETE_GROUP_FOLDER);
+         EXPECT_EQ(1, configure.deleteGroupFolder);
+         v.Click(IDC_DELETE_IMAGES);  // off: takes Delete Group Folder with it
+         EXPECT_FALSE(v.IsChecked(IDC_DELETE_GROUP_FOLDER) || v.IsControlEnabled(IDC_DELETE_GROUP_FOLDER));
+         v.Click(IDC_DELETE_IMAGES);
+         v.Click(es::kIdOk);
+       },
+       "1 [a,b,c] sel= img=1 grp=0 boxes="},
+      {"a cancelled edit keeps the row and selects it",
+       [&] {
+         desk.AddScript(IDD_EDIT_STORAGE, [&](HeadlessView& v) {
+           EXPECT_EQ(b, v.ControlText(IDC_DIRECTORY));
+           v.TypeText(IDC_DIRECTORY, u"whatever");
+           v.Click(es::kIdCancel);
+         });
+       },
+       {},
+       [&](HeadlessView& v) {
+         v.ClickRow(kList, 1);
+         v.SetItemState(kList, 1, es::kLvisSelected, kBoth);  // selected, focus elsewhere
+         v.Click(IDC_EDIT);
+         EXPECT_EQ((std::vector<Str>{a, b, c}), Column(v, 0));
+         EXPECT_EQ(kBoth, v.ItemState(kList, 1, kBoth));
+         v.Click(es::kIdOk);
+       },
+       "1 [a,b,c] sel=b img=1 grp=1 boxes="},
+      {"edit and register place the new directory in order with its name",
+       [&] {
+         const Str d = storages.Add("d", "Delta\r\n"), aa = storages.Add("aa", "Double A");
+         desk.AddScript(IDD_EDIT_STORAGE, TypeAndOk(d));  // Edit, by double click on a
+         desk.AddScript(IDD_EDIT_STORAGE, [aa](HeadlessView& v) {  // Register
+           EXPECT_EQ(u"Register External Storage", v.Caption());
+           TypeAndOk(aa)(v);
+         });
+       },
+       {},
+       [&](HeadlessView& v) {
+         v.DoubleClickRow(kList, 0);
+         EXPECT_EQ((std::vector<Str>{u"Gamma", u"Delta"}), (std::vector<Str>{v.ItemText(kList, 1, 1), v.ItemText(kList, 2, 1)}));
+         EXPECT_EQ(kBoth, v.ItemState(kList, 2, kBoth));
+         v.Click(IDC_REGISTER);
+         EXPECT_EQ(u"Double A", v.ItemText(kList, 0, 1));
+         EXPECT_EQ(kBoth, v.ItemState(kList, 0, kBoth));
+         EXPECT_EQ(0u, v.ItemState(kList, 3, kBoth));
+         v.Click(es::kIdOk);
+       },
+       "1 [aa,b,c,d] sel=aa img=1 grp=1 boxes="},
+      {"Scan & Close takes the selected row over and ends with 15001", nullptr, {},
+       [](HeadlessView& v) {
+         v.ClickRow(kList, 2);
+         v.Click(IDC_SCAN);
+       },
+       "15001 [a,b,c] sel=c img=1 grp=1 boxes="},
+      {"an empty list asks before closing; no row keeps the selected directory",
+       [&] {
+         configure.registeredDirectories = {u"stale"};
+         configure.selectedDirectory = u"kept";
+       },
+       {es::kIdYes, es::kIdNo, es::kIdYes},
+       [](HeadlessView& v) {
+         v.ClickRow(kList, 0);
+         v.Click(IDC_REMOVE);
+         v.Click(es::kIdOk);  // No: stays
+         EXPECT_TRUE(v.Running());
+         v.Click(es::kIdOk);
+       },
+       "1 [] sel=kept img=1 grp=1 boxes=remove:124,empty:34,empty:34"},
+      {"a caption format takes the display name once",
+       [&] {
+         configure.captionGiven = true;
+         configure.captionFormat = u"Setup of %s (100%%)";
+       },
+       {}, [](HeadlessView& v) { EXPECT_EQ(u"Setup of External Storage (100%)", v.Caption()); },
+       "2 [c,a,b] sel= img=1 grp=1 boxes="},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    if (row.setup) row.setup();
+    for (int answer : row.answers) desk.AddAnswer(answer);
+    desk.AddScript(IDD_CONFIGURE, row.script);
+    const int result = configure.DoModal();
+    EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(configure.registeredDirectories) +
+                                " sel=" + Name(configure.selectedDirectory) + " img=" + std::to_string(configure.deleteImages) +
+                                " grp=" + std::to_string(configure.deleteGroupFolder) + " boxes=" + Boxes());
+    EXPECT_FALSE(configure.captionGiven);
+  }
+}
+
+TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
+  const std::vector<int> stay{IDC_REGISTER, IDC_EDIT, IDC_REMOVE};
+  const std::vector<int> moveUp{IDC_DELETE_IMAGES, IDC_DELETE_GROUP_FOLDER, es::kIdOk, es::kIdCancel, IDC_SCAN, IDC_HELP_BUTTON};
+  struct Row {
+    const char* name;
+    int height;  // of the window before it is fitted
+    bool workArea;
+    int fitted;
+  };
+  desk.workArea = Rect{0, 0, 1600, 1000};
+  for (const Row& row : {Row{"too high", 950, true, 900}, Row{"fits", 900, true, 900}, Row{"no monitor data", 5000, false, 5000}}) {
+    SCOPED_TRACE(row.name);
+    desk.workAreaAvailable = row.workArea;
+    estest::TraceCapture trace;
+    std::map<int, Rect> before, after;
+    Rect window;
+    auto record = [&](HeadlessView& v, std::map<int, Rect>& rects) {
+      for (int id : {kList, IDC_REGISTER, IDC_EDIT, IDC_REMOVE, IDC_DELETE_IMAGES, IDC_DELETE_GROUP_FOLDER, es::kIdOk,
+                     es::kIdCancel, IDC_SCAN, IDC_HELP_BUTTON})
+        rects[id] = v.ControlRect(id);
+    };
+    desk.AddScript(IDD_CONFIGURE, es::HeadlessScript{[&](HeadlessView& v) {
+                                                       Rect r = v.WindowRect();
+                                                       r.bottom = r.top + row.height;
+                                                       v.MoveWindowTo(r, es::kNoMove | es::kNoZOrder);
+                                                       record(v, before);
+                                                     },
+                                                     [&](HeadlessView& v) {
+                                                       window = v.WindowRect();
+                                                       record(v, after);
+                                                     }});
+    configure.DoModal();
+    const int d = row.height - row.fitted;
+    EXPECT_EQ(row.fitted, window.Height());
+    EXPECT_EQ((Rect{before[kList].left, before[kList].top, before[kList].right, before[kList].bottom - d}), after[kList]);
+    for (int id : moveUp)
+      EXPECT_EQ((Rect{before[id].left, before[id].top - d, before[id].right, before[id].bottom - d}), after[id]) << id;
+    for (int id : stay) EXPECT_EQ(before[id], after[id]) << id;
+    std::vector<estest::TraceLine> lines = trace.Lines();
+    ASSERT_EQ(d > 0 ? 1u : 0u, lines.size());
+    if (d > 0) {
+      EXPECT_EQ(7, lines[0].severity);
+      EXPECT_EQ("DlgCfg", lines[0].source);
+      EXPECT_EQ(u"Configure external storage dialog: resize height to 900", lines[0].text);
+    }
+  }
+}
+
+// A view whose monitor query fails the way a broken window would.
+class ThrowingView : public HeadlessView {
+ public:
+  using HeadlessView::HeadlessView;
+  bool MonitorWorkArea(Rect*) const override { throw std::runtime_error("no monitor"); }
+};
+
+TEST_F(Dialogs, AnErrorWhileFittingIsTracedAndTheDialogGoesOn) {
+  estest::TraceCapture trace;
+  es::ViewFactory previous = es::SetViewFactory(
+      [](WindowHandle parent, int id) -> std::unique_ptr<es::IDialogView> { return std::make_unique<ThrowingView>(parent, id); });
+  int rows = 0;
+  desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) { rows = v.ItemCount(kList); });
+  configure.DoModal();
+  es::SetViewFactory(previous);
+  EXPECT_EQ(3, rows);
+  std::vector<estest::TraceLine> lines = trace.Lines();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(6, lines[0].severity);
+  EXPECT_EQ("DlgCfg", lines[0].source);
+  EXPECT_EQ(u"internal error occurred", lines[0].text);
+}
+
+TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {
+  std::map<bool, std::map<int, Rect>> at;  // by allowScan
+  for (bool allowScan : {true, false}) {
+    configure.allowScan = allowScan;
+    desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) {
+      for (int id : {es::kIdOk, es::kIdCancel, IDC_SCAN}) at[allowScan][id] = v.ControlRect(id);
+      EXPECT_EQ(allowScan, v.IsControlVisible(IDC_SCAN));
+      EXPECT_TRUE(allowScan || !v.IsControlEnabled(IDC_SCAN));
+    });
+    configure.DoModal();
+  }
+  const int shift = at[true][IDC_SCAN].right - at[true][es::kIdCancel].right;
+  EXPECT_GT(shift, 0);
+  for (int id : {es::kIdOk, es::kIdCancel}) {
+    const Rect r = at[true][id];
+    EXPECT_EQ((Rect{r.left + shift, r.top, r.right + shift, r.bottom}), at[false][id]) << id;
+  }
+}
+
+TEST_F(Dialogs, EditSessions) {
+  storages.WriteFile("plain.txt", "not a folder");
+  uitest::SetVariable("ES_DLG_TEST_ROOT", uitest::U8(storages.Root()));
+  const Str sep(1, kPathSep), ref = u"%ES_DLG_TEST_ROOT%" + sep;
+  Str upper = a;  // made here, not by the case folding under test
+  for (char16_t& ch : upper) ch = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
+  // A refused text stays in the dialog's directory, which the caller takes only on OK.
+  const std::string registered = " boxes=registered:10";
+  const Str file = storages.Dir("plain.txt"), tooLong = storages.Root() + sep + Str(300, u'x');
+  struct Row {
+    const char* name;
+    std::vector<Str> rows;
+    Str start;
+    int index;
+    Script script;
+    std::string expected;  // result, directory, boxes
+  };
+  const Row rows[] = {
+      {"its own unchanged directory, under the template's caption", {a}, a, 0,
+       [&](HeadlessView& v) {
+         EXPECT_EQ(a, v.ControlText(IDC_DIRECTORY));
+         EXPECT_EQ(u"Edit External Storage", v.Caption());
+         v.Click(es::kIdOk);
+       },
+       "1 a boxes="},
+      {"nothing typed", {}, u"", -1, TypeAndOkInvalid(u""), "2  boxes=invalid:10"},
+      {"a file", {}, u"", -1, TypeAndOkInvalid(file), "2 plain.txt boxes=invalid:10"},
+      {"a missing directory", {}, u"", -1, TypeAndOkInvalid(storages.Dir("missing")), "2 missing boxes=invalid:10"},
+      {"too long once expanded", {}, u"", -1, TypeAndOkInvalid(tooLong), "2 " + std::string(300, 'x') + " boxes=invalid:10"},
+      {"registered in upper case", {b, upper}, u"", -1, TypeAndOk(a), "2 a" + registered},
+      {"registered with a trailing separator", {b, a + sep}, u"", -1, TypeAndOk(a), "2 a" + registered},
+      {"registered as typed", {b, a}, u"", -1, TypeAndOk(a), "2 a" + registered},
+      {"typed with a trailing separator", {a}, u"", -1, TypeAndOk(a + sep), "2 a" + uitest::U8(sep) + registered},
+      {"editing row 0 into row 1", {a, b}, a, 0, TypeAndOk(b), "2 b" + registered},
+      {"a reference naming a registered directory", {a}, u"", -1, TypeAndOk(ref + u"a"), "2 " + uitest::U8(ref) + "a" + registered},
+      {"a reference, kept as typed", {a}, u"", -1, TypeAndOk(ref + u"b"), "1 " + uitest::U8(ref) + "b boxes="},
+      {"a registered reference", {ref + u"b"}, u"", -1, TypeAndOk(b), "2 b" + registered},
+      {"a refusal keeps the dialog open until the text is fixed", {}, u"", -1,
+       [&](HeadlessView& v) {
+         TypeAndOkInvalid(storages.Dir("nothing"))(v);
+         EXPECT_TRUE(v.Running());
+         v.TypeText(IDC_DIRECTORY, a);
+         v.PressEnter();
+       },
+       "1 a boxes=invalid:10"},
+      {"cancel keeps the given text", {}, a, 0,
+       [](HeadlessView& v) {
+         v.TypeText(IDC_DIRECTORY, u"changed");
+         v.PressEscape();
+       },
+       "2 a boxes="},
+      {"the browser fills in only a chosen path that fits", {}, u"start", -1,
+       [&](HeadlessView& v) {
+         desk.browseResults = {std::nullopt, storages.Root() + sep + Str(270, u'y'), a};
+         std::vector<Str> texts;
+         for (int i = 0; i < 3; ++i) texts.push_back((v.Click(IDC_BROWSE), v.ControlText(IDC_DIRECTORY)));
+         EXPECT_EQ((std::vector<Str>{u"start", u"start", a}), texts);
+         ASSERT_EQ(3u, desk.browses.size());
+         EXPECT_EQ(u"start", desk.browses[0].initialPath);
+         EXPECT_EQ(u"Select Directory", desk.browses[0].title);
+       },
+       "2 start boxes="},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    desk.boxes.clear();
+    EXPECT_EQ(row.expected, Edit(row.rows, row.start, row.index, row.script));
+  }
+  // Registering: the caption given, file-system completion, the directory as typed.
+  EXPECT_EQ("1 a boxes=", Edit({}, u"", -1,
+                               [&](HeadlessView& v) {
+                                 EXPECT_EQ(u"Register External Storage", v.Caption());
+                                 EXPECT_TRUE(v.AutoCompleteOn(IDC_DIRECTORY));
+                                 TypeAndOk(a)(v);
+                               },
+                               Str(u"Register External Storage")));
+}
+
+TEST_F(Dialogs, HelpShowsEachDialogsTopic) {
+  estest::MessageCapture capture;
+  const Script help = [](HeadlessView& v) {
+    v.Click(IDC_HELP_BUTTON);
+    v.PressF1();
+    v.Post(es::kWmCommandHelp, 0, 0);
+    v.Pump(0, nullptr);
+  };
+  desk.AddScript(IDD_CONFIGURE, help);
+  configure.DoModal();
+  Edit({}, u"", -1, help);
+  std::vector<std::string> shown;
+  for (const auto& box : capture.boxes) shown.push_back(box.op + " " + std::to_string(box.id) + (box.owner ? "" : " unowned"));
+  EXPECT_EQ((std::vector<std::string>{"ShowContextHelp 145152", "ShowContextHelp 145152", "ShowContextHelp 145154",
+                                      "ShowContextHelp 145154", "ShowContextHelp 145154"}),
+            shown);
+}
+
+// The element's configure entry: the dialog runs on the element's settings, which change
+// only when it is accepted; the names are then re-read from the storages.
+TEST_F(Dialogs, ConfigureEntrySessions) {
+  struct Row {
+    const char* name;
+    std::vector<int> answers;
+    bool allowScan;
+    const char16_t* caption;
+    bool captionGiven;
+    Script script;
+    std::string expected;  // result, directories, names, selected path, DeleteFaxes, DeleteGroupFolder, AllowRescanning
+  };
+  const std::string unchanged = "1 [b,a,c] [old b,old a,old c] sel=b 1 1 0";
+  const Row rows[] = {
+      {"cancel changes nothing", {es::kIdYes}, true, nullptr, false,
+       [](HeadlessView& v) {
+         v.ClickRow(kList, 0);
+         v.Click(IDC_REMOVE);
+         v.Click(IDC_DELETE_IMAGES);
+       },
+       unchanged},
+      {"OK after removing one of three takes two with fresh names", {es::kIdYes}, true, nullptr, false,
+       [](HeadlessView& v) {
+         EXPECT_EQ(1, v.NextSelected(kList, -1)) << "the selected path is preselected";
+         v.ClickRow(kList, 0);
+         v.Click(IDC_REMOVE);
+         v.Click(IDC_DELETE_IMAGES);
+         v.Click(es::kIdOk);
+       },
+       "0 [b,c] [Beta,Gamma] sel=b 0 0 0"},
+      {"Scan & Close takes over and answers 15001", {}, true, nullptr, false,
+       [](HeadlessView& v) {
+         v.ClickRow(kList, 2);
+         v.Click(IDC_SCAN);
+       },
+       "15001 [a,b,c] [Alpha,Beta,Gamma] sel=c 1 1 0"},
+      {"a caption format given", {}, false, u"%s settings", true,
+       [](HeadlessView& v) { EXPECT_EQ(u"External Storage settings", v.Caption()); }, unchanged},
+      {"a caption format not given", {}, false, u"%s settings", false,
+       [](HeadlessView& v) { EXPECT_EQ(u"Configure External Storage", v.Caption()); }, unchanged},
+      {"without a script the headless dialog changes nothing", {}, true, nullptr, false, nullptr, unchanged},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    es::CElement* element = new es::CElement(&es::kElementTypeDescriptor);
+    element->directories = {b, a, c};
+    element->storageNames = {u"old b", u"old a", u"old c"};  // stale: re-read after OK
+    element->SelectedPath = b;
+    element->DeleteFaxes = element->DeleteGroupFolder = 1;
+    element->AllowRescanning = 0;
+    for (int answer : row.answers) desk.AddAnswer(answer);
+    if (row.script) desk.AddScript(IDD_CONFIGURE, row.script);
+    const int result = element->Configure(nullptr, row.allowScan, row.caption, row.captionGiven);
+    std::string names;
+    for (const Str& name : element->storageNames) names += (names.empty() ? "" : ",") + uitest::U8(name);
+    EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(element->directories) + " [" + names + "] sel=" +
+                                Name(element->SelectedPath) + " " + std::to_string(element->DeleteFaxes) + " " +
+                                std::to_string(element->DeleteGroupFolder) + " " + std::to_string(element->AllowRescanning));
+    element->DeleteThis();
+  }
+}
+
+}  // namespace
