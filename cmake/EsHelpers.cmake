@@ -48,6 +48,7 @@ function(es_companion target)
 endfunction()
 
 # One GoogleTest executable, registered with CTest (under Wine for the Windows build).
+# Sources may come later from the test folders, through es_test_part.
 function(es_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -59,6 +60,13 @@ function(es_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "ES_TEST_BIN=${ES_BIN_DIR};ES_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# A test folder's sources and libraries, added to a test program that several folders share.
+function(es_test_part name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  target_sources(${name} PRIVATE ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
 endfunction()
 
 # A header-only library from the build machine's /usr/include as an imported target. The
