@@ -30,9 +30,7 @@ TEST(LunmereResources, LoadsLikeLoadString) {
     SCOPED_TRACE(row.name);
     char16_t buffer[64] = {u'#', u'#', u'#', u'#', u'#', 0};
     EXPECT_EQ(LunmereLoadString(TestModule(), row.id, buffer, row.capacity), row.length);
-    if (row.buffer != nullptr) {
-      EXPECT_EQ(std::u16string(buffer), row.buffer);
-    }
+    if (row.buffer != nullptr) { EXPECT_EQ(std::u16string(buffer), row.buffer); }
   }
 }
 

@@ -77,12 +77,11 @@ class PictornCorpus : public testing::Test {
     Raster reference;
     ASSERT_TRUE(ReadPnm(corpus_ / row.reference, &reference)) << row.reference;
     EXPECT_TRUE(DecodesAs(read.image, reference, ToleranceOf(row)));
-
     PictornFileBytes file{};
     ASSERT_TRUE(PictornPageFile(read.image, &file)) << PictornLastError();
-    WriteFile(dir_ / "stored.tif", Bytes(file.data, file.data + file.size));
+    const Bytes bytes(file.data, file.data + file.size);
     PictornFreeFileBytes(&file);
-    const OpenFile stored(dir_ / "stored.tif");
+    const OpenFile stored(dir_, bytes);
     ASSERT_EQ(PictornImageCount(stored.Handle()), 1) << PictornLastError();
     const Page again = ReadImage(stored.Handle(), 0);
     ASSERT_EQ(again.result, kPictornOk) << "stored page: " << PictornLastError();
@@ -98,11 +97,15 @@ TEST_F(PictornCorpus, EveryImageReadsAsItsReferenceOrFailsWithItsReason) {
     SCOPED_TRACE(row.file + " image " + std::to_string(row.index));
     if (row.file.ends_with(".pdf")) {
       std::ifstream in(corpus_ / row.file, std::ios::binary);
-      const Page read = ReadMemory(Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+      const Bytes pdf(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+      const Page read = ReadMemory(pdf);
       if (!PICTORN_RENDERS_PDF) {
         EXPECT_EQ(read.result, kPictornNoRenderer);
+        EXPECT_TRUE(read.Untouched());
       } else if (row.outcome != "any") {  // "any": bounded in time and memory is all it must be
         ExpectPage(read, row);
+        EXPECT_EQ(read.size, pdf.size());
+        EXPECT_STREQ(read.Info().compression, "PDF");
       }
       continue;
     }

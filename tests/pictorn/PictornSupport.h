@@ -6,12 +6,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/TempFolder.h"
 
@@ -37,10 +34,7 @@ inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
   ASSERT_TRUE(out.good()) << path;
 }
 
-inline std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
+inline std::string Utf8(const std::filesystem::path& path) { return reinterpret_cast<const char*>(path.u8string().c_str()); }
 
 // The producer's file of these pages; a failure to write one fails the test.
 inline Bytes Tiff(const std::vector<PageImage>& pages, Compression compression) {
@@ -58,6 +52,8 @@ class OpenFile {
     p::Error error = p::Error::None;
     handle_ = p::Os().OpenFile(path.u16string(), p::Access::Read, p::Share::Read, p::Disposition::OpenExisting, &error);
   }
+  // The bytes written as the file 1.pg in `dir` first.
+  OpenFile(const TempDir& dir, const Bytes& bytes) : OpenFile((WriteFile(dir / "1.pg", bytes), dir / "1.pg")) {}
   ~OpenFile() {
     if (IsOpen()) es::platform::Os().Close(handle_);
   }
@@ -150,16 +146,15 @@ inline testing::AssertionResult DecodesAs(std::uint64_t image, const Raster& wan
     return testing::AssertionFailure() << "decoded " << got.width << "x" << got.height << " format " << got.format
                                        << ", expected " << want.width << "x" << want.height << " format " << want.format;
   }
-  const int most = want.format == 1 ? 0 : tolerance.sample;
-  const std::uint32_t count = want.format == 1 ? want.width : want.width * (want.format / 8);
+  const bool bits = want.format == 1;
+  const std::uint32_t count = bits ? want.width : want.width * (want.format / 8);
   std::uint64_t total = 0, apart = 0;
   for (std::uint32_t y = 0; y < want.height; ++y) {
     const std::uint8_t* a = got.data + std::size_t{y} * got.stride;
     const std::uint8_t* b = want.data.data() + std::size_t{y} * want.stride;
     for (std::uint32_t i = 0; i < count; ++i) {
-      const int u = want.format == 1 ? (a[i / 8] >> (7 - i % 8)) & 1 : a[i];
-      const int v = want.format == 1 ? (b[i / 8] >> (7 - i % 8)) & 1 : b[i];
-      if (std::abs(u - v) > most) {
+      const int u = bits ? (a[i / 8] >> (7 - i % 8)) & 1 : a[i], v = bits ? (b[i / 8] >> (7 - i % 8)) & 1 : b[i];
+      if (std::abs(u - v) > (bits ? 0 : tolerance.sample)) {
         return testing::AssertionFailure() << "row " << y << " sample " << i << " is " << u << ", expected " << v;
       }
       total += static_cast<std::uint64_t>(std::abs(u - v));
@@ -174,19 +169,15 @@ inline testing::AssertionResult DecodesAs(std::uint64_t image, const Raster& wan
   return testing::AssertionSuccess();
 }
 
-// Attributes and information the page must carry for an image of these pixels; the page
-// size is in tenths of a millimetre.
+// Attributes and information the page must carry for an image of these pixels.
 inline void ExpectAttributes(const Page& read, std::uint32_t width, std::uint32_t height, long xDpi, long yDpi, long bits) {
   const auto tenths = [](std::uint32_t pixels, long dpi) { return std::lround(pixels * 254.0 / static_cast<double>(dpi)); };
-  EXPECT_EQ(read.Attr(kPictornAttrResolutionX), xDpi);
-  EXPECT_EQ(read.Attr(kPictornAttrResolutionY), yDpi);
-  EXPECT_EQ(read.Attr(kPictornAttrBitDepth), bits);
-  EXPECT_EQ(read.Attr(kPictornAttrWidth), tenths(width, xDpi));
-  EXPECT_EQ(read.Attr(kPictornAttrHeight), tenths(height, yDpi));
   const PictornInfo info = read.Info();
-  EXPECT_EQ(info.width, width);
-  EXPECT_EQ(info.height, height);
-  EXPECT_EQ(info.bitsPerPixel, static_cast<std::uint32_t>(bits));
+  EXPECT_EQ((std::vector<std::int64_t>{read.Attr(kPictornAttrResolutionX), read.Attr(kPictornAttrResolutionY),
+                                       read.Attr(kPictornAttrBitDepth), read.Attr(kPictornAttrWidth),
+                                       read.Attr(kPictornAttrHeight), info.width, info.height, info.bitsPerPixel}),
+            (std::vector<std::int64_t>{xDpi, yDpi, bits, tenths(width, xDpi), tenths(height, yDpi), width, height, bits}))
+      << "resolution x y, bits, size in tenths of a millimetre x y, information's width height bits";
 }
 
 inline void ExpectAttributes(const Page& read, const PageImage& page) {
