@@ -1,9 +1,6 @@
 // eshost delivers every page exactly once however it is stopped: by its own fault seam
 // at each write, flush, rename and ledger append (as kill -9, as a power cut, as a full
 // disk), by kill -9, or by a stop request while it hangs.
-#include <chrono>
-#include <thread>
-
 #include "host/HostOs.h"
 #include "tests/e2e/EshostSupport.h"
 
@@ -60,8 +57,9 @@ void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::
 
 void ExpectEachStoredOnce(const Delivery& d, const std::vector<std::string>& ids) {
   for (const auto& fault : d.faults) ADD_FAILURE() << fault;
-  for (const auto& id : ids) EXPECT_EQ(1, d.stored.count(id) ? d.stored.at(id) : 0) << id;
-  EXPECT_EQ(ids.size(), d.stored.size());
+  std::map<std::string, int> once;
+  for (const auto& id : ids) once[id] = 1;
+  EXPECT_EQ(once, d.stored);
 }
 
 // The state every run of the fault table starts from: an earlier scan delivered the
@@ -149,14 +147,8 @@ TEST_F(FaultTable, EveryPageOnceWhicheverCallStopsTheHost) {
 }
 
 TEST(EshostDelivery, KilledAtSeveralMomentsEveryPageIsDeliveredOnce) {
-  esproduce::StoragePlan plan;
   std::vector<std::string> ids;
-  for (int g = 1; g <= 6; ++g) {
-    const std::string prefix = "G" + std::to_string(g) + "D";
-    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, 4, 2)));
-    for (int d = 1; d <= 4; ++d)
-      for (int p = 1; p <= 2; ++p) ids.push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
-  }
+  const esproduce::StoragePlan plan = Plan(6, 4, 2, &ids);
   for (const std::size_t lines : {1u, 7u, 26u}) {
     SCOPED_TRACE("killed after " + std::to_string(lines) + " manifest lines");
     TempStorage storage, work;
@@ -164,11 +156,8 @@ TEST(EshostDelivery, KilledAtSeveralMomentsEveryPageIsDeliveredOnce) {
     const fs::path settings = WriteSettings(work.root, {{storage.root}});
     const fs::path out = work.root / "out";
     {
-      Process host(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--quiet", "--out",
-                                       out.string()});
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-      while (Manifest(out).size() < lines && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Process host(Program("eshost"), ScanArgs(settings, out, {"--quiet"}));
+      WaitFor([&] { return Manifest(out).size() >= lines; });
       host.Kill();
       host.Wait();
     }
@@ -203,11 +192,8 @@ TEST(EshostService, StopEndsAHostStuckInAWriteAndNothingIsLost) {
   {
     // Writing the first page's image never returns: the import waits in the host's
     // callback forever.
-    Process host(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--quiet",
-                                     "--fault", "hang:write:2", "--out", out.string()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!fs::exists(out / "pages" / "000001.tif") && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Process host(Program("eshost"), ScanArgs(settings, out, {"--quiet", "--fault", "hang:write:2"}));
+    WaitFor([&] { return fs::exists(out / "pages" / "000001.tif"); });
     host.Stop();
     const auto r = host.Wait();
     EXPECT_EQ(3, r.exitCode) << r.err;
@@ -244,15 +230,8 @@ TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
   GTEST_SKIP() << "no small file system can be mounted here; the fault table's enospc rows cover a full disk";
 #else
   TempStorage storage, work;
-  esproduce::StoragePlan plan;
   std::vector<std::string> ids;
-  for (int g = 1; g <= 2; ++g) {
-    const std::string prefix = "G" + std::to_string(g) + "D";
-    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, 12, 2)));
-    for (int d = 1; d <= 12; ++d)
-      for (int p = 1; p <= 2; ++p) ids.push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
-  }
-  storage.Write(plan);
+  storage.Write(Plan(2, 12, 2, &ids));
   const fs::path settings = WriteSettings(work.root, {{storage.root}});
   const fs::path out = work.root / "small";
   {
@@ -262,8 +241,7 @@ TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
     EXPECT_EQ(1, r.exitCode) << r.err;
     EXPECT_NE(std::string::npos, r.err.find("cannot be stored")) << r.err;
     EXPECT_FALSE(Empty(storage.root));
-    std::ifstream receiptFile(work.root / "receipt.json");
-    const auto receipt = nlohmann::json::parse(receiptFile);
+    const auto receipt = ReadJson(work.root / "receipt.json");
     ASSERT_FALSE(receipt["pages_not_stored"].empty());
     EXPECT_NE(std::string::npos,
               receipt["pages_not_stored"][0]["reason"].get<std::string>().find("No space left on device"));

@@ -2,10 +2,12 @@
 // output folder says about the pages delivered.
 #pragma once
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -56,10 +58,22 @@ inline std::string PageId(const nlohmann::json& line) {
   return line["page"]["0x0107000f"].get<std::string>();
 }
 
-inline ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+// eshost's arguments for an unattended scan into `out`, then `extra`.
+inline std::vector<std::string> ScanArgs(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
   std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
   args.insert(args.end(), extra.begin(), extra.end());
-  return Run(Program("eshost"), args);
+  return args;
+}
+
+inline ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+  return Run(Program("eshost"), ScanArgs(settings, out, std::move(extra)));
+}
+
+// Waits until `done` holds, at most a minute.
+template <typename Done>
+void WaitFor(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
@@ -77,6 +91,18 @@ inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int 
   std::vector<esproduce::DocumentPlan> docs;
   for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
   return docs;
+}
+
+// Groups g1..gN of `docs` documents G<g>D<d> of `pages` pages each; their page ids in `ids`.
+inline esproduce::StoragePlan Plan(int groups, int docs, int pages, std::vector<std::string>* ids = nullptr) {
+  esproduce::StoragePlan plan;
+  for (int g = 1; g <= groups; ++g) {
+    const std::string prefix = "G" + std::to_string(g) + "D";
+    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, docs, pages)));
+    for (int d = 1; d <= docs && ids != nullptr; ++d)
+      for (int p = 1; p <= pages; ++p) ids->push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
+  }
+  return plan;
 }
 
 // What is left of a storage after every document was imported: nothing but group folders
@@ -100,6 +126,24 @@ inline std::string LeftOverDocuments(const fs::path& storage) {
 inline std::string FileBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(FileBytes(file)); }
+
+// The page ids of the manifest lines, in order; a refused page marked so.
+inline std::string Ids(const std::vector<nlohmann::json>& lines) {
+  std::string ids;
+  for (const auto& line : lines) ids += (ids.empty() ? "" : " ") + PageId(line) + (line["accepted"].get<bool>() ? "" : "(refused)");
+  return ids;
+}
+
+// How often each page was accepted, over the output folders.
+inline std::map<std::string, int> Accepted(const std::vector<fs::path>& outs) {
+  std::map<std::string, int> seen;
+  for (const auto& out : outs)
+    for (const auto& line : Manifest(out))
+      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
+  return seen;
 }
 
 inline std::string Sha256Hex(const std::string& bytes) {
