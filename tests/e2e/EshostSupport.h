@@ -29,17 +29,24 @@ struct Settings {
 };
 
 inline fs::path WriteSettings(const fs::path& folder, const Settings& s) {
-  nlohmann::json j;
-  j["AllowRescanning"] = true;
-  j["SelectedPath"] = "";
-  j["DeleteFaxes"] = s.deleteImages;
-  j["DeleteGroupFolder"] = s.deleteGroupFolder;
-  j["Number of dirs"] = s.directories.size();
+  nlohmann::json j = {{"AllowRescanning", true}, {"SelectedPath", ""}, {"DeleteFaxes", s.deleteImages},
+                      {"DeleteGroupFolder", s.deleteGroupFolder}, {"Number of dirs", s.directories.size()}};
   for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
-  const fs::path file = folder / "settings.json";
-  std::ofstream(file) << j.dump(2);
-  return file;
+  std::ofstream(folder / "settings.json") << j.dump(2);
+  return folder / "settings.json";
 }
+
+// A storage written from `plan` and registered in a settings file in a work folder, which
+// also holds eshost's output folder.
+struct Registered {
+  explicit Registered(const esproduce::StoragePlan& plan, Settings s = {}) {
+    storage.Write(plan);
+    s.directories = {storage.root};
+    settings = WriteSettings(work.root, s);
+  }
+  TempStorage storage, work;
+  fs::path settings, out = work.root / "out";
+};
 
 inline std::vector<nlohmann::json> Manifest(const fs::path& out) {
   std::vector<nlohmann::json> lines;
@@ -182,49 +189,50 @@ inline Delivery CheckDelivery(const fs::path& out) {
   Delivery d;
   std::map<std::int64_t, std::string> idOfLine;
   std::set<std::int64_t> seqs;
-  auto fileMatches = [&](const nlohmann::json& line, const char* file, const char* sha) {
-    if (!line.contains(file)) return true;
-    const std::string bytes = FileBytes(out / line[file].get<std::string>());
-    if (Sha256Hex(bytes) == line.value(sha, "")) return true;
-    d.faults.push_back("line " + line["seq"].dump() + ": " + line[file].get<std::string>() + " does not hold its bytes");
-    return false;
-  };
   for (const auto& line : Manifest(out)) {
     const std::int64_t seq = line["seq"].get<std::int64_t>();
-    if (!seqs.insert(seq).second) d.faults.push_back("line " + std::to_string(seq) + " appears twice");
+    const std::string id = PageId(line);
+    const auto fault = [&](const std::string& what) { d.faults.push_back("line " + std::to_string(seq) + " (" + id + "): " + what); };
+    // A file the line names holds the bytes of its digest.
+    const auto holds = [&](const char* file, const char* sha) {
+      const std::string name = line[file].get<std::string>();
+      if (Sha256Hex(FileBytes(out / name)) == line.value(sha, "")) return true;
+      fault(name + " does not hold its bytes");
+      return false;
+    };
+    if (!seqs.insert(seq).second) fault("appears twice");
     if (!line["accepted"].get<bool>()) continue;
     if (line.contains("repeat_of")) {
       const auto it = idOfLine.find(line["repeat_of"].get<std::int64_t>());
       if (it == idOfLine.end()) {
-        d.faults.push_back("line " + std::to_string(seq) + " repeats a line that holds no image");
+        fault("repeats a line that holds no image");
       } else {
         ++d.repeated[it->second];
       }
       continue;
     }
-    const std::string id = PageId(line);
     ++d.stored[id];
     idOfLine[seq] = id;
     if (!line.contains("image_file")) {
-      d.faults.push_back("line " + std::to_string(seq) + " (" + id + ") has no image");
+      fault("has no image");
       continue;
     }
-    if (fileMatches(line, "image_file", "image_sha256") && decoded.count(line["image_sha256"].get<std::string>()) == 0) {
+    const std::string sha = line.value("image_sha256", "");
+    if (holds("image_file", "image_sha256") && decoded.count(sha) == 0) {
       if (Decodes(FileBytes(out / line["image_file"].get<std::string>()))) {
-        decoded.insert(line["image_sha256"].get<std::string>());
+        decoded.insert(sha);
       } else {
-        d.faults.push_back("line " + std::to_string(seq) + " (" + id + "): its image does not decode");
+        fault("its image does not decode");
       }
     }
-    fileMatches(line, "content_file", "content_sha256");
+    if (line.contains("content_file")) holds("content_file", "content_sha256");
     // Large values live in side files named by their digest.
     for (const char* part : {"page", "document"}) {
       if (!line[part].is_object()) continue;
       for (const auto& [attr, value] : line[part].items()) {
         if (!value.is_object() || !value.contains("file")) continue;
         const std::string name = value["file"].get<std::string>();
-        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name)
-          d.faults.push_back("line " + std::to_string(seq) + ": side file " + name + " does not hold its bytes");
+        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name) fault("side file " + name + " does not hold its bytes");
       }
     }
   }

@@ -35,22 +35,19 @@ TEST(EshostScan, NoRegisteredStorageImportsNothingAndSaysSo) {
 }
 
 TEST(EshostScan, CancelLeavesThePendingAndLaterDocuments) {
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 4, 2))}});
-  const auto r = Scan(WriteSettings(work.root, {{storage.root}}), work.root / "out", {"--cancel-at", "5"});
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 4, 2))}});
+  const auto r = Scan(s.settings, s.out, {"--cancel-at", "5"});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ(5u, Manifest(work.root / "out").size());
-  EXPECT_FALSE(storage.Exists("g/D1"));
-  for (const char* kept : {"g/D2", "g/D3", "g/D4"}) EXPECT_TRUE(storage.Exists(kept)) << kept;
+  EXPECT_EQ(5u, Manifest(s.out).size());
+  EXPECT_FALSE(s.storage.Exists("g/D1"));
+  for (const char* kept : {"g/D2", "g/D3", "g/D4"}) EXPECT_TRUE(s.storage.Exists(kept)) << kept;
 }
 
 TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 2))}});
-  const fs::path settings = WriteSettings(work.root, {{storage.root}, false, false});
-  const auto r = Scan(settings, work.root / "out", {"--receipt", (work.root / "receipt.json").string()});
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 2))}}, {{}, false, false});
+  const auto r = Scan(s.settings, s.out, {"--receipt", (s.work.root / "receipt.json").string()});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  const auto lines = Manifest(work.root / "out");
+  const auto lines = Manifest(s.out);
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ(1, lines[0]["seq"].get<int>());
   EXPECT_EQ("AddPage", lines[0]["call"].get<std::string>());
@@ -60,8 +57,8 @@ TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
   EXPECT_EQ(100, lines[0]["page"]["0x01020001"].get<int>()) << "resolution read from the image";
   EXPECT_GT(lines[0]["image_size"].get<int>(), 0);
   ASSERT_TRUE(lines[0]["image_file"].is_string());
-  EXPECT_TRUE(fs::exists(work.root / "out" / lines[0]["image_file"].get<std::string>()));
-  const json receipt = ReadJson(work.root / "receipt.json");
+  EXPECT_TRUE(fs::exists(s.out / lines[0]["image_file"].get<std::string>()));
+  const json receipt = ReadJson(s.work.root / "receipt.json");
   EXPECT_EQ(2, receipt["pages_handed_over"].get<int>());
   EXPECT_EQ("D1", receipt["storages"][0]["groups"][0]["imported"][0].get<std::string>());
   EXPECT_EQ(1u, receipt["storages"][0]["groups"][0]["kept"].size()) << "images are not deleted";
@@ -114,42 +111,40 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
 }
 
 TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {
-  TempStorage storage, work;
-  storage.Write(Plan(20, 2, 1));
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  fs::copy_file(settings, work.root / "settings2.json");
+  Registered s(Plan(20, 2, 1));
+  const fs::path& work = s.work.root;
+  fs::copy_file(s.settings, work / "settings2.json");
   const std::vector<std::string> service{"--every", "0.05", "--runs", "8", "--quiet"};
-  Process first(Program("eshost"), ScanArgs(settings, work.root / "out1", service));
-  Process second(Program("eshost"), ScanArgs(work.root / "settings2.json", work.root / "out2", service));
+  Process first(Program("eshost"), ScanArgs(s.settings, work / "out1", service));
+  Process second(Program("eshost"), ScanArgs(work / "settings2.json", work / "out2", service));
   const auto r1 = first.Wait();
   const auto r2 = second.Wait();
   ASSERT_EQ(0, r1.exitCode) << r1.err;
   ASSERT_EQ(0, r2.exitCode) << r2.err;
-  const auto seen = Accepted({work.root / "out1", work.root / "out2"});
+  const auto seen = Accepted({work / "out1", work / "out2"});
   EXPECT_EQ(40u, seen.size());
   for (const auto& [id, count] : seen) EXPECT_EQ(1, count) << id << " reached both hosts";
-  EXPECT_EQ("", LeftOverDocuments(storage.root));
+  EXPECT_EQ("", LeftOverDocuments(s.storage.root));
 }
 
 TEST(EshostService, InterruptDuringImportLosesNothing) {
 #ifdef _WIN32
   GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
 #else
-  TempStorage storage, work;
-  storage.Write(Plan(10, 10, 2));
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
+  Registered s(Plan(10, 10, 2));
+  const fs::path& work = s.work.root;
   {
-    Process service(Program("eshost"), ScanArgs(settings, work.root / "out1", {"--every", "5", "--quiet"}));
+    Process service(Program("eshost"), ScanArgs(s.settings, work / "out1", {"--every", "5", "--quiet"}));
     // Stop it in the middle of an import: once its first pages have arrived.
-    WaitFor([&] { return Manifest(work.root / "out1").size() >= 3; });
+    WaitFor([&] { return Manifest(work / "out1").size() >= 3; });
     service.Stop();
     const auto r = service.Wait();
     EXPECT_EQ(0, r.exitCode) << r.err;
   }
-  const auto r = Scan(settings, work.root / "out2", {"--quiet"});
+  const auto r = Scan(s.settings, work / "out2", {"--quiet"});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ(200u, Accepted({work.root / "out1", work.root / "out2"}).size()) << "every page arrived";
-  EXPECT_EQ("", LeftOverDocuments(storage.root));
+  EXPECT_EQ(200u, Accepted({work / "out1", work / "out2"}).size()) << "every page arrived";
+  EXPECT_EQ("", LeftOverDocuments(s.storage.root));
 #endif
 }
 
