@@ -9,7 +9,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -275,17 +274,6 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   EXPECT_TRUE(again.IsOpen());
 }
 
-TEST(CheckCommand, MissingStorageAndAFileInsteadOfAFolder) {
-  TempRoot temp;
-  temp.Write("plain.txt", "x");
-  const Result json = Check({temp.Shown("nowhere"), temp.Shown("plain.txt")}, true);
-  EXPECT_EQ(1, json.status);
-  EXPECT_EQ((std::set<std::string>{"storage-missing nowhere", "storage-not-a-folder plain.txt"}), temp.Problems(json.report))
-      << json.out;
-  EXPECT_EQ(false, json.report["storages"][0]["available"]);
-  EXPECT_EQ("1 storage, 0 groups, 0 documents, 1 problem", LastLine(Check({temp.Shown("nowhere")}, false).out));
-}
-
 TEST(CheckCommand, PosixNamesLinksSpecialFilesAndFoldersWithoutWritePermission) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows file names are UTF-16 and folders carry no POSIX permission bits";
@@ -315,8 +303,9 @@ TEST(CheckCommand, PosixNamesLinksSpecialFilesAndFoldersWithoutWritePermission) 
 #endif
 }
 
-// The registered storages come from the element's settings, with %NAME% expanded; without
-// the module or with a settings file it cannot use the check cannot run.
+// The registered storages come from the element's settings, with %NAME% expanded: one that
+// is missing, one a file. Without the module or with a settings file it cannot use the
+// check cannot run.
 TEST(CheckCommand, RegisteredStorages) {
   TempRoot temp;
   temp.Write({std::nullopt, std::nullopt, {Group("G", {Doc("A", 2, {{"1.pg", Tiff(1)}})})}});
@@ -325,15 +314,20 @@ TEST(CheckCommand, RegisteredStorages) {
 #else
   setenv("ES_CHECK_ROOT", temp.Dir().c_str(), 1);
 #endif
-  temp.Write("settings.json", Json{{"AllowRescanning", true}, {"DeleteFaxes", true},
-                                                       {"DeleteGroupFolder", true}, {"SelectedPath", ""},
-                                                       {"Number of dirs", 1}, {"Dir0", "%ES_CHECK_ROOT%"}}.dump());
+  temp.Write("settings.json", Json{{"AllowRescanning", true}, {"DeleteFaxes", true}, {"DeleteGroupFolder", true},
+                                   {"SelectedPath", ""}, {"Number of dirs", 3}, {"Dir0", "%ES_CHECK_ROOT%"},
+                                   {"Dir1", temp.Shown("nowhere")}, {"Dir2", temp.Shown("bad.json")}}.dump());
   temp.Write("bad.json", "{ not json");
   const std::string module = estest::ModulePathUtf8();
   const Result json = Check({}, true, {module, temp.Shown("settings.json")});
   EXPECT_EQ(1, json.status) << json.err;
   EXPECT_EQ("%ES_CHECK_ROOT%", json.report["storages"][0]["registered"]);
-  EXPECT_EQ((std::set<std::string>{"page-count G/A", "page-missing G/A/2.pg"}), temp.Problems(json.report)) << json.out;
+  EXPECT_EQ(false, json.report["storages"][1]["available"]);
+  EXPECT_EQ((std::set<std::string>{"page-count G/A", "page-missing G/A/2.pg", "storage-missing nowhere",
+                                   "storage-not-a-folder bad.json"}),
+            temp.Problems(json.report))
+      << json.out;
+  EXPECT_EQ("1 storage, 0 groups, 0 documents, 1 problem", LastLine(Check({temp.Shown("nowhere")}, false).out));
 
   for (const auto& [global, named] : {std::pair{eshost::GlobalOptions{temp.Shown("no-such-module"), temp.Shown("settings.json")}, "no-such-module"},
                                       {eshost::GlobalOptions{module, temp.Shown("bad.json")}, "bad.json"}}) {
