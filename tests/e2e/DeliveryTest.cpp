@@ -1,9 +1,6 @@
 // eshost delivers every page exactly once however it is stopped: by its own fault seam
 // at each write, flush, rename and ledger append (as kill -9, as a power cut, as a full
 // disk), by kill -9, or by a stop request while it hangs.
-#include <chrono>
-#include <thread>
-
 #include "host/HostOs.h"
 #include "tests/e2e/EshostSupport.h"
 
@@ -15,13 +12,6 @@
 namespace {
 
 using namespace estest;
-
-// A page that cannot be read: its document is kept in the storage.
-esproduce::DocumentPlan WithDamagedPage(esproduce::DocumentPlan doc, int page) {
-  const std::string junk = "not an image";
-  doc.files[static_cast<std::size_t>(page - 1)].content.assign(junk.begin(), junk.end());
-  return doc;
-}
 
 esproduce::DocumentPlan PdfWithLargeAttribute(const std::string& name) {
   esproduce::DocumentPlan doc;
@@ -38,15 +28,7 @@ bool Empty(const fs::path& folder) {
 }
 
 void CopyTree(const fs::path& from, const fs::path& to) {
-  fs::create_directories(to);
-  for (const auto& entry : fs::recursive_directory_iterator(from)) {
-    const fs::path target = to / fs::relative(entry.path(), from);
-    if (entry.is_directory()) {
-      fs::create_directories(target);
-    } else {
-      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
-    }
-  }
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 // Runs eshost without faults until the storage is empty (at most `runs` times).
@@ -60,8 +42,9 @@ void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::
 
 void ExpectEachStoredOnce(const Delivery& d, const std::vector<std::string>& ids) {
   for (const auto& fault : d.faults) ADD_FAILURE() << fault;
-  for (const auto& id : ids) EXPECT_EQ(1, d.stored.count(id) ? d.stored.at(id) : 0) << id;
-  EXPECT_EQ(ids.size(), d.stored.size());
+  std::map<std::string, int> once;
+  for (const auto& id : ids) once[id] = 1;
+  EXPECT_EQ(once, d.stored);
 }
 
 // The state every run of the fault table starts from: an earlier scan delivered the
@@ -74,20 +57,17 @@ class FaultTable : public ::testing::Test {
     const fs::path storage = base_->root / "storage";
     const fs::path out = base_->root / "out";
     std::string error;
-    ASSERT_TRUE(esproduce::WriteStorage(storage, {std::nullopt, std::nullopt, {Group("g0", {WithDamagedPage(NamedDocument("K1", 3), 2)})}}, &error)) << error;
-    const fs::path settings = WriteSettings(base_->root, {{storage}});
-    const auto first = Scan(settings, out, {"--quiet"});
+    auto k1 = NamedDocument("K1", 3);
+    k1.files[1].content = esproduce::Bytes(16, 'x');  // not an image: K1 is kept
+    ASSERT_TRUE(esproduce::WriteStorage(storage, {std::nullopt, std::nullopt, {Group("g0", {k1})}}, &error)) << error;
+    const auto first = Scan(WriteSettings(base_->root, {{storage}}), out, {"--quiet"});
     ASSERT_EQ(0, first.exitCode) << first.err;
     ASSERT_TRUE(fs::exists(storage / "g0" / "K1"));
     const esproduce::Bytes mended = Tiff(1, 2);
-    std::ofstream(storage / "g0" / "K1" / "2.pg", std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(mended.data()), static_cast<std::streamsize>(mended.size()));
-    ASSERT_TRUE(esproduce::WriteStorage(
-        storage,
-        {std::nullopt, std::nullopt,
-         {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}},
-        &error))
-        << error;
+    base_->Write("storage/g0/K1/2.pg", std::string(mended.begin(), mended.end()));
+    const esproduce::StoragePlan arrived{
+        std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}};
+    ASSERT_TRUE(esproduce::WriteStorage(storage, arrived, &error)) << error;
   }
   static void TearDownTestSuite() {
     delete base_;
@@ -117,8 +97,7 @@ class FaultTable : public ::testing::Test {
     const Delivery d = CheckDelivery(out);
     ExpectEachStoredOnce(d, {"K1/p1", "K1/p2", "K1/p3", "A1/p1", "A1/p2", "A2/p1", "B1/p1"});
     // The mended document's unchanged pages came again and were recognised.
-    EXPECT_GE(d.repeated.count("K1/p1") ? d.repeated.at("K1/p1") : 0, 1);
-    EXPECT_GE(d.repeated.count("K1/p3") ? d.repeated.at("K1/p3") : 0, 1);
+    EXPECT_TRUE(d.repeated.count("K1/p1") && d.repeated.count("K1/p3"));
     return true;
   }
 
@@ -149,129 +128,84 @@ TEST_F(FaultTable, EveryPageOnceWhicheverCallStopsTheHost) {
 }
 
 TEST(EshostDelivery, KilledAtSeveralMomentsEveryPageIsDeliveredOnce) {
-  esproduce::StoragePlan plan;
   std::vector<std::string> ids;
-  for (int g = 1; g <= 6; ++g) {
-    const std::string prefix = "G" + std::to_string(g) + "D";
-    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, 4, 2)));
-    for (int d = 1; d <= 4; ++d)
-      for (int p = 1; p <= 2; ++p) ids.push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
-  }
+  const esproduce::StoragePlan plan = Plan(6, 4, 2, &ids);
   for (const std::size_t lines : {1u, 7u, 26u}) {
     SCOPED_TRACE("killed after " + std::to_string(lines) + " manifest lines");
-    TempStorage storage, work;
-    storage.Write(plan);
-    const fs::path settings = WriteSettings(work.root, {{storage.root}});
-    const fs::path out = work.root / "out";
+    Registered s(plan);
     {
-      Process host(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--quiet", "--out",
-                                       out.string()});
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-      while (Manifest(out).size() < lines && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Process host(Program("eshost"), ScanArgs(s.settings, s.out, {"--quiet"}));
+      WaitFor([&] { return Manifest(s.out).size() >= lines; });
       host.Kill();
       host.Wait();
     }
-    RunUntilEmpty(settings, storage.root, out);
-    ExpectEachStoredOnce(CheckDelivery(out), ids);
+    RunUntilEmpty(s.settings, s.storage.root, s.out);
+    ExpectEachStoredOnce(CheckDelivery(s.out), ids);
   }
 }
 
 TEST(EshostDelivery, OneHostAtATimeWritesToAnOutputFolder) {
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 1))}});
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  fs::create_directories(work.root / "out");
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 1))}});
+  fs::create_directories(s.out);
   eshost::os::FolderLock other;
   bool busy = false;
   std::string why;
-  ASSERT_TRUE(other.Acquire(work.root / "out" / "eshost.lock", &busy, &why)) << why;
-  const auto r = Scan(settings, work.root / "out");
+  ASSERT_TRUE(other.Acquire(s.out / "eshost.lock", &busy, &why)) << why;
+  const auto r = Scan(s.settings, s.out);
   EXPECT_EQ(2, r.exitCode);
   EXPECT_NE(std::string::npos, r.err.find("another eshost writes to this output folder")) << r.err;
-  EXPECT_TRUE(storage.Exists("g/D1"));
+  EXPECT_TRUE(s.storage.Exists("g/D1"));
 }
 
 TEST(EshostService, StopEndsAHostStuckInAWriteAndNothingIsLost) {
 #ifdef _WIN32
   GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
 #else
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 3, 2))}});
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  const fs::path out = work.root / "out";
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 3, 2))}});
   {
     // Writing the first page's image never returns: the import waits in the host's
     // callback forever.
-    Process host(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--quiet",
-                                     "--fault", "hang:write:2", "--out", out.string()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!fs::exists(out / "pages" / "000001.tif") && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Process host(Program("eshost"), ScanArgs(s.settings, s.out, {"--quiet", "--fault", "hang:write:2"}));
+    WaitFor([&] { return fs::exists(s.out / "pages" / "000001.tif"); });
     host.Stop();
     const auto r = host.Wait();
     EXPECT_EQ(3, r.exitCode) << r.err;
     EXPECT_NE(std::string::npos, r.err.find("leaving now")) << r.err;
   }
-  RunUntilEmpty(settings, storage.root, out);
-  ExpectEachStoredOnce(CheckDelivery(out), {"D1/p1", "D1/p2", "D2/p1", "D2/p2", "D3/p1", "D3/p2"});
+  RunUntilEmpty(s.settings, s.storage.root, s.out);
+  ExpectEachStoredOnce(CheckDelivery(s.out), {"D1/p1", "D1/p2", "D2/p1", "D2/p2", "D3/p1", "D3/p2"});
 #endif
 }
-
-#ifndef _WIN32
-// A small file system of its own for the output, removed again at the end.
-class SmallDisk {
- public:
-  explicit SmallDisk(const fs::path& at) : at_(at) {
-    fs::create_directories(at);
-    mounted_ = geteuid() == 0 && mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) umount2(at_.c_str(), MNT_DETACH);
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-  bool Mounted() const { return mounted_; }
-
- private:
-  fs::path at_;
-  bool mounted_ = false;
-};
-#endif
 
 TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
 #ifdef _WIN32
   GTEST_SKIP() << "no small file system can be mounted here; the fault table's enospc rows cover a full disk";
 #else
-  TempStorage storage, work;
-  esproduce::StoragePlan plan;
   std::vector<std::string> ids;
-  for (int g = 1; g <= 2; ++g) {
-    const std::string prefix = "G" + std::to_string(g) + "D";
-    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, 12, 2)));
-    for (int d = 1; d <= 12; ++d)
-      for (int p = 1; p <= 2; ++p) ids.push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
-  }
-  storage.Write(plan);
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  const fs::path out = work.root / "small";
+  Registered s(Plan(2, 12, 2, &ids));
+  const fs::path small = s.work.root / "small";
   {
-    SmallDisk disk(out);
-    if (!disk.Mounted()) GTEST_SKIP() << "mounting a small tmpfs needs root; the fault table's enospc rows cover it";
-    const auto r = Scan(settings, out, {"--quiet", "--receipt", (work.root / "receipt.json").string()});
+    // A small file system of its own for the output, removed again at the end.
+    fs::create_directories(small);
+    if (geteuid() != 0 || mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+      GTEST_SKIP() << "mounting a small tmpfs needs root; the fault table's enospc rows cover it";
+    const struct Unmount {
+      const fs::path& at;
+      ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{small};
+    const auto r = Scan(s.settings, small, {"--quiet", "--receipt", (s.work.root / "receipt.json").string()});
     EXPECT_EQ(1, r.exitCode) << r.err;
     EXPECT_NE(std::string::npos, r.err.find("cannot be stored")) << r.err;
-    EXPECT_FALSE(Empty(storage.root));
-    std::ifstream receiptFile(work.root / "receipt.json");
-    const auto receipt = nlohmann::json::parse(receiptFile);
+    EXPECT_FALSE(Empty(s.storage.root));
+    const auto receipt = ReadJson(s.work.root / "receipt.json");
     ASSERT_FALSE(receipt["pages_not_stored"].empty());
     EXPECT_NE(std::string::npos,
               receipt["pages_not_stored"][0]["reason"].get<std::string>().find("No space left on device"));
     // Room again: the same output folder moves to a larger disk.
-    CopyTree(out, work.root / "out");
+    CopyTree(small, s.out);
   }
-  RunUntilEmpty(settings, storage.root, work.root / "out");
-  ExpectEachStoredOnce(CheckDelivery(work.root / "out"), ids);
+  RunUntilEmpty(s.settings, s.storage.root, s.out);
+  ExpectEachStoredOnce(CheckDelivery(s.out), ids);
 #endif
 }
 

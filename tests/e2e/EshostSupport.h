@@ -2,10 +2,12 @@
 // output folder says about the pages delivered.
 #pragma once
 
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,17 +29,24 @@ struct Settings {
 };
 
 inline fs::path WriteSettings(const fs::path& folder, const Settings& s) {
-  nlohmann::json j;
-  j["AllowRescanning"] = true;
-  j["SelectedPath"] = "";
-  j["DeleteFaxes"] = s.deleteImages;
-  j["DeleteGroupFolder"] = s.deleteGroupFolder;
-  j["Number of dirs"] = s.directories.size();
+  nlohmann::json j = {{"AllowRescanning", true}, {"SelectedPath", ""}, {"DeleteFaxes", s.deleteImages},
+                      {"DeleteGroupFolder", s.deleteGroupFolder}, {"Number of dirs", s.directories.size()}};
   for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
-  const fs::path file = folder / "settings.json";
-  std::ofstream(file) << j.dump(2);
-  return file;
+  std::ofstream(folder / "settings.json") << j.dump(2);
+  return folder / "settings.json";
 }
+
+// A storage written from `plan` and registered in a settings file in a work folder, which
+// also holds eshost's output folder.
+struct Registered {
+  explicit Registered(const esproduce::StoragePlan& plan, Settings s = {}) {
+    storage.Write(plan);
+    s.directories = {storage.root};
+    settings = WriteSettings(work.root, s);
+  }
+  TempStorage storage, work;
+  fs::path settings, out = work.root / "out";
+};
 
 inline std::vector<nlohmann::json> Manifest(const fs::path& out) {
   std::vector<nlohmann::json> lines;
@@ -56,10 +65,22 @@ inline std::string PageId(const nlohmann::json& line) {
   return line["page"]["0x0107000f"].get<std::string>();
 }
 
-inline ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+// eshost's arguments for an unattended scan into `out`, then `extra`.
+inline std::vector<std::string> ScanArgs(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
   std::vector<std::string> args{"--settings", settings.string(), "scan", "--unattended", "--out", out.string()};
   args.insert(args.end(), extra.begin(), extra.end());
-  return Run(Program("eshost"), args);
+  return args;
+}
+
+inline ProcessResult Scan(const fs::path& settings, const fs::path& out, std::vector<std::string> extra = {}) {
+  return Run(Program("eshost"), ScanArgs(settings, out, std::move(extra)));
+}
+
+// Waits until `done` holds, at most a minute.
+template <typename Done>
+void WaitFor(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
@@ -77,6 +98,18 @@ inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int 
   std::vector<esproduce::DocumentPlan> docs;
   for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
   return docs;
+}
+
+// Groups g1..gN of `docs` documents G<g>D<d> of `pages` pages each; their page ids in `ids`.
+inline esproduce::StoragePlan Plan(int groups, int docs, int pages, std::vector<std::string>* ids = nullptr) {
+  esproduce::StoragePlan plan;
+  for (int g = 1; g <= groups; ++g) {
+    const std::string prefix = "G" + std::to_string(g) + "D";
+    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, docs, pages)));
+    for (int d = 1; d <= docs && ids != nullptr; ++d)
+      for (int p = 1; p <= pages; ++p) ids->push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
+  }
+  return plan;
 }
 
 // What is left of a storage after every document was imported: nothing but group folders
@@ -100,6 +133,24 @@ inline std::string LeftOverDocuments(const fs::path& storage) {
 inline std::string FileBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(FileBytes(file)); }
+
+// The page ids of the manifest lines, in order; a refused page marked so.
+inline std::string Ids(const std::vector<nlohmann::json>& lines) {
+  std::string ids;
+  for (const auto& line : lines) ids += (ids.empty() ? "" : " ") + PageId(line) + (line["accepted"].get<bool>() ? "" : "(refused)");
+  return ids;
+}
+
+// How often each page was accepted, over the output folders.
+inline std::map<std::string, int> Accepted(const std::vector<fs::path>& outs) {
+  std::map<std::string, int> seen;
+  for (const auto& out : outs)
+    for (const auto& line : Manifest(out))
+      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
+  return seen;
 }
 
 inline std::string Sha256Hex(const std::string& bytes) {
@@ -138,49 +189,50 @@ inline Delivery CheckDelivery(const fs::path& out) {
   Delivery d;
   std::map<std::int64_t, std::string> idOfLine;
   std::set<std::int64_t> seqs;
-  auto fileMatches = [&](const nlohmann::json& line, const char* file, const char* sha) {
-    if (!line.contains(file)) return true;
-    const std::string bytes = FileBytes(out / line[file].get<std::string>());
-    if (Sha256Hex(bytes) == line.value(sha, "")) return true;
-    d.faults.push_back("line " + line["seq"].dump() + ": " + line[file].get<std::string>() + " does not hold its bytes");
-    return false;
-  };
   for (const auto& line : Manifest(out)) {
     const std::int64_t seq = line["seq"].get<std::int64_t>();
-    if (!seqs.insert(seq).second) d.faults.push_back("line " + std::to_string(seq) + " appears twice");
+    const std::string id = PageId(line);
+    const auto fault = [&](const std::string& what) { d.faults.push_back("line " + std::to_string(seq) + " (" + id + "): " + what); };
+    // A file the line names holds the bytes of its digest.
+    const auto holds = [&](const char* file, const char* sha) {
+      const std::string name = line[file].get<std::string>();
+      if (Sha256Hex(FileBytes(out / name)) == line.value(sha, "")) return true;
+      fault(name + " does not hold its bytes");
+      return false;
+    };
+    if (!seqs.insert(seq).second) fault("appears twice");
     if (!line["accepted"].get<bool>()) continue;
     if (line.contains("repeat_of")) {
       const auto it = idOfLine.find(line["repeat_of"].get<std::int64_t>());
       if (it == idOfLine.end()) {
-        d.faults.push_back("line " + std::to_string(seq) + " repeats a line that holds no image");
+        fault("repeats a line that holds no image");
       } else {
         ++d.repeated[it->second];
       }
       continue;
     }
-    const std::string id = PageId(line);
     ++d.stored[id];
     idOfLine[seq] = id;
     if (!line.contains("image_file")) {
-      d.faults.push_back("line " + std::to_string(seq) + " (" + id + ") has no image");
+      fault("has no image");
       continue;
     }
-    if (fileMatches(line, "image_file", "image_sha256") && decoded.count(line["image_sha256"].get<std::string>()) == 0) {
+    const std::string sha = line.value("image_sha256", "");
+    if (holds("image_file", "image_sha256") && decoded.count(sha) == 0) {
       if (Decodes(FileBytes(out / line["image_file"].get<std::string>()))) {
-        decoded.insert(line["image_sha256"].get<std::string>());
+        decoded.insert(sha);
       } else {
-        d.faults.push_back("line " + std::to_string(seq) + " (" + id + "): its image does not decode");
+        fault("its image does not decode");
       }
     }
-    fileMatches(line, "content_file", "content_sha256");
+    if (line.contains("content_file")) holds("content_file", "content_sha256");
     // Large values live in side files named by their digest.
     for (const char* part : {"page", "document"}) {
       if (!line[part].is_object()) continue;
       for (const auto& [attr, value] : line[part].items()) {
         if (!value.is_object() || !value.contains("file")) continue;
         const std::string name = value["file"].get<std::string>();
-        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name)
-          d.faults.push_back("line " + std::to_string(seq) + ": side file " + name + " does not hold its bytes");
+        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name) fault("side file " + name + " does not hold its bytes");
       }
     }
   }

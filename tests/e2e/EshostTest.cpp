@@ -1,7 +1,5 @@
 // eshost as a user runs it: a separate process on storages written by the producer kit.
-#include <fstream>
 #include <map>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -21,12 +19,7 @@ TEST(EshostScan, ThreeStoragesInRegistrationOrderEvenWhenTheFirstStopsEarly) {
   const fs::path settings = WriteSettings(work.root, {{s1.root, s2.root, s3.root}});
   const auto r = Scan(settings, work.root / "out", {"--refuse-at", "1"});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  const auto lines = Manifest(work.root / "out");
-  ASSERT_EQ(3u, lines.size()) << r.out;
-  EXPECT_EQ("A1/p1", PageId(lines[0]));
-  EXPECT_FALSE(lines[0]["accepted"].get<bool>());
-  EXPECT_EQ("C1/p1", PageId(lines[1]));
-  EXPECT_EQ("D1/p1", PageId(lines[2]));
+  EXPECT_EQ("A1/p1(refused) C1/p1 D1/p1", Ids(Manifest(work.root / "out"))) << r.out;
   EXPECT_TRUE(s1.Exists("a/A1")) << "refused: stays";
   EXPECT_TRUE(s1.Exists("b/B1")) << "the first storage stopped before its second group";
   EXPECT_FALSE(s2.Exists("c"));
@@ -35,43 +28,36 @@ TEST(EshostScan, ThreeStoragesInRegistrationOrderEvenWhenTheFirstStopsEarly) {
 
 TEST(EshostScan, NoRegisteredStorageImportsNothingAndSaysSo) {
   TempStorage work;
-  const fs::path settings = WriteSettings(work.root, {});
-  const auto r = Scan(settings, work.root / "out");
+  const auto r = Scan(WriteSettings(work.root, {}), work.root / "out");
   EXPECT_EQ(0, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("no External Storage is registered")) << r.err;
   EXPECT_TRUE(Manifest(work.root / "out").empty());
 }
 
 TEST(EshostScan, CancelLeavesThePendingAndLaterDocuments) {
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 4, 2))}});
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  const auto r = Scan(settings, work.root / "out", {"--cancel-at", "5"});
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 4, 2))}});
+  const auto r = Scan(s.settings, s.out, {"--cancel-at", "5"});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  EXPECT_EQ(5u, Manifest(work.root / "out").size());
-  EXPECT_FALSE(storage.Exists("g/D1"));
-  for (const char* kept : {"g/D2", "g/D3", "g/D4"}) EXPECT_TRUE(storage.Exists(kept)) << kept;
+  EXPECT_EQ(5u, Manifest(s.out).size());
+  EXPECT_FALSE(s.storage.Exists("g/D1"));
+  for (const char* kept : {"g/D2", "g/D3", "g/D4"}) EXPECT_TRUE(s.storage.Exists(kept)) << kept;
 }
 
 TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
-  TempStorage storage, work;
-  storage.Write({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 2))}});
-  const fs::path settings = WriteSettings(work.root, {{storage.root}, false, false});
-  const auto r = Scan(settings, work.root / "out", {"--receipt", (work.root / "receipt.json").string()});
+  Registered s({std::nullopt, std::nullopt, {Group("g", Docs("D", 1, 2))}}, {{}, false, false});
+  const auto r = Scan(s.settings, s.out, {"--receipt", (s.work.root / "receipt.json").string()});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  const auto lines = Manifest(work.root / "out");
+  const auto lines = Manifest(s.out);
   ASSERT_EQ(2u, lines.size());
-  EXPECT_EQ(1, lines[0]["seq"].get<int>());
-  EXPECT_EQ("AddPage", lines[0]["call"].get<std::string>());
-  EXPECT_EQ(1, lines[0]["page"]["0x01000015"].get<int>());
-  EXPECT_EQ("doc", lines[0]["document"]["0x02070068"].get<std::string>());
-  EXPECT_TRUE(lines[1]["document"].is_null());
-  EXPECT_EQ(100, lines[0]["page"]["0x01020001"].get<int>()) << "resolution read from the image";
-  EXPECT_GT(lines[0]["image_size"].get<int>(), 0);
-  ASSERT_TRUE(lines[0]["image_file"].is_string());
-  EXPECT_TRUE(fs::exists(work.root / "out" / lines[0]["image_file"].get<std::string>()));
-  std::ifstream receiptFile(work.root / "receipt.json");
-  const json receipt = json::parse(receiptFile);
+  // Sequence number, call, page number, the document's text (with the first page only) and
+  // the resolution read from the image.
+  const auto& first = lines[0];
+  EXPECT_EQ("1 AddPage 1 \"doc\" 100 null", first["seq"].dump() + " " + first["call"].get<std::string>() + " " +
+                                                  first["page"]["0x01000015"].dump() + " " + first["document"]["0x02070068"].dump() +
+                                                  " " + first["page"]["0x01020001"].dump() + " " + lines[1]["document"].dump());
+  EXPECT_GT(first["image_size"].get<int>(), 0);
+  EXPECT_TRUE(first["image_file"].is_string() && fs::exists(s.out / first["image_file"].get<std::string>()));
+  const json receipt = ReadJson(s.work.root / "receipt.json");
   EXPECT_EQ(2, receipt["pages_handed_over"].get<int>());
   EXPECT_EQ("D1", receipt["storages"][0]["groups"][0]["imported"][0].get<std::string>());
   EXPECT_EQ(1u, receipt["storages"][0]["groups"][0]["kept"].size()) << "images are not deleted";
@@ -85,15 +71,13 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
   doc.files.pop_back();
   damaged.Write({std::nullopt, std::nullopt, {Group("g", {doc})}});
   const fs::path settings = WriteSettings(work.root, {{work.root / "missing", empty.root, damaged.root}});
-  const fs::path receiptPath = work.root / "receipt.json";
   const fs::path out = work.root / "out";
-  const auto r = Scan(settings, out, {"--every", "0.05", "--runs", "3", "--receipt", receiptPath.string(),
+  const auto r = Scan(settings, out, {"--every", "0.05", "--runs", "3", "--receipt", (work.root / "receipt.json").string(),
                                       "--messages", (work.root / "messages.jsonl").string(), "--trace",
                                       (work.root / "trace.txt").string()});
   ASSERT_EQ(0, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos, r.out.find("Scanned 3 storage(s)")) << r.out;
-  std::ifstream receiptFile(receiptPath);
-  const json receipt = json::parse(receiptFile);
+  const json receipt = ReadJson(work.root / "receipt.json");
   EXPECT_FALSE(receipt["storages"][0]["available"].get<bool>());
   EXPECT_EQ(1, receipt["documents_kept"].get<int>());
   EXPECT_EQ(0, receipt["documents_deleted"].get<int>());
@@ -102,15 +86,14 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
 
   const Delivery d = CheckDelivery(out);
   EXPECT_TRUE(d.faults.empty());
-  EXPECT_EQ(1, d.stored.at("X1/p1"));
-  EXPECT_EQ(2, d.repeated.at("X1/p1"));
-  EXPECT_EQ(1u, d.stored.size());
+  EXPECT_EQ((std::map<std::string, int>{{"X1/p1", 1}}), d.stored);
+  EXPECT_EQ((std::map<std::string, int>{{"X1/p1", 2}}), d.repeated);
   // Shown once; traced when it came again with nothing new.
   std::size_t shown = 0;
   for (std::size_t at = 0; (at = r.err.find("eshost: message:", at)) != std::string::npos; ++at) ++shown;
   EXPECT_EQ(1u, shown) << r.err;
-  std::ifstream messages(work.root / "messages.jsonl");
   std::vector<bool> messageShown;
+  std::ifstream messages(work.root / "messages.jsonl");
   for (std::string line; std::getline(messages, line);) messageShown.push_back(json::parse(line).value("shown", true));
   EXPECT_EQ((std::vector<bool>{true, false, false}), messageShown);
   EXPECT_NE(std::string::npos, FileBytes(work.root / "trace.txt").find("not shown again"));
@@ -118,7 +101,7 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
   // The same document, from the ledger: in the receipt and in eshost status.
   const auto status = estest::Run(Program("eshost"), {"status", "--json", "--out", out.string()});
   ASSERT_EQ(0, status.exitCode) << status.err;
-  for (const json& kept : std::vector<json>{receipt["kept_documents"], json::parse(status.out)["kept_documents"]}) {
+  for (const json& kept : {receipt["kept_documents"], json::parse(status.out)["kept_documents"]}) {
     ASSERT_EQ(1u, kept.size());
     EXPECT_EQ("X1", fs::path(kept[0]["document"].get<std::string>()).filename().string());
     EXPECT_EQ(2, kept[0]["times_sent_again"].get<int>());
@@ -127,64 +110,40 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
 }
 
 TEST(EshostService, TwoHostsOnTheSameStoragesDeliverEveryDocumentExactlyOnce) {
-  TempStorage storage, work;
-  esproduce::StoragePlan plan;
-  for (int g = 1; g <= 20; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 2, 1)));
-  storage.Write(plan);
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
-  const fs::path settings2 = work.root / "settings2.json";
-  fs::copy_file(settings, settings2);
-  std::vector<std::string> common{"scan", "--unattended", "--every", "0.05", "--runs", "8", "--quiet"};
-  auto args = [&](const fs::path& s, const char* out) {
-    std::vector<std::string> a{"--settings", s.string()};
-    a.insert(a.end(), common.begin(), common.end());
-    a.push_back("--out");
-    a.push_back((work.root / out).string());
-    return a;
-  };
-  Process first(Program("eshost"), args(settings, "out1"));
-  Process second(Program("eshost"), args(settings2, "out2"));
+  Registered s(Plan(20, 2, 1));
+  const fs::path& work = s.work.root;
+  fs::copy_file(s.settings, work / "settings2.json");
+  const std::vector<std::string> service{"--every", "0.05", "--runs", "8", "--quiet"};
+  Process first(Program("eshost"), ScanArgs(s.settings, work / "out1", service));
+  Process second(Program("eshost"), ScanArgs(work / "settings2.json", work / "out2", service));
   const auto r1 = first.Wait();
   const auto r2 = second.Wait();
   ASSERT_EQ(0, r1.exitCode) << r1.err;
   ASSERT_EQ(0, r2.exitCode) << r2.err;
-  std::map<std::string, int> seen;
-  for (const char* out : {"out1", "out2"})
-    for (const auto& line : Manifest(work.root / out))
-      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
+  const auto seen = Accepted({work / "out1", work / "out2"});
   EXPECT_EQ(40u, seen.size());
   for (const auto& [id, count] : seen) EXPECT_EQ(1, count) << id << " reached both hosts";
-  EXPECT_EQ("", LeftOverDocuments(storage.root));
+  EXPECT_EQ("", LeftOverDocuments(s.storage.root));
 }
 
 TEST(EshostService, InterruptDuringImportLosesNothing) {
 #ifdef _WIN32
   GTEST_SKIP() << "a console stop event cannot be sent to a process in this test environment";
 #else
-  TempStorage storage, work;
-  esproduce::StoragePlan plan;
-  for (int g = 1; g <= 10; ++g) plan.groups.push_back(Group("g" + std::to_string(g), Docs("G" + std::to_string(g) + "D", 10, 2)));
-  storage.Write(plan);
-  const fs::path settings = WriteSettings(work.root, {{storage.root}});
+  Registered s(Plan(10, 10, 2));
+  const fs::path& work = s.work.root;
   {
-    Process service(Program("eshost"), {"--settings", settings.string(), "scan", "--unattended", "--every", "5",
-                                        "--quiet", "--out", (work.root / "out1").string()});
+    Process service(Program("eshost"), ScanArgs(s.settings, work / "out1", {"--every", "5", "--quiet"}));
     // Stop it in the middle of an import: once its first pages have arrived.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (Manifest(work.root / "out1").size() < 3 && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitFor([&] { return Manifest(work / "out1").size() >= 3; });
     service.Stop();
     const auto r = service.Wait();
     EXPECT_EQ(0, r.exitCode) << r.err;
   }
-  const auto r = Scan(settings, work.root / "out2", {"--quiet"});
+  const auto r = Scan(s.settings, work / "out2", {"--quiet"});
   ASSERT_EQ(0, r.exitCode) << r.err;
-  std::map<std::string, int> seen;
-  for (const char* out : {"out1", "out2"})
-    for (const auto& line : Manifest(work.root / out))
-      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
-  EXPECT_EQ(200u, seen.size()) << "every page arrived";
-  EXPECT_EQ("", LeftOverDocuments(storage.root));
+  EXPECT_EQ(200u, Accepted({work / "out1", work / "out2"}).size()) << "every page arrived";
+  EXPECT_EQ("", LeftOverDocuments(s.storage.root));
 #endif
 }
 

@@ -1,10 +1,9 @@
 // eshost register, edit, remove, set and storages: the configure and edit dialogs' own
 // checks and questions decide, and only what they accept reaches the settings file.
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -21,178 +20,107 @@ namespace {
 namespace fs = std::filesystem;
 using eshost::ConfigAction;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// One command of a session at the prompt. Folders are named below the test's folder.
+struct Step {
+  ConfigAction action;
+  std::string dir = {}, newDir = {}, input = {};
+  bool yes = false;
+  std::optional<bool> images = {}, group = {};
+  int status = 0;
+  std::string said = {};   // part of what the command printed
+  std::string state = {};  // the settings file afterwards (see State)
+};
 
 class ConfigCommands : public ::testing::Test {
  protected:
   ConfigCommands() {
-    global_.modulePath = Module();
-    global_.settingsPath = (root_ / "settings.json").string();
+    global_.modulePath = estest::ModulePathUtf8();
+    global_.settingsPath = (temp_.root / "settings.json").string();
     // A complete settings file with rescanning off, which no command may change.
-    std::ofstream(root_ / "settings.json")
-        << R"({"AllowRescanning": false, "DeleteFaxes": true, "DeleteGroupFolder": true, "SelectedPath": "",
-              "Number of dirs": 0})";
+    temp_.Write("settings.json", R"({"AllowRescanning": false, "DeleteFaxes": true, "DeleteGroupFolder": true,
+                                     "SelectedPath": "", "Number of dirs": 0})");
+    // Storages a and b without a description, c with one; a plain file.
+    for (const char* folder : {"a", "b", "c"}) fs::create_directories(temp_.root / folder);
+    temp_.Write("c/ESDesc.txt", "Gamma\r\nmore");
+    temp_.Write("file.txt", "x");
   }
 
-  static std::string Module() { return estest::ModulePathUtf8(); }
-
-  // A storage directory; with a description when `name` is not empty.
-  std::string Storage(const std::string& folder, const std::string& name = "") {
-    fs::create_directories(root_ / folder);
-    if (!name.empty()) std::ofstream(root_ / folder / "ESDesc.txt", std::ios::binary) << name << "\r\nmore";
-    return (root_ / folder).string();
+  std::string Path(const std::string& name) const { return name.empty() ? "" : (temp_.root / name).string(); }
+  // Text with the test's folder taken out of every path.
+  std::string Short(std::string text) const {
+    const std::string prefix = temp_.root.string() + static_cast<char>(fs::path::preferred_separator);
+    for (std::size_t at; (at = text.find(prefix)) != std::string::npos;) text.erase(at, prefix.size());
+    return text;
   }
-
-  int Run(ConfigAction action, eshost::ConfigOptions options, const std::string& input = "") {
-    std::istringstream in(input);
-    out.str("");
-    err.str("");
-    return eshost::RunConfig(global_, action, options, in, out, err);
+  // The settings in one line: "<count>: <directories> sel=<selected> del=<images>,<group folder> rescan=<flag>".
+  std::string State() const {
+    const auto s = nlohmann::json::parse(temp_.Read("settings.json"));
+    std::string out = s["Number of dirs"].dump() + ":";
+    for (int i = 0; i < s["Number of dirs"].get<int>(); ++i) out += " " + s["Dir" + std::to_string(i)].get<std::string>();
+    return Short(out + " sel=" + s["SelectedPath"].get<std::string>() + " del=" + s["DeleteFaxes"].dump() + "," +
+                 s["DeleteGroupFolder"].dump() + " rescan=" + s["AllowRescanning"].dump());
   }
-  int Register(const std::string& directory) {
-    eshost::ConfigOptions o;
-    o.directory = directory;
-    return Run(ConfigAction::kRegister, o);
-  }
-  int Remove(const std::string& directory, const std::string& input, bool yes = false) {
-    eshost::ConfigOptions o;
-    o.directory = directory;
-    o.yes = yes;
-    return Run(ConfigAction::kRemove, o, input);
-  }
-  nlohmann::json Settings() const { return nlohmann::json::parse(Read(root_ / "settings.json")); }
-  std::string SettingsText() const { return Read(root_ / "settings.json"); }
-  std::string Storages() {
-    Run(ConfigAction::kStorages, {});
-    return out.str();
+  int Run(const Step& step) {
+    const eshost::ConfigOptions options{Path(step.dir), Path(step.newDir), step.images, step.group, step.yes};
+    std::istringstream in(step.input);
+    std::ostringstream out, err;
+    const int status = eshost::RunConfig(global_, step.action, options, in, out, err);
+    said_ = Short(out.str() + err.str());
+    return status;
   }
 
   estest::TempFolder temp_{"es-config"};
-  const fs::path root_ = temp_.root;
   eshost::GlobalOptions global_;
-  std::ostringstream out, err;
+  std::string said_;
 };
 
-TEST_F(ConfigCommands, RegisterKeepsTheTypedTextAndStoragesListsTheDialogsRows) {
-  const std::string b = Storage("b");
-  const std::string a = Storage("a", "Alpha");
-  ASSERT_EQ(0, Register(b)) << err.str();
-  ASSERT_EQ(0, Register(a)) << err.str();
-  const nlohmann::json s = Settings();
-  EXPECT_EQ(2, s["Number of dirs"]);
-  EXPECT_EQ(a, s["Dir0"]);
-  EXPECT_EQ(b, s["Dir1"]);
-  EXPECT_EQ(a, s["SelectedPath"]) << "the row just registered is selected";
-  EXPECT_EQ(false, s["AllowRescanning"]);
-  EXPECT_EQ(a + "\tAlpha\n" + b + "\t<not found>\n", Storages());
-}
-
-TEST_F(ConfigCommands, RefusedRegistrationsPrintTheDialogsMessageAndSaveNothing) {
-  const std::string a = Storage("a");
-  ASSERT_EQ(0, Register(a)) << err.str();
-  const std::string before = SettingsText();
-  std::ofstream(root_ / "file.txt") << "x";
+TEST_F(ConfigCommands, ASessionOfCommandsAndTheSettingsEachLeaves) {
+  using enum ConfigAction;
   const std::string sep(1, fs::path::preferred_separator);
-  struct Case {
-    std::string text;
-    std::string message;
-  } cases[] = {{a + sep, "This External Storage is already registered."},
-               {(root_ / "missing").string(), "A valid directory must be specified."},
-               {(root_ / "file.txt").string(), "A valid directory must be specified."}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(1, Register(c.text)) << c.text;
-    EXPECT_NE(std::string::npos, err.str().find(c.message)) << err.str();
-    EXPECT_EQ(before, SettingsText()) << c.text;
-  }
-}
-
-TEST_F(ConfigCommands, RemoveAsksAndOnlyYesRemoves) {
-  const std::string a = Storage("a");
-  const std::string b = Storage("b");
-  ASSERT_EQ(0, Register(a));
-  ASSERT_EQ(0, Register(b));
-  const std::string before = SettingsText();
-  EXPECT_EQ(1, Remove(a, "n\n"));
-  EXPECT_NE(std::string::npos, err.str().find("Do you want to remove registration of selected External Storage?"));
-  EXPECT_EQ(before, SettingsText());
-  EXPECT_EQ(1, Remove(a, "")) << "no answer is No";
-  EXPECT_EQ(0, Remove(a, "y\n"));
-  EXPECT_EQ(1, Settings()["Number of dirs"]);
-  EXPECT_EQ(b, Settings()["Dir0"]);
-  EXPECT_EQ(1, Remove(a, "", true));
-  EXPECT_NE(std::string::npos, err.str().find("is not registered")) << err.str();
-}
-
-TEST_F(ConfigCommands, RemovingTheLastStorageAsksBeforeSavingAnEmptyList) {
-  const std::string a = Storage("a");
-  ASSERT_EQ(0, Register(a));
-  const std::string before = SettingsText();
-  EXPECT_EQ(1, Remove(a, "y\nn\n"));
-  EXPECT_NE(std::string::npos,
-            err.str().find("No External Storage is registered. Do you want to close configuration dialog?"));
-  EXPECT_EQ(before, SettingsText());
-  EXPECT_EQ(0, Remove(a, "", true));
-  EXPECT_EQ(0, Settings()["Number of dirs"]);
-}
-
-TEST_F(ConfigCommands, EditReplacesTheDirectoryWithTheSameChecks) {
-  const std::string a = Storage("a");
-  const std::string b = Storage("b");
-  const std::string c = Storage("c", "Gamma");
-  ASSERT_EQ(0, Register(a));
-  ASSERT_EQ(0, Register(b));
-  eshost::ConfigOptions o;
-  o.directory = a;
-  o.newDirectory = b;
-  EXPECT_EQ(1, Run(ConfigAction::kEdit, o));
-  EXPECT_NE(std::string::npos, err.str().find("This External Storage is already registered."));
-  o.newDirectory = c;
-  EXPECT_EQ(0, Run(ConfigAction::kEdit, o)) << err.str();
-  EXPECT_EQ(b + "\t<not found>\n" + c + "\tGamma\n", Storages());
-}
-
-TEST_F(ConfigCommands, SetFollowsTheDialogsRuleForTheSwitches) {
-  eshost::ConfigOptions o;
-  o.yes = true;  // no storage registered: closing with an empty list is confirmed
-  o.deleteImages = false;
-  EXPECT_EQ(0, Run(ConfigAction::kSet, o)) << err.str();
-  EXPECT_EQ(false, Settings()["DeleteFaxes"]);
-  EXPECT_EQ(false, Settings()["DeleteGroupFolder"]);
-
-  o.deleteImages.reset();
-  o.deleteGroupFolder = true;
-  const std::string before = SettingsText();
-  EXPECT_EQ(1, Run(ConfigAction::kSet, o));
-  EXPECT_EQ(before, SettingsText());
-
-  o.deleteImages = true;
-  EXPECT_EQ(0, Run(ConfigAction::kSet, o)) << err.str();
-  EXPECT_EQ(true, Settings()["DeleteFaxes"]);
-  EXPECT_EQ(true, Settings()["DeleteGroupFolder"]);
-  EXPECT_EQ(false, Settings()["AllowRescanning"]);
-
-  // Without --yes an empty list is not saved unless the user agrees.
-  o.yes = false;
-  o.deleteImages = false;
-  o.deleteGroupFolder.reset();
-  EXPECT_EQ(1, Run(ConfigAction::kSet, o, "n\n"));
-  EXPECT_EQ(true, Settings()["DeleteFaxes"]);
-}
-
-TEST_F(ConfigCommands, AnUnusableSettingsFileStopsTheCommand) {
-  std::ofstream(root_ / "settings.json", std::ios::trunc) << "[1, 2";
-  EXPECT_EQ(2, Register(Storage("a")));
-  EXPECT_EQ("[1, 2", SettingsText());
-}
-
+  const std::string ab = "2: a b sel=a del=true,true rescan=false";
+  const std::string bc = "2: b c sel=c del=true,true rescan=false";
+  const std::string c = "1: c sel=c del=true,true rescan=false";
+  const std::string none = "0: sel=c del=true,true rescan=false";  // the selection stays as it was
+  const Step steps[] = {
+      // The typed text is kept, the rows sorted, the row just registered selected.
+      {.action = kRegister, .dir = "b", .state = "1: b sel=b del=true,true rescan=false"},
+      {.action = kRegister, .dir = "a", .state = ab},
+      {.action = kStorages, .said = "a\t<not found>\nb\t<not found>\n", .state = ab},
+      {.action = kRegister, .dir = "a" + sep, .status = 1, .said = "This External Storage is already registered.", .state = ab},
+      {.action = kRegister, .dir = "missing", .status = 1, .said = "A valid directory must be specified.", .state = ab},
+      {.action = kRegister, .dir = "file.txt", .status = 1, .said = "A valid directory must be specified.", .state = ab},
+      {.action = kEdit, .dir = "a", .newDir = "b", .status = 1, .said = "This External Storage is already registered.", .state = ab},
+      {.action = kEdit, .dir = "a", .newDir = "c", .state = bc},
+      {.action = kStorages, .said = "b\t<not found>\nc\tGamma\n", .state = bc},
+      // Only yes removes; no answer is no.
+      {.action = kRemove, .dir = "b", .input = "n\n", .status = 1,
+       .said = "Do you want to remove registration of selected External Storage?", .state = bc},
+      {.action = kRemove, .dir = "b", .status = 1, .state = bc},
+      {.action = kRemove, .dir = "b", .input = "y\n", .state = c},
+      {.action = kRemove, .dir = "b", .yes = true, .status = 1, .said = "is not registered", .state = c},
+      // The last one: an empty list is saved only once the user agrees to it too.
+      {.action = kRemove, .dir = "c", .input = "y\nn\n", .status = 1,
+       .said = "No External Storage is registered. Do you want to close configuration dialog?", .state = c},
+      {.action = kRemove, .dir = "c", .yes = true, .state = none},
+      // The group folder is deleted only with the images.
+      {.action = kSet, .yes = true, .images = false, .state = "0: sel=c del=false,false rescan=false"},
+      {.action = kSet, .yes = true, .group = true, .status = 1, .state = "0: sel=c del=false,false rescan=false"},
+      {.action = kSet, .yes = true, .images = true, .group = true, .state = none},
+      {.action = kSet, .input = "n\n", .images = false, .status = 1, .state = none},
 #ifndef _WIN32
-TEST_F(ConfigCommands, ConfigurePointsToTheOtherCommandsWithoutWindows) {
-  EXPECT_EQ(2, Run(ConfigAction::kConfigure, {}));
-  EXPECT_NE(std::string::npos, err.str().find("needs Windows"));
-}
+      {.action = kConfigure, .status = 2, .said = "needs Windows", .state = none},
 #endif
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(step.action)) + " " + step.dir + " " + step.newDir);
+    EXPECT_EQ(step.status, Run(step)) << said_;
+    EXPECT_NE(std::string::npos, said_.find(step.said)) << said_;
+    EXPECT_EQ(step.state, State());
+  }
+  // A settings file the command cannot use stops it and is kept as it is.
+  temp_.Write("settings.json", "[1, 2");
+  EXPECT_EQ(2, Run({.action = kRegister, .dir = "a"}));
+  EXPECT_EQ("[1, 2", temp_.Read("settings.json"));
+}
 
 }  // namespace
