@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/Platform.h"
@@ -68,10 +69,7 @@ TEST(Thread, OwnerLetsGoOfARunningThread) {
   EXPECT_TRUE(finished->Wait(5000));
 }
 
-Str BaseName(const Str& path) {
-  const std::size_t sep = path.find_last_of(kPathSep);
-  return sep == Str::npos ? path : path.substr(sep + 1);
-}
+Str BaseName(const Str& path) { return std::filesystem::path(path).filename().u16string(); }
 
 Str Upper(Str text) {
   for (char16_t& c : text) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
