@@ -54,15 +54,8 @@ constexpr Disposition Existing = Disposition::OpenExisting, Always = Disposition
 
 TEST_P(Files, ShareModes) {
   // held: how the first opener shares the file; then what the second caller does.
-  const struct {
-    const char* name;
-    Share held;
-    Op op;
-    Access access;
-    Share share;
-    Disposition disposition;
-    Error expected;
-  } rows[] = {
+  const struct { const char* name; Share held; Op op; Access access; Share share; Disposition disposition;
+                 Error expected; } rows[] = {
       {"reader beside an exclusive holder", Share::None, kOpen, R, Share::Read, Existing, SV},
       {"exclusive beside an exclusive holder", Share::None, kOpen, R, Share::None, Existing, SV},
       {"exclusive beside a sharing reader", Share::Read, kOpen, R, Share::None, Existing, SV},
@@ -123,12 +116,7 @@ TEST_P(Files, CreateAlwaysTruncatesAndWritesThenReadSeeksAndSizes) {
   ASSERT_TRUE(Os().FileSize(reader.handle, &size));
   EXPECT_EQ(size, 7u);
   ASSERT_TRUE(Os().Seek(reader.handle, 3));
-  char buffer[16] = {};
-  std::size_t got = 0;
-  ASSERT_TRUE(Os().Read(reader.handle, buffer, sizeof buffer, &got));
-  EXPECT_EQ(std::string(buffer, got), "tent");
-  ASSERT_TRUE(Os().Read(reader.handle, buffer, sizeof buffer, &got));
-  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(testing::ReadRest(reader.handle), "tent");
 }
 
 TEST_P(Files, MoveNeverReplaces) {

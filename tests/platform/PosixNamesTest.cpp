@@ -50,10 +50,7 @@ TEST(PosixNames, NonUtf8FileNameRoundTrips) {
   ASSERT_EQ(listed, u"page\xDCFF\xDCFE.pg");
   {
     File file(Os().OpenFile(t.Path(listed), Access::Read, Share::None, Disposition::OpenExisting, nullptr));
-    char buffer[8];
-    std::size_t got = 0;
-    ASSERT_TRUE(Os().Read(file.handle, buffer, sizeof buffer, &got));
-    EXPECT_EQ(std::string(buffer, got), "data");
+    EXPECT_EQ(testing::ReadRest(file.handle), "data");
   }
   ASSERT_TRUE(Os().DeleteFile(t.Path(listed), nullptr));
   EXPECT_FALSE(t.Exists("page\xFF\xFE.pg"));

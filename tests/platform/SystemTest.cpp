@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/Platform.h"
@@ -45,7 +46,6 @@ TEST(Thread, WakesOnAnEventJoinIsBoundedAndStartsAgain) {
   EXPECT_TRUE(thread.Join(5000));
   EXPECT_FALSE(thread.Running());
   EXPECT_TRUE(thread.Join(0));  // nothing left to wait for
-
   std::atomic<int> runs{0};
   ASSERT_TRUE(thread.Start([&] { ++runs; }));
   ASSERT_TRUE(thread.Join(5000));
@@ -68,10 +68,7 @@ TEST(Thread, OwnerLetsGoOfARunningThread) {
   EXPECT_TRUE(finished->Wait(5000));
 }
 
-Str BaseName(const Str& path) {
-  const std::size_t sep = path.find_last_of(kPathSep);
-  return sep == Str::npos ? path : path.substr(sep + 1);
-}
+Str BaseName(const Str& path) { return std::filesystem::path(path).filename().u16string(); }
 
 Str Upper(Str text) {
   for (char16_t& c : text) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c;
@@ -117,7 +114,6 @@ TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
   void* byName = Os().ModuleHandleByName(BaseName(program));
   ASSERT_NE(byName, nullptr);
   EXPECT_EQ(Os().ModuleFileName(byName), program);
-
   void* loaded = Os().ModuleHandleByName(library);
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(Upper(BaseName(Os().ModuleFileName(loaded))), Upper(library));
@@ -204,7 +200,6 @@ TEST(Names, UserAndComputerNamesWithinTheirRoom) {
   ASSERT_TRUE(Os().ComputerName(16, &computer));
   EXPECT_FALSE(computer.empty());
   EXPECT_LT(computer.size(), 16u);
-
   Str tooSmall;
   EXPECT_FALSE(Os().UserName(user.size(), &tooSmall));
   EXPECT_FALSE(Os().ComputerName(computer.size(), &tooSmall));

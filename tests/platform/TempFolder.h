@@ -49,4 +49,14 @@ struct Folder {
   FolderHandle handle;
 };
 
+// The rest of a file, read through the seam; a read at its end must succeed with nothing.
+inline std::string ReadRest(FileHandle file) {
+  std::string bytes = file == kInvalidFile ? "<not open>" : "";
+  char buffer[256];
+  std::size_t got = 0;
+  bool read = false;
+  while ((read = Os().Read(file, buffer, sizeof buffer, &got)) && got > 0) bytes.append(buffer, got);
+  return read ? bytes : bytes + "<read failed>";
+}
+
 }  // namespace es::platform::testing

@@ -1,10 +1,7 @@
 // The storages esproduce writes: consistent with the layout the module reads, and the
 // same bytes for the same seed on every platform.
 #include <algorithm>
-#include <set>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "TreeSupport.h"
 
@@ -53,55 +50,39 @@ TEST(GeneratedStorage, BytesFollowTheSeedAndAreTheSameOnEveryPlatform) {
     SCOPED_TRACE(std::string(esproduce::CompressionName(row.compression)) + " version " +
                  std::to_string(static_cast<int>(row.version)));
     TempFolder temp;
-    GenerateOptions options = Small();
-    options.groups = 2;
-    options.documents = 4;
-    options.pages = 2;
-    options.compression = row.compression;
-    options.multipage = row.multipage;
-    options.attrVersion = row.version;
-    options.pdfDocuments = options.damagedDocuments = options.extraPageDocuments = 1;
-    options.commands = options.groupOrder = true;
-    options.seed = 21;
+    GenerateOptions options{.groups = 2, .documents = 4, .pages = 2, .attrVersion = row.version, .commands = true,
+                            .groupOrder = true, .seed = 21, .compression = row.compression, .pageSize = kSmallPage,
+                            .dpi = 100, .multipage = row.multipage, .pdfDocuments = 1, .damagedDocuments = 1,
+                            .extraPageDocuments = 1};
     esproduce::GenerateReport report, again, other;
-    const auto tree = Tree(Write(temp.path() / "a", options, &report));
+    const auto tree = Tree(Write(temp / "a", options, &report));
     EXPECT_EQ(Fingerprint(tree), row.fingerprint);
     std::string error;
-    ASSERT_TRUE(esproduce::WriteStorage(temp.path() / "b", esproduce::GenerateStorage(options, &again), &error))
-        << error;
-    EXPECT_EQ(Tree(temp.path() / "b"), tree);
+    ASSERT_TRUE(esproduce::WriteStorage(temp / "b", esproduce::GenerateStorage(options, &again), &error)) << error;
+    EXPECT_EQ(Tree(temp / "b"), tree);
     EXPECT_EQ(Roles(again), Roles(report));
     options.seed = 22;
-    EXPECT_NE(Tree(Write(temp.path() / "c", options, &other)), tree);
+    EXPECT_NE(Tree(Write(temp / "c", options, &other)), tree);
     EXPECT_NE(Roles(other), Roles(report));
   }
 }
 
 TEST(GenerateStorage, GroupsHaveLockAndShuffledOrderFilesWithoutAttributeFilesPagesAreNumbered) {
   TempFolder temp;
-  GenerateOptions options;
-  options.groups = 2;
-  options.documents = 12;
-  options.pages = 2;
-  options.attrVersion = AttrVersion::None;
-  options.description = "Caf\xC3\xA9";
-  options.groupPrefix = "Gr\xC3\xBC";  // "Grü"
-  options.groupOrder = true;
-  options.seed = 3;
-  Write(temp.path(), options);
-  EXPECT_EQ(ReadText(temp.path() / "ESDesc.txt"), "Caf\xE9\r\n");
-  auto groups = Lines(ReadText(temp.path() / "Doc_Order.txt"));
-  std::sort(groups.begin(), groups.end());
+  Write(temp.Root(), {.groups = 2, .documents = 12, .pages = 2, .attrVersion = AttrVersion::None,
+                      .description = "Caf\xC3\xA9", .groupOrder = true, .seed = 3, .groupPrefix = "Gr\xC3\xBC"});
+  EXPECT_EQ(temp.Read("ESDesc.txt"), "Caf\xE9\r\n");
+  auto groups = Lines(temp.Read("Doc_Order.txt"));
+  std::ranges::sort(groups);
   EXPECT_EQ(groups, (std::vector<std::string>{"Gr\xFC" "001", "Gr\xFC" "002"}));
-
-  const fs::path group = temp.path() / esproduce::PathFromUtf8("Gr\xC3\xBC" "001");
+  const fs::path group = temp / esproduce::PathFromUtf8("Gr\xC3\xBC" "001");  // "Grü001"
   EXPECT_EQ(ReadText(group / "GR_LOCK.TXT"), "Gr\xFC" "001");
   const auto order = Lines(ReadText(group / "Doc_Order.txt"));
   std::vector<std::string> sorted = order, folders;
-  std::sort(sorted.begin(), sorted.end());
+  std::ranges::sort(sorted);
   for (const auto& entry : fs::directory_iterator(group))
     if (entry.is_directory()) folders.push_back(esproduce::PathToUtf8(entry.path().filename()));
-  std::sort(folders.begin(), folders.end());
+  std::ranges::sort(folders);
   EXPECT_EQ(sorted, folders);
   EXPECT_EQ(folders.front(), "Doc00001");
   EXPECT_NE(order, sorted) << "twelve documents should not come out in folder order";
@@ -111,13 +92,9 @@ TEST(GenerateStorage, GroupsHaveLockAndShuffledOrderFilesWithoutAttributeFilesPa
 
 TEST(GenerateStorage, Version1FilesNamePagesByTheirValueRecords) {
   TempFolder temp;
-  GenerateOptions options;
-  options.pages = 3;
-  options.attrVersion = AttrVersion::V1;
-  options.seed = 9;
-  Write(temp.path(), options);
-  EXPECT_FALSE(fs::exists(temp.path() / "ESDesc.txt")) << "only when a description is given";
-  const fs::path document = temp.path() / "Group001" / "Doc00001";
+  Write(temp.Root(), {.pages = 3, .attrVersion = AttrVersion::V1, .seed = 9});
+  EXPECT_FALSE(temp.Exists("ESDesc.txt")) << "only when a description is given";
+  const fs::path document = temp / "Group001" / "Doc00001";
   const Bytes file = ReadBytes(document / "SC_ATTR.BIN");
   ASSERT_GE(file.size(), 16u);
   EXPECT_EQ(I16(file, 2), 0x0100);
@@ -125,21 +102,18 @@ TEST(GenerateStorage, Version1FilesNamePagesByTheirValueRecords) {
   std::set<int> kinds;
   const auto walk = [&](std::size_t at, int count, std::set<int>& types, std::uint32_t* value) {
     for (int i = 0; i < count; ++i) {
-      const int type = I16(file, at);
-      const int length = I16(file, at + 2);
+      const int type = I16(file, at), length = I16(file, at + 2);
       ASSERT_GE(length, 5);
       ASSERT_LE(at + length, file.size());
       types.insert(type);
       kinds.insert(file[at + 4]);
-      if (type == esproduce::v1::kPageValue && length == 9) *value = U32(file, at + 5);
+      if (value && type == esproduce::v1::kPageValue && length == 9) *value = U32(file, at + 5);
       at += length;
     }
   };
   std::set<int> documentTypes;
-  std::uint32_t unused = 0;
-  walk(U32(file, 8), I16(file, 12), documentTypes, &unused);
+  walk(U32(file, 8), I16(file, 12), documentTypes, nullptr);
   EXPECT_EQ(documentTypes, (std::set<int>{0, 1, 2, 3}));
-
   ASSERT_EQ(I16(file, 14), 3);
   std::set<std::string> named;
   for (int page = 0; page < 3; ++page) {
@@ -175,7 +149,7 @@ TEST(GenerateStorage, RefusesOptionsOutOfRange) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    GenerateOptions options = Small();
+    GenerateOptions options{.pageSize = kSmallPage, .dpi = 100};
     row.change(options);
     EXPECT_THROW(esproduce::GenerateStorage(options), std::invalid_argument);
   }

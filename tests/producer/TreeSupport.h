@@ -14,16 +14,15 @@
 #include "producer/Producer.h"
 #include "tests/support/TempFolder.h"
 
+// Options and plans name only the fields they set; the others keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace producer_test {
 
 using namespace esproduce;
 namespace fs = std::filesystem;
 
-// A fresh folder below the temporary folder, removed with everything in it.
-struct TempFolder : estest::TempFolder {
-  TempFolder() : estest::TempFolder("esproduce") {}
-  const fs::path& path() const { return root; }
-};
+using estest::TempFolder;
 
 inline std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -77,12 +76,7 @@ inline fs::path Write(const fs::path& root, const GenerateOptions& options, Gene
   return root;
 }
 
-// Small pages, quick to encode.
-inline GenerateOptions Small() {
-  GenerateOptions options;
-  options.pageSize = PageSize{800, 600, PageSize::Unit::Pixel};
-  options.dpi = 100;
-  return options;
-}
+// Small pages, quick to encode (with a resolution of 100).
+inline const PageSize kSmallPage{800, 600, PageSize::Unit::Pixel};
 
 }  // namespace producer_test

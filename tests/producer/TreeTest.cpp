@@ -1,9 +1,6 @@
 // Writing storages, groups and documents to disk.
 #include "TreeSupport.h"
 
-// Plans name only the fields they set; the others keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 using namespace producer_test;
 
 namespace {
@@ -31,7 +28,7 @@ TEST(WriteStorage, WritesTheWholeTreeAndNothingElse) {
                  {.folderName = "one", .order = std::vector<std::string>{"Doc 1"}}}};
   TempFolder temp;
   std::string error;
-  ASSERT_TRUE(WriteStorage(temp.path() / "store", storage, &error)) << error;
+  ASSERT_TRUE(WriteStorage(temp.Root() / "store", storage, &error)) << error;
   const std::map<std::string, std::string> expected = {
       {"ESDesc.txt", "Archive\r\n"}, {"Doc_Order.txt", "G2\r\nG1\r\n"},
       {"G1/", ""}, {"G1/GR_LOCK.TXT", "First group"}, {"G1/Doc_Order.txt", "D2\r\nD1\r\n"},
@@ -42,47 +39,39 @@ TEST(WriteStorage, WritesTheWholeTreeAndNothingElse) {
       {"G2/", ""}, {"empty/", ""}, {"empty/Doc_Order.txt", ""},
       {"raw/", ""}, {"raw/Doc_Order.txt", "A\nB"}, {"one/", ""}, {"one/Doc_Order.txt", "Doc 1\r\n"},
   };
-  EXPECT_EQ(Tree(temp.path() / "store"), expected);
+  EXPECT_EQ(Tree(temp.Root() / "store"), expected);
 }
 
 TEST(WriteStorage, ReadOnlyFilesAreMarkedAndReplacedOnRewrite) {
   TempFolder temp;
   std::string error;
   DocumentPlan document{.folderName = "doc", .files = {{"1.pg", {'a'}, true}, {"2.pg", {'b'}, false}}};
-  ASSERT_TRUE(WriteDocument(temp.path(), document, &error)) << error;
-  EXPECT_TRUE(IsReadOnly(temp.path() / "doc" / "1.pg"));
-  EXPECT_FALSE(IsReadOnly(temp.path() / "doc" / "2.pg"));
-
+  ASSERT_TRUE(WriteDocument(temp.Root(), document, &error)) << error;
+  EXPECT_EQ(std::pair(IsReadOnly(temp / "doc/1.pg"), IsReadOnly(temp / "doc/2.pg")), std::pair(true, false));
   document.files = {FilePlan{"1.pg", {'c'}, false}};
-  ASSERT_TRUE(WriteDocument(temp.path(), document, &error)) << error;
-  EXPECT_EQ(ReadText(temp.path() / "doc" / "1.pg"), "c");
-  EXPECT_FALSE(IsReadOnly(temp.path() / "doc" / "1.pg"));
-  EXPECT_EQ(ReadText(temp.path() / "doc" / "2.pg"), "b");  // other files stay
+  ASSERT_TRUE(WriteDocument(temp.Root(), document, &error)) << error;
+  EXPECT_EQ(std::tuple(temp.Read("doc/1.pg"), temp.Read("doc/2.pg")), std::tuple("c", "b")) << "other files stay";
+  EXPECT_FALSE(IsReadOnly(temp / "doc/1.pg"));
 }
 
 TEST(WriteStorage, FailuresNameThePathAndTheReason) {
   TempFolder temp;
   std::string error;
-  const fs::path blocker = temp.path() / "plain-file";
-  { std::ofstream(blocker) << "x"; }
-  EXPECT_FALSE(WriteStorage(blocker, StoragePlan{}, &error));
-  EXPECT_NE(error.find(PathToUtf8(blocker)), std::string::npos) << error;
+  temp.Write("plain-file", "x");
+  EXPECT_FALSE(WriteStorage(temp / "plain-file", StoragePlan{}, &error));
+  EXPECT_NE(error.find(PathToUtf8(temp / "plain-file")), std::string::npos) << error;
   EXPECT_NE(error.find("file of that name exists"), std::string::npos) << error;
-
   DocumentPlan document{.folderName = "doc", .files = {{"sub", {}, false}}};
-  fs::create_directories(temp.path() / "doc" / "sub");
-  EXPECT_FALSE(WriteDocument(temp.path(), document, &error));
+  fs::create_directories(temp / "doc" / "sub");
+  EXPECT_FALSE(WriteDocument(temp.Root(), document, &error));
   EXPECT_NE(error.find("sub"), std::string::npos) << error;
   EXPECT_NE(error.find("a folder of that name exists"), std::string::npos) << error;
-
   for (const std::string bad : {"", "a/b", "..", "."}) {
-    GroupPlan group;
-    group.folderName = bad;
     error.clear();
-    EXPECT_FALSE(WriteGroup(temp.path(), group, &error)) << "'" << bad << "'";
+    EXPECT_FALSE(WriteGroup(temp.Root(), {.folderName = bad}, &error)) << "'" << bad << "'";
     EXPECT_NE(error.find("invalid group folder name"), std::string::npos) << error;
   }
   document.files = {FilePlan{"../escape.pg", {}, false}};
-  EXPECT_FALSE(WriteDocument(temp.path(), document, &error));
-  EXPECT_FALSE(fs::exists(temp.path() / "escape.pg"));
+  EXPECT_FALSE(WriteDocument(temp.Root(), document, &error));
+  EXPECT_FALSE(fs::exists(temp / "escape.pg"));
 }
