@@ -81,6 +81,7 @@ TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
   faulty.FailAt(CallKind::Open, 1, 1, Error::Io);  // a flaky network share
   faulty.FailAt(CallKind::ListFolder, 1, 1, Error::Io);
   ScopedPlatform scope(faulty);
+
   Error error = Error::None;
   Folder folder(Os().OpenFolder(t.Path(), false, &error));
   ASSERT_TRUE(folder.ok());
@@ -92,6 +93,7 @@ TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
   EXPECT_FALSE(Os().ListFolder(folder.handle, [&](const FolderEntry&) { return ++visits, true; }, &error));
   EXPECT_EQ(error, Error::Io);
   EXPECT_EQ(visits, 0);
+
   // A failure of the real backend is its own again.
   EntryInfo info;
   EXPECT_FALSE(Os().StatAt(folder.handle, u"missing", &info, &error));

@@ -46,6 +46,7 @@ TEST(Thread, WakesOnAnEventJoinIsBoundedAndStartsAgain) {
   EXPECT_TRUE(thread.Join(5000));
   EXPECT_FALSE(thread.Running());
   EXPECT_TRUE(thread.Join(0));  // nothing left to wait for
+
   std::atomic<int> runs{0};
   ASSERT_TRUE(thread.Start([&] { ++runs; }));
   ASSERT_TRUE(thread.Join(5000));
@@ -114,6 +115,7 @@ TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
   void* byName = Os().ModuleHandleByName(BaseName(program));
   ASSERT_NE(byName, nullptr);
   EXPECT_EQ(Os().ModuleFileName(byName), program);
+
   void* loaded = Os().ModuleHandleByName(library);
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(Upper(BaseName(Os().ModuleFileName(loaded))), Upper(library));
@@ -200,6 +202,7 @@ TEST(Names, UserAndComputerNamesWithinTheirRoom) {
   ASSERT_TRUE(Os().ComputerName(16, &computer));
   EXPECT_FALSE(computer.empty());
   EXPECT_LT(computer.size(), 16u);
+
   Str tooSmall;
   EXPECT_FALSE(Os().UserName(user.size(), &tooSmall));
   EXPECT_FALSE(Os().ComputerName(computer.size(), &tooSmall));

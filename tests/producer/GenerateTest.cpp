@@ -75,6 +75,7 @@ TEST(GenerateStorage, GroupsHaveLockAndShuffledOrderFilesWithoutAttributeFilesPa
   auto groups = Lines(temp.Read("Doc_Order.txt"));
   std::ranges::sort(groups);
   EXPECT_EQ(groups, (std::vector<std::string>{"Gr\xFC" "001", "Gr\xFC" "002"}));
+
   const fs::path group = temp / esproduce::PathFromUtf8("Gr\xC3\xBC" "001");  // "Grü001"
   EXPECT_EQ(ReadText(group / "GR_LOCK.TXT"), "Gr\xFC" "001");
   const auto order = Lines(ReadText(group / "Doc_Order.txt"));

@@ -139,6 +139,7 @@ TEST(PageSizes, NamedAndMeasuredSizesTurnIntoPixels) {
   }
   EXPECT_EQ(std::pair(esproduce::TenthsOfMillimetre(2480, 300), esproduce::TenthsOfMillimetre(3508, 300)),
             std::pair(2100, 2970));
+
   for (const char* bad : {"", "a5", "210x297", "210x297cm", "x297mm", "210xmm", "210x0mm", "1.25x3mm", "-1x5px",
                           "1.5x2px", "210.x297mm", "99999999999x1px", "210*297mm"}) {
     std::string error;

@@ -61,11 +61,13 @@ TEST(WriteStorage, FailuresNameThePathAndTheReason) {
   EXPECT_FALSE(WriteStorage(temp / "plain-file", StoragePlan{}, &error));
   EXPECT_NE(error.find(PathToUtf8(temp / "plain-file")), std::string::npos) << error;
   EXPECT_NE(error.find("file of that name exists"), std::string::npos) << error;
+
   DocumentPlan document{.folderName = "doc", .files = {{"sub", {}, false}}};
   fs::create_directories(temp / "doc" / "sub");
   EXPECT_FALSE(WriteDocument(temp.Root(), document, &error));
   EXPECT_NE(error.find("sub"), std::string::npos) << error;
   EXPECT_NE(error.find("a folder of that name exists"), std::string::npos) << error;
+
   for (const std::string bad : {"", "a/b", "..", "."}) {
     error.clear();
     EXPECT_FALSE(WriteGroup(temp.Root(), {.folderName = bad}, &error)) << "'" << bad << "'";
