@@ -6,6 +6,7 @@
 #include "resources/ResourceIds.h"
 #include "storage/Layout.h"
 #include "tests/import/ImportFixture.h"
+#include "tests/platform/TempFolder.h"
 #include "tests/support/Capture.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "tests/ui/ScanTestSupport.h"
@@ -47,7 +48,7 @@ int ComboEntryOf(const es::IDialogView& v, std::intptr_t index) {
   return -1;
 }
 
-class ScanDialog : public ::testing::Test {
+class ScanDialog : public ::testing::Test, protected scantest::Hooked {
  protected:
   ScanDialog() : dialog(nullptr) {}
   ~ScanDialog() override { es::StopRequested().store(0); }
@@ -86,13 +87,6 @@ class ScanDialog : public ::testing::Test {
   HeadlessDesk desk;
   estest::MessageCapture help;
   es::platform::testing::TempFolder storages;
-  // Declared so that the dialog (and its worker) goes first and a blocked worker is
-  // released before the hook.
-  scantest::HookPlatform hook;
-  es::platform::ScopedPlatform installed{hook};
-  scantest::Latch listing, release;
-  scantest::OpenOnExit unblock{release};
-  std::atomic<int> afterStop{0};
   es::CDlgScan dialog;
 };
 
@@ -207,8 +201,7 @@ TEST_F(ScanDialog, WithoutGroupsTheListIsEmptyAndScanDoesNothingAndHelpShowsTheT
 TEST_F(ScanDialog, CancelWhileALargeGroupIsCountedClosesAtOnce) {
   Shown({{"LargeGroup", "Large", 1000}, {"Small", "Small", 1}});
   storages.Write("store/Doc_Order.txt", "LargeGroup\r\n");
-  hook.folder = u"LargeGroup";
-  hook.beforeEntry = scantest::SlowListing(listing, afterStop);
+  Slow(u"LargeGroup");
   Run([&](HeadlessView& v) {
     ASSERT_TRUE(listing.Wait(5000));
     EXPECT_EQ("Large ? LargeGroup, Small ? Small", Rows(v));
@@ -220,8 +213,7 @@ TEST_F(ScanDialog, CancelWhileALargeGroupIsCountedClosesAtOnce) {
 TEST_F(ScanDialog, AWorkerThatCannotBeStoppedLeavesQuestionMarksAndNoSecondWorker) {
   Shown({{"StuckGroup", "Stuck", 1}, {"Other", "Other", 2}});
   storages.Write("store/Doc_Order.txt", "StuckGroup\r\n");
-  hook.folder = u"StuckGroup";
-  hook.beforeListing = [&] { listing.Open(), release.Wait(30000); };  // deaf to the stop flag
+  Stuck(u"StuckGroup");
   long long refreshMs = 0;
   Run([&](HeadlessView& v) {
     ASSERT_TRUE(listing.Wait(5000));
@@ -232,9 +224,7 @@ TEST_F(ScanDialog, AWorkerThatCannotBeStoppedLeavesQuestionMarksAndNoSecondWorke
     EXPECT_EQ("Other ? Other, Stuck ? StuckGroup", Rows(v));
     EXPECT_FALSE(dialog.StartWorker({u"Other"}, {u"Other"}));
     release.Open();
-    const auto waited = scantest::Clock::now();
-    while (!dialog.StopWorker() && scantest::MillisSince(waited) < 10000)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(scantest::Eventually([&] { return dialog.StopWorker(); }));
     v.Click(IDC_REFRESH);
     ASSERT_TRUE(WaitForCounts(v));
     EXPECT_EQ("Other 2 Other, Stuck 1 StuckGroup", Rows(v));
