@@ -94,21 +94,17 @@ TEST_F(ScanDialog, OffersEveryStorageAndTellsTwoUnnamedOnesApartByTheirItemData)
   Storage("named", {}, u"Alpha");
   Storage("first", {{"F1", "In first", 1}});
   const fs::path second = Storage("second", {{"S1", "In second", 2}});
-  std::vector<Str> labels;
-  std::vector<std::intptr_t> data;
+  std::vector<std::string> entries;  // label=item data
   Run([&](HeadlessView& v) {
-    for (int e = 0; e < v.ComboCount(kCombo); ++e) {
-      labels.push_back(v.ComboText(kCombo, e));
-      data.push_back(v.ComboData(kCombo, e));
-    }
+    for (int e = 0; e < v.ComboCount(kCombo); ++e)
+      entries.push_back(uitest::U8(v.ComboText(kCombo, e)) + "=" + std::to_string(v.ComboData(kCombo, e)));
     EXPECT_EQ(-1, v.CurSel(kCombo)) << "no storage preselected";
     EXPECT_EQ("", Rows(v));
     v.ChooseComboItem(kCombo, ComboEntryOf(v, 2));
     WaitForCounts(v);
     EXPECT_EQ("In second 2 S1", Rows(v));
   });
-  EXPECT_EQ((std::vector<Str>{u" (no name)", u" (no name)", u"Alpha"}), labels);
-  EXPECT_EQ((std::vector<std::intptr_t>{1, 2, 0}), data);
+  EXPECT_EQ((std::vector<std::string>{" (no name)=1", " (no name)=2", "Alpha=0"}), entries);
   EXPECT_EQ(second.u16string(), dialog.currentStorageDirectory);
 }
 
@@ -257,14 +253,8 @@ TEST(InteractiveScan, ImportsTheGroupsChosenInTheDialogAndNothingWhenCancelled) 
   estest::MessageCapture boxes;
   estest::TraceCapture trace;
   estest::TempStorage storage;
-  esproduce::StoragePlan plan;
-  for (const std::string group : {"GroupA", "GroupB"}) {
-    plan.groups.emplace_back();
-    plan.groups.back().folderName = group;
-    plan.groups.back().lockText = group;
-    plan.groups.back().documents.push_back(estest::NamedDocument(group + "-doc", 1));
-  }
-  storage.Write(plan);
+  storage.Write({estest::MakeGroup("GroupA", {estest::NamedDocument("GroupA-doc", 1)}),
+                 estest::MakeGroup("GroupB", {estest::NamedDocument("GroupB-doc", 1)})});
   estest::ElementHolder holder{false, false};
   holder.element->directories = {storage.Dir()};
   holder.element->RebuildStorageNames();
