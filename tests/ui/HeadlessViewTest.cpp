@@ -54,19 +54,13 @@ es::Rect HeadlessPixels(IDialogView&, es::Rect u) {
   return es::Rect{x(u.left), y(u.top), x(u.right), y(u.bottom)};
 }
 
-// Records the view it ran in, for inspection after the run.
-struct Inspect : es::CDialogLogic {
-  std::function<void(IDialogView&)> init;
-  bool OnInitDialog() override { return init ? (init(View()), true) : true; }
-};
-
 TEST(HeadlessView, PlacesEqualRowsAfterEachOtherAndHasAFixedGeometry) {
   HeadlessDesk desk;
   desk.workArea = es::Rect{100, 50, 1300, 1010};
   std::vector<int> rows;
   std::vector<Str> order;
   es::Rect window;
-  Inspect logic;
+  viewtest::Probe logic;
   logic.init = [&](IDialogView& v) {
     for (const char16_t* text : {u"b", u"A", u"a", u"C", u"B"}) rows.push_back(v.InsertItem(IDC_STORAGE_LIST, text));
     for (int r = 0; r < v.ItemCount(IDC_STORAGE_LIST); ++r) order.push_back(v.ItemText(IDC_STORAGE_LIST, r, 0));
@@ -82,11 +76,9 @@ TEST(HeadlessView, PlacesEqualRowsAfterEachOtherAndHasAFixedGeometry) {
 
 TEST(HeadlessView, WithoutScriptTheDialogEndsCancelledAndBoxesTakeQueuedThenCautiousAnswers) {
   es::ModuleStateScope strings;
-  Inspect logic;
-  bool initialised = false;
-  logic.init = [&](IDialogView&) { initialised = true; };
+  viewtest::Probe logic;
   EXPECT_EQ(es::kIdCancel, es::CreateHeadlessView(nullptr, IDD_EDIT_STORAGE)->RunModal(logic));
-  EXPECT_TRUE(initialised);
+  EXPECT_EQ(1, logic.Count("init"));
   EXPECT_EQ(-1, es::CreateHeadlessView(nullptr, 999)->RunModal(logic)) << "no such template";
 
   HeadlessDesk desk;
