@@ -269,6 +269,13 @@ TEST_F(Dialogs, ConfigureSessions) {
   }
 }
 
+class ThrowingView : public HeadlessView {
+ public:
+  using HeadlessView::HeadlessView;
+  bool MonitorWorkArea(Rect*) const override { throw std::runtime_error("no monitor"); }
+  static std::unique_ptr<es::IDialogView> Create(WindowHandle parent, int id) { return std::make_unique<ThrowingView>(parent, id); }
+};
+
 TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
   const std::vector<int> stay{IDC_REGISTER, IDC_EDIT, IDC_REMOVE};
   const std::vector<int> moveUp{IDC_DELETE_IMAGES, IDC_DELETE_GROUP_FOLDER, es::kIdOk, es::kIdCancel, IDC_SCAN, IDC_HELP_BUTTON};
@@ -276,13 +283,22 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
     const char* name;
     int height;  // of the window before it is fitted
     bool workArea;
+    bool throws;  // the monitor query fails the way a broken window would
     int fitted;
+    std::string traced;
+  };
+  const Row rows[] = {
+      {"too high", 950, true, false, 900, "7 DlgCfg Configure external storage dialog: resize height to 900"},
+      {"fits", 900, true, false, 900, ""},
+      {"no monitor data", 5000, false, false, 5000, ""},
+      {"an error while fitting is traced and the dialog goes on", 950, true, true, 950, "6 DlgCfg internal error occurred"},
   };
   desk.workArea = Rect{0, 0, 1600, 1000};
-  for (const Row& row : {Row{"too high", 950, true, 900}, Row{"fits", 900, true, 900}, Row{"no monitor data", 5000, false, 5000}}) {
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     desk.workAreaAvailable = row.workArea;
     estest::TraceCapture trace;
+    const es::ViewFactory previous = es::SetViewFactory(row.throws ? &ThrowingView::Create : &es::CreateHeadlessView);
     std::map<int, Rect> before, after;
     Rect window;
     auto record = [&](HeadlessView& v, std::map<int, Rect>& rects) {
@@ -299,35 +315,18 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
                                                      [&](HeadlessView& v) {
                                                        window = v.WindowRect();
                                                        record(v, after);
+                                                       EXPECT_EQ(3, v.ItemCount(kList));
                                                      }});
     configure.DoModal();
+    es::SetViewFactory(previous);
     const int d = row.height - row.fitted;
     EXPECT_EQ(row.fitted, window.Height());
     EXPECT_EQ((Rect{before[kList].left, before[kList].top, before[kList].right, before[kList].bottom - d}), after[kList]);
     for (int id : moveUp)
       EXPECT_EQ((Rect{before[id].left, before[id].top - d, before[id].right, before[id].bottom - d}), after[id]) << id;
     for (int id : stay) EXPECT_EQ(before[id], after[id]) << id;
-    EXPECT_EQ(d > 0 ? "7 DlgCfg Configure external storage dialog: resize height to 900" : "", Traces(trace));
+    EXPECT_EQ(row.traced, Traces(trace));
   }
-}
-
-// A view whose monitor query fails the way a broken window would.
-class ThrowingView : public HeadlessView {
- public:
-  using HeadlessView::HeadlessView;
-  bool MonitorWorkArea(Rect*) const override { throw std::runtime_error("no monitor"); }
-};
-
-TEST_F(Dialogs, AnErrorWhileFittingIsTracedAndTheDialogGoesOn) {
-  estest::TraceCapture trace;
-  es::ViewFactory previous = es::SetViewFactory(
-      [](WindowHandle parent, int id) -> std::unique_ptr<es::IDialogView> { return std::make_unique<ThrowingView>(parent, id); });
-  int rows = 0;
-  desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) { rows = v.ItemCount(kList); });
-  configure.DoModal();
-  es::SetViewFactory(previous);
-  EXPECT_EQ(3, rows);
-  EXPECT_EQ("6 DlgCfg internal error occurred", Traces(trace));
 }
 
 TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {

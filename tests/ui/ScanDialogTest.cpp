@@ -73,15 +73,6 @@ class ScanDialog : public ::testing::Test, protected scantest::Hooked {
     desk.AddScript(IDD_SCAN, std::move(actions));
     return dialog.DoModal();
   }
-  // The rows once counted.
-  std::string Counted() {
-    std::string rows;
-    Run([&](HeadlessView& v) {
-      EXPECT_TRUE(WaitForCounts(v));
-      rows = Rows(v);
-    });
-    return rows;
-  }
 
   es::ModuleStateScope strings;  // the module's texts
   HeadlessDesk desk;
@@ -131,8 +122,10 @@ TEST_F(ScanDialog, CountsDocumentFoldersOnlyAndGivesGroupsOfEqualNamesTheirOwnCo
   const fs::path dir = Shown({{"g2", "Same", 5}, {"g3", "Same", 0}});
   scantest::WriteGroup(dir, "g1", "Same", 3, std::vector<std::string>{"Doc00001", "Doc00000", "Doc00002"});
   storages.Write("store/g1/notes.txt", "a file, not a document");
-  std::string rows = Counted();
-  for (const char* row : {"Same 3 g1", "Same 5 g2", "Same 0 g3"}) EXPECT_NE(std::string::npos, rows.find(row)) << rows;
+  Run([&](HeadlessView& v) {
+    ASSERT_TRUE(WaitForCounts(v));
+    for (const char* row : {"Same 3 g1", "Same 5 g2", "Same 0 g3"}) EXPECT_NE(std::string::npos, Rows(v).find(row)) << Rows(v);
+  });
 }
 
 TEST_F(ScanDialog, ScanAndDoubleClickHandOverTheSelectedRowsInDisplayOrder) {
