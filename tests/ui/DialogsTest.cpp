@@ -6,6 +6,7 @@
 #include "frame/Element.h"
 #include "frame/VAVudiImplement.h"
 #include "resources/ResourceIds.h"
+#include "tests/platform/TempFolder.h"
 #include "tests/support/Capture.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "ui/DlgCfg.h"
@@ -23,6 +24,14 @@ using Script = std::function<void(HeadlessView&)>;
 constexpr int kList = IDC_STORAGE_LIST;
 constexpr std::uint32_t kBoth = es::kLvisSelected | es::kLvisFocused;
 
+// The trace lines as "severity source text", one after the other.
+std::string Traces(estest::TraceCapture& trace) {
+  std::string out;
+  for (const auto& l : trace.Lines())
+    out += (out.empty() ? "" : ", ") + std::to_string(l.severity) + " " + l.source + " " + es::ToUtf8(l.text);
+  return out;
+}
+
 std::vector<Str> Column(const es::IDialogView& v, int column) {
   std::vector<Str> out;
   for (int r = 0; r < v.ItemCount(kList); ++r) out.push_back(v.ItemText(kList, r, column));
@@ -34,9 +43,9 @@ std::vector<Str> Column(const es::IDialogView& v, int column) {
 class Dialogs : public ::testing::Test {
  protected:
   Dialogs() : configure(nullptr) {
-    a = storages.Add("a", "Alpha\r\nsecond line");
-    b = storages.Add("b", "Beta");
-    c = storages.Add("c", "Gamma\r\n");
+    a = Add("a", "Alpha\r\nsecond line");
+    b = Add("b", "Beta");
+    c = Add("c", "Gamma\r\n");
     Reset();
   }
   void Reset() {
@@ -47,9 +56,14 @@ class Dialogs : public ::testing::Test {
     configure.allowScan = true;
     desk.boxes.clear();
   }
+  // A storage directory with its description file.
+  Str Add(const std::string& name, const std::string& description) {
+    storages.Write(name + "/ESDesc.txt", description);
+    return storages.Path(es::FromUtf8(name));
+  }
   // A directory below the storages' folder by its relative name, others as they are.
   std::string Name(const Str& dir) const {
-    const Str root = storages.Root() + kPathSep;
+    const Str root = storages.Path() + kPathSep;
     return uitest::U8(dir.compare(0, root.size(), root) == 0 ? dir.substr(root.size()) : dir);
   }
   std::string Names(const std::vector<Str>& dirs) const {
@@ -90,7 +104,7 @@ class Dialogs : public ::testing::Test {
 
   es::ModuleStateScope strings;  // the module's texts
   HeadlessDesk desk;
-  uitest::Storages storages;
+  es::platform::testing::TempFolder storages;
   es::CDlgConfigure configure;
   Str a, b, c;
 };
@@ -194,7 +208,7 @@ TEST_F(Dialogs, ConfigureSessions) {
        "1 [a,b,c] sel=b img=1 grp=1 boxes="},
       {"edit and register place the new directory in order with its name",
        [&] {
-         const Str d = storages.Add("d", "Delta\r\n"), aa = storages.Add("aa", "Double A");
+         const Str d = Add("d", "Delta\r\n"), aa = Add("aa", "Double A");
          desk.AddScript(IDD_EDIT_STORAGE, TypeAndOk(d));  // Edit, by double click on a
          desk.AddScript(IDD_EDIT_STORAGE, [aa](HeadlessView& v) {  // Register
            EXPECT_EQ(u"Register External Storage", v.Caption());
@@ -255,6 +269,13 @@ TEST_F(Dialogs, ConfigureSessions) {
   }
 }
 
+class ThrowingView : public HeadlessView {
+ public:
+  using HeadlessView::HeadlessView;
+  bool MonitorWorkArea(Rect*) const override { throw std::runtime_error("no monitor"); }
+  static std::unique_ptr<es::IDialogView> Create(WindowHandle parent, int id) { return std::make_unique<ThrowingView>(parent, id); }
+};
+
 TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
   const std::vector<int> stay{IDC_REGISTER, IDC_EDIT, IDC_REMOVE};
   const std::vector<int> moveUp{IDC_DELETE_IMAGES, IDC_DELETE_GROUP_FOLDER, es::kIdOk, es::kIdCancel, IDC_SCAN, IDC_HELP_BUTTON};
@@ -262,13 +283,22 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
     const char* name;
     int height;  // of the window before it is fitted
     bool workArea;
+    bool throws;  // the monitor query fails the way a broken window would
     int fitted;
+    std::string traced;
+  };
+  const Row rows[] = {
+      {"too high", 950, true, false, 900, "7 DlgCfg Configure external storage dialog: resize height to 900"},
+      {"fits", 900, true, false, 900, ""},
+      {"no monitor data", 5000, false, false, 5000, ""},
+      {"an error while fitting is traced and the dialog goes on", 950, true, true, 950, "6 DlgCfg internal error occurred"},
   };
   desk.workArea = Rect{0, 0, 1600, 1000};
-  for (const Row& row : {Row{"too high", 950, true, 900}, Row{"fits", 900, true, 900}, Row{"no monitor data", 5000, false, 5000}}) {
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     desk.workAreaAvailable = row.workArea;
     estest::TraceCapture trace;
+    const es::ViewFactory previous = es::SetViewFactory(row.throws ? &ThrowingView::Create : &es::CreateHeadlessView);
     std::map<int, Rect> before, after;
     Rect window;
     auto record = [&](HeadlessView& v, std::map<int, Rect>& rects) {
@@ -285,45 +315,18 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
                                                      [&](HeadlessView& v) {
                                                        window = v.WindowRect();
                                                        record(v, after);
+                                                       EXPECT_EQ(3, v.ItemCount(kList));
                                                      }});
     configure.DoModal();
+    es::SetViewFactory(previous);
     const int d = row.height - row.fitted;
     EXPECT_EQ(row.fitted, window.Height());
     EXPECT_EQ((Rect{before[kList].left, before[kList].top, before[kList].right, before[kList].bottom - d}), after[kList]);
     for (int id : moveUp)
       EXPECT_EQ((Rect{before[id].left, before[id].top - d, before[id].right, before[id].bottom - d}), after[id]) << id;
     for (int id : stay) EXPECT_EQ(before[id], after[id]) << id;
-    std::vector<estest::TraceLine> lines = trace.Lines();
-    ASSERT_EQ(d > 0 ? 1u : 0u, lines.size());
-    if (d > 0) {
-      EXPECT_EQ(7, lines[0].severity);
-      EXPECT_EQ("DlgCfg", lines[0].source);
-      EXPECT_EQ(u"Configure external storage dialog: resize height to 900", lines[0].text);
-    }
+    EXPECT_EQ(row.traced, Traces(trace));
   }
-}
-
-// A view whose monitor query fails the way a broken window would.
-class ThrowingView : public HeadlessView {
- public:
-  using HeadlessView::HeadlessView;
-  bool MonitorWorkArea(Rect*) const override { throw std::runtime_error("no monitor"); }
-};
-
-TEST_F(Dialogs, AnErrorWhileFittingIsTracedAndTheDialogGoesOn) {
-  estest::TraceCapture trace;
-  es::ViewFactory previous = es::SetViewFactory(
-      [](WindowHandle parent, int id) -> std::unique_ptr<es::IDialogView> { return std::make_unique<ThrowingView>(parent, id); });
-  int rows = 0;
-  desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) { rows = v.ItemCount(kList); });
-  configure.DoModal();
-  es::SetViewFactory(previous);
-  EXPECT_EQ(3, rows);
-  std::vector<estest::TraceLine> lines = trace.Lines();
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(6, lines[0].severity);
-  EXPECT_EQ("DlgCfg", lines[0].source);
-  EXPECT_EQ(u"internal error occurred", lines[0].text);
 }
 
 TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {
@@ -346,14 +349,14 @@ TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {
 }
 
 TEST_F(Dialogs, EditSessions) {
-  storages.WriteFile("plain.txt", "not a folder");
-  uitest::SetVariable("ES_DLG_TEST_ROOT", uitest::U8(storages.Root()));
+  storages.Write("plain.txt", "not a folder");
+  uitest::SetVariable("ES_DLG_TEST_ROOT", uitest::U8(storages.Path()));
   const Str sep(1, kPathSep), ref = u"%ES_DLG_TEST_ROOT%" + sep;
   Str upper = a;  // made here, not by the case folding under test
   for (char16_t& ch : upper) ch = ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - 32) : ch;
   // A refused text stays in the dialog's directory, which the caller takes only on OK.
   const std::string registered = " boxes=registered:10";
-  const Str file = storages.Dir("plain.txt"), tooLong = storages.Root() + sep + Str(300, u'x');
+  const Str file = storages.Path(u"plain.txt"), tooLong = storages.Path() + sep + Str(300, u'x');
   struct Row {
     const char* name;
     std::vector<Str> rows;
@@ -372,7 +375,7 @@ TEST_F(Dialogs, EditSessions) {
        "1 a boxes="},
       {"nothing typed", {}, u"", -1, TypeAndOkInvalid(u""), "2  boxes=invalid:10"},
       {"a file", {}, u"", -1, TypeAndOkInvalid(file), "2 plain.txt boxes=invalid:10"},
-      {"a missing directory", {}, u"", -1, TypeAndOkInvalid(storages.Dir("missing")), "2 missing boxes=invalid:10"},
+      {"a missing directory", {}, u"", -1, TypeAndOkInvalid(storages.Path(u"missing")), "2 missing boxes=invalid:10"},
       {"too long once expanded", {}, u"", -1, TypeAndOkInvalid(tooLong), "2 " + std::string(300, 'x') + " boxes=invalid:10"},
       {"registered in upper case", {b, upper}, u"", -1, TypeAndOk(a), "2 a" + registered},
       {"registered with a trailing separator", {b, a + sep}, u"", -1, TypeAndOk(a), "2 a" + registered},
@@ -384,7 +387,7 @@ TEST_F(Dialogs, EditSessions) {
       {"a registered reference", {ref + u"b"}, u"", -1, TypeAndOk(b), "2 b" + registered},
       {"a refusal keeps the dialog open until the text is fixed", {}, u"", -1,
        [&](HeadlessView& v) {
-         TypeAndOkInvalid(storages.Dir("nothing"))(v);
+         TypeAndOkInvalid(storages.Path(u"nothing"))(v);
          EXPECT_TRUE(v.Running());
          v.TypeText(IDC_DIRECTORY, a);
          v.PressEnter();
@@ -398,7 +401,7 @@ TEST_F(Dialogs, EditSessions) {
        "2 a boxes="},
       {"the browser fills in only a chosen path that fits", {}, u"start", -1,
        [&](HeadlessView& v) {
-         desk.browseResults = {std::nullopt, storages.Root() + sep + Str(270, u'y'), a};
+         desk.browseResults = {std::nullopt, storages.Path() + sep + Str(270, u'y'), a};
          std::vector<Str> texts;
          for (int i = 0; i < 3; ++i) texts.push_back((v.Click(IDC_BROWSE), v.ControlText(IDC_DIRECTORY)));
          EXPECT_EQ((std::vector<Str>{u"start", u"start", a}), texts);
@@ -494,10 +497,8 @@ TEST_F(Dialogs, ConfigureEntrySessions) {
     for (int answer : row.answers) desk.AddAnswer(answer);
     if (row.script) desk.AddScript(IDD_CONFIGURE, row.script);
     const int result = element->Configure(nullptr, row.allowScan, row.caption, row.captionGiven);
-    std::string names;
-    for (const Str& name : element->storageNames) names += (names.empty() ? "" : ",") + uitest::U8(name);
-    EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(element->directories) + " [" + names + "] sel=" +
-                                Name(element->SelectedPath) + " " + std::to_string(element->DeleteFaxes) + " " +
+    EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(element->directories) + " " + Names(element->storageNames) +
+                                " sel=" + Name(element->SelectedPath) + " " + std::to_string(element->DeleteFaxes) + " " +
                                 std::to_string(element->DeleteGroupFolder) + " " + std::to_string(element->AllowRescanning));
     element->DeleteThis();
   }

@@ -6,6 +6,7 @@
 #include "resources/ResourceIds.h"
 #include "storage/Layout.h"
 #include "tests/import/ImportFixture.h"
+#include "tests/platform/TempFolder.h"
 #include "tests/support/Capture.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "tests/ui/ScanTestSupport.h"
@@ -47,7 +48,7 @@ int ComboEntryOf(const es::IDialogView& v, std::intptr_t index) {
   return -1;
 }
 
-class ScanDialog : public ::testing::Test {
+class ScanDialog : public ::testing::Test, protected scantest::Hooked {
  protected:
   ScanDialog() : dialog(nullptr) {}
   ~ScanDialog() override { es::StopRequested().store(0); }
@@ -72,27 +73,11 @@ class ScanDialog : public ::testing::Test {
     desk.AddScript(IDD_SCAN, std::move(actions));
     return dialog.DoModal();
   }
-  // The rows once counted.
-  std::string Counted() {
-    std::string rows;
-    Run([&](HeadlessView& v) {
-      EXPECT_TRUE(WaitForCounts(v));
-      rows = Rows(v);
-    });
-    return rows;
-  }
 
   es::ModuleStateScope strings;  // the module's texts
   HeadlessDesk desk;
   estest::MessageCapture help;
   es::platform::testing::TempFolder storages;
-  // Declared so that the dialog (and its worker) goes first and a blocked worker is
-  // released before the hook.
-  scantest::HookPlatform hook;
-  es::platform::ScopedPlatform installed{hook};
-  scantest::Latch listing, release;
-  scantest::OpenOnExit unblock{release};
-  std::atomic<int> afterStop{0};
   es::CDlgScan dialog;
 };
 
@@ -100,21 +85,17 @@ TEST_F(ScanDialog, OffersEveryStorageAndTellsTwoUnnamedOnesApartByTheirItemData)
   Storage("named", {}, u"Alpha");
   Storage("first", {{"F1", "In first", 1}});
   const fs::path second = Storage("second", {{"S1", "In second", 2}});
-  std::vector<Str> labels;
-  std::vector<std::intptr_t> data;
+  std::vector<std::string> entries;  // label=item data
   Run([&](HeadlessView& v) {
-    for (int e = 0; e < v.ComboCount(kCombo); ++e) {
-      labels.push_back(v.ComboText(kCombo, e));
-      data.push_back(v.ComboData(kCombo, e));
-    }
+    for (int e = 0; e < v.ComboCount(kCombo); ++e)
+      entries.push_back(uitest::U8(v.ComboText(kCombo, e)) + "=" + std::to_string(v.ComboData(kCombo, e)));
     EXPECT_EQ(-1, v.CurSel(kCombo)) << "no storage preselected";
     EXPECT_EQ("", Rows(v));
     v.ChooseComboItem(kCombo, ComboEntryOf(v, 2));
     WaitForCounts(v);
     EXPECT_EQ("In second 2 S1", Rows(v));
   });
-  EXPECT_EQ((std::vector<Str>{u" (no name)", u" (no name)", u"Alpha"}), labels);
-  EXPECT_EQ((std::vector<std::intptr_t>{1, 2, 0}), data);
+  EXPECT_EQ((std::vector<std::string>{" (no name)=1", " (no name)=2", "Alpha=0"}), entries);
   EXPECT_EQ(second.u16string(), dialog.currentStorageDirectory);
 }
 
@@ -141,8 +122,10 @@ TEST_F(ScanDialog, CountsDocumentFoldersOnlyAndGivesGroupsOfEqualNamesTheirOwnCo
   const fs::path dir = Shown({{"g2", "Same", 5}, {"g3", "Same", 0}});
   scantest::WriteGroup(dir, "g1", "Same", 3, std::vector<std::string>{"Doc00001", "Doc00000", "Doc00002"});
   storages.Write("store/g1/notes.txt", "a file, not a document");
-  std::string rows = Counted();
-  for (const char* row : {"Same 3 g1", "Same 5 g2", "Same 0 g3"}) EXPECT_NE(std::string::npos, rows.find(row)) << rows;
+  Run([&](HeadlessView& v) {
+    ASSERT_TRUE(WaitForCounts(v));
+    for (const char* row : {"Same 3 g1", "Same 5 g2", "Same 0 g3"}) EXPECT_NE(std::string::npos, Rows(v).find(row)) << Rows(v);
+  });
 }
 
 TEST_F(ScanDialog, ScanAndDoubleClickHandOverTheSelectedRowsInDisplayOrder) {
@@ -207,8 +190,7 @@ TEST_F(ScanDialog, WithoutGroupsTheListIsEmptyAndScanDoesNothingAndHelpShowsTheT
 TEST_F(ScanDialog, CancelWhileALargeGroupIsCountedClosesAtOnce) {
   Shown({{"LargeGroup", "Large", 1000}, {"Small", "Small", 1}});
   storages.Write("store/Doc_Order.txt", "LargeGroup\r\n");
-  hook.folder = u"LargeGroup";
-  hook.beforeEntry = scantest::SlowListing(listing, afterStop);
+  Slow(u"LargeGroup");
   Run([&](HeadlessView& v) {
     ASSERT_TRUE(listing.Wait(5000));
     EXPECT_EQ("Large ? LargeGroup, Small ? Small", Rows(v));
@@ -220,8 +202,7 @@ TEST_F(ScanDialog, CancelWhileALargeGroupIsCountedClosesAtOnce) {
 TEST_F(ScanDialog, AWorkerThatCannotBeStoppedLeavesQuestionMarksAndNoSecondWorker) {
   Shown({{"StuckGroup", "Stuck", 1}, {"Other", "Other", 2}});
   storages.Write("store/Doc_Order.txt", "StuckGroup\r\n");
-  hook.folder = u"StuckGroup";
-  hook.beforeListing = [&] { listing.Open(), release.Wait(30000); };  // deaf to the stop flag
+  Stuck(u"StuckGroup");
   long long refreshMs = 0;
   Run([&](HeadlessView& v) {
     ASSERT_TRUE(listing.Wait(5000));
@@ -232,9 +213,7 @@ TEST_F(ScanDialog, AWorkerThatCannotBeStoppedLeavesQuestionMarksAndNoSecondWorke
     EXPECT_EQ("Other ? Other, Stuck ? StuckGroup", Rows(v));
     EXPECT_FALSE(dialog.StartWorker({u"Other"}, {u"Other"}));
     release.Open();
-    const auto waited = scantest::Clock::now();
-    while (!dialog.StopWorker() && scantest::MillisSince(waited) < 10000)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(scantest::Eventually([&] { return dialog.StopWorker(); }));
     v.Click(IDC_REFRESH);
     ASSERT_TRUE(WaitForCounts(v));
     EXPECT_EQ("Other 2 Other, Stuck 1 StuckGroup", Rows(v));
@@ -267,14 +246,8 @@ TEST(InteractiveScan, ImportsTheGroupsChosenInTheDialogAndNothingWhenCancelled) 
   estest::MessageCapture boxes;
   estest::TraceCapture trace;
   estest::TempStorage storage;
-  esproduce::StoragePlan plan;
-  for (const std::string group : {"GroupA", "GroupB"}) {
-    plan.groups.emplace_back();
-    plan.groups.back().folderName = group;
-    plan.groups.back().lockText = group;
-    plan.groups.back().documents.push_back(estest::NamedDocument(group + "-doc", 1));
-  }
-  storage.Write(plan);
+  storage.Write({estest::MakeGroup("GroupA", {estest::NamedDocument("GroupA-doc", 1)}),
+                 estest::MakeGroup("GroupB", {estest::NamedDocument("GroupB-doc", 1)})});
   estest::ElementHolder holder{false, false};
   holder.element->directories = {storage.Dir()};
   holder.element->RebuildStorageNames();

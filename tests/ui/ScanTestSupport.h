@@ -98,15 +98,31 @@ struct OpenOnExit {
   ~OpenOnExit() { latch.Open(); }
 };
 
-// A slow file system under the hooked folder: `counting` opens at its 20th entry, and
-// `afterStop` counts the entries handed over after a stop was requested.
-inline std::function<void(int)> SlowListing(Latch& counting, std::atomic<int>& afterStop) {
-  return [&counting, &afterStop](int entry) {
-    if (es::StopRequested().load() == 1) ++afterStop;
-    if (entry == 20) counting.Open();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  };
-}
+// The hooked file system with its latches, as a base of the fixtures: the worker or dialog
+// of the fixture goes first, then a blocked worker is released, then the hook goes.
+struct Hooked {
+  // A slow listing of `folder`: `listing` opens at its 20th entry, and `afterStop` counts
+  // the entries handed over after a stop was requested.
+  void Slow(const Str& folder) {
+    hook.folder = folder;
+    hook.beforeEntry = [this](int entry) {
+      if (es::StopRequested().load() == 1) ++afterStop;
+      if (entry == 20) listing.Open();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+  }
+  // A listing of `folder` that blocks, deaf to the stop flag, until `release` opens.
+  void Stuck(const Str& folder) {
+    hook.folder = folder;
+    hook.beforeListing = [this] { listing.Open(), release.Wait(30000); };
+  }
+
+  HookPlatform hook;
+  es::platform::ScopedPlatform installed{hook};
+  Latch listing, release;
+  OpenOnExit unblock{release};
+  std::atomic<int> afterStop{0};
+};
 
 // The messages posted to a dialog, received by the test.
 class Receiver final : public es::IMessagePoster {
@@ -114,7 +130,6 @@ class Receiver final : public es::IMessagePoster {
   bool Post(std::uint32_t message, std::uintptr_t, std::intptr_t) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (closed_) return false;
       messages_.push_back(message);
     }
     arrived_.notify_all();
@@ -133,21 +148,22 @@ class Receiver final : public es::IMessagePoster {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_.size();
   }
-  void Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
-  }
 
  private:
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<std::uint32_t> messages_;
-  bool closed_ = false;
 };
 
 using Clock = std::chrono::steady_clock;
 inline long long MillisSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+// Whether `done` holds within 10 seconds, tried every 10 ms (a released worker's Stop).
+inline bool Eventually(const std::function<bool()>& done) {
+  for (const auto start = Clock::now(); MillisSince(start) < 10000; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    if (done()) return true;
+  return false;
 }
 
 }  // namespace scantest

@@ -3,6 +3,7 @@
 // (HeadlessViewTest.cpp, tests/win32ui/Win32ViewTest.cpp).
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,6 +39,48 @@ class User {
   void On(const std::function<void(IDialogView&)>& act) {
     Until([&](IDialogView& v) { return act(v), true; });
   }
+};
+
+// Records every event in arrival order; hooks act inside the handlers.
+class Probe : public es::CDialogLogic {
+ public:
+  std::function<void(IDialogView&)> init, destroy;
+  std::function<void(IDialogView&, int)> command;
+  std::function<std::intptr_t(IDialogView&, std::uint32_t)> message;  // instead of recording it
+  std::vector<std::string> events;
+
+  bool OnInitDialog() override {
+    events.push_back("init");
+    if (init) init(View());
+    return true;
+  }
+  void OnCommand(int id, es::Command code) override {
+    events.push_back((code == es::Command::kClicked ? "clicked " : "selchange ") + std::to_string(id));
+    if (command) command(View(), id);
+  }
+  void OnNotify(int id, es::Notify code) override {
+    static const char* const names[] = {"itemchanged ", "dblclk ", "setfocus "};
+    events.push_back(names[static_cast<int>(code)] + std::to_string(id));
+  }
+  bool OnHelp() override {
+    events.push_back("help");
+    return true;
+  }
+  std::intptr_t OnMessage(std::uint32_t m, std::uintptr_t w, std::intptr_t l) override {
+    if (m == kCallMessage) return (*reinterpret_cast<const std::function<bool(IDialogView&)>*>(l))(View());
+    if (message) return message(View(), m);
+    events.push_back("message " + std::to_string(m) + " " + std::to_string(w) + " " + std::to_string(l));
+    return 0;
+  }
+  void OnCancel() override {
+    events.push_back("cancel");
+    CDialogLogic::OnCancel();
+  }
+  void OnDestroy() override {
+    events.push_back("destroy");
+    if (destroy) destroy(View());
+  }
+  int Count(const std::string& event) const { return static_cast<int>(std::count(events.begin(), events.end(), event)); }
 };
 
 struct ViewKind {

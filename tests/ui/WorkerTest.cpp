@@ -15,7 +15,7 @@ using scantest::Clock;
 using scantest::MillisSince;
 namespace fs = std::filesystem;
 
-class CountingWorker : public ::testing::Test {
+class CountingWorker : public ::testing::Test, protected scantest::Hooked {
  protected:
   void TearDown() override { es::StopRequested().store(0); }
   fs::path Root() const { return temp.Root(); }
@@ -30,13 +30,7 @@ class CountingWorker : public ::testing::Test {
     return result;
   }
 
-  // Declared so that the worker goes first and a blocked one is released before the hook.
   es::platform::testing::TempFolder temp;
-  scantest::HookPlatform hook;
-  es::platform::ScopedPlatform installed{hook};
-  scantest::Latch listing, release;
-  scantest::OpenOnExit unblock{release};
-  std::atomic<int> afterStop{0};
   std::shared_ptr<scantest::Receiver> window = std::make_shared<scantest::Receiver>();
   es::CEnumerationWorker worker;
 };
@@ -94,8 +88,7 @@ TEST_F(CountingWorker, RegistersItsThreadWithTheLoggingLayerWhileItRuns) {
 
 TEST_F(CountingWorker, StoppingDuringALargeGroupEndsWithinOneDirectoryEntry) {
   scantest::WriteGroup(Root(), "LargeGroup", "Large", 1000);
-  hook.folder = u"LargeGroup";
-  hook.beforeEntry = scantest::SlowListing(listing, afterStop);
+  Slow(u"LargeGroup");
   ASSERT_TRUE(Start({u"LargeGroup"}, {u"Large"}));
   ASSERT_TRUE(listing.Wait(5000));
   EXPECT_TRUE(worker.Stop()) << "ended within the bound";
@@ -106,8 +99,7 @@ TEST_F(CountingWorker, StoppingDuringALargeGroupEndsWithinOneDirectoryEntry) {
 TEST_F(CountingWorker, AWorkerThatCannotBeStoppedBlocksEveryFurtherStart) {
   scantest::WriteGroup(Root(), "StuckGroup", "Stuck", 1);
   scantest::WriteGroup(Root(), "Other", "Other", 2);
-  hook.folder = u"StuckGroup";
-  hook.beforeListing = [&] { listing.Open(), release.Wait(30000); };  // deaf to the stop flag
+  Stuck(u"StuckGroup");
   ASSERT_TRUE(Start({u"StuckGroup", u"Other"}, {u"Stuck", u"Other"}));
   ASSERT_TRUE(listing.Wait(5000));
 
@@ -121,8 +113,7 @@ TEST_F(CountingWorker, AWorkerThatCannotBeStoppedBlocksEveryFurtherStart) {
   EXPECT_FALSE(es::CEnumerationWorker().Start(window, temp.Path(), {u"Other"}, {u"Other"})) << "nor beside it";
 
   release.Open();
-  start = Clock::now();
-  while (!worker.Stop() && MillisSince(start) < 10000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(scantest::Eventually([&] { return worker.Stop(); }));
   EXPECT_FALSE(worker.Held());
   EXPECT_EQ(0u, window->Pending()) << "the stopped worker handed nothing over";
   ASSERT_TRUE(Start({u"Other"}, {u"Other"}));

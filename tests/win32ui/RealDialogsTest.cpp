@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "resources/ResourceIds.h"
 #include "tests/import/ImportFixture.h"
@@ -39,9 +38,9 @@ auto Driven(WindowDriver::Script script, F run) {
 class RealDialogs : public ::testing::Test {
  protected:
   RealDialogs() {
-    for (const char* name : {"alpha", "beta", "gamma"}) std::filesystem::create_directories(temp.root / name);
-    std::ofstream(temp.root / "alpha" / "ESDesc.txt") << "Alpha storage\r\nsecond line\r\n";
-    std::ofstream(temp.root / "beta" / "ESDesc.txt") << "Beta storage\r\n";
+    temp.Write("alpha/ESDesc.txt", "Alpha storage\r\nsecond line\r\n");
+    temp.Write("beta/ESDesc.txt", "Beta storage\r\n");
+    std::filesystem::create_directories(temp / "gamma");
   }
   std::wstring Dir(const char* name) const { return (temp.root / name).wstring(); }
   estest::TempFolder temp{"win32ui"};
@@ -64,10 +63,7 @@ TEST_F(RealDialogs, ConfigureAndEditDialogsShowTheirControlsBoxesAndNestedDialog
                  "rows sorted, with their names");
         d.Expect(d.SelectedRow(dlg, IDC_STORAGE_LIST) == 1, "beta is selected");
         d.Expect(d.Checked(dlg, IDC_DELETE_IMAGES) && d.Checked(dlg, IDC_DELETE_GROUP_FOLDER), "both switches on");
-        RECT scan{}, cancel{};
-        GetWindowRect(GetDlgItem(dlg, IDC_SCAN), &scan);
-        GetWindowRect(GetDlgItem(dlg, IDCANCEL), &cancel);
-        d.Expect(!d.Visible(dlg, IDC_SCAN) && scan.right == cancel.right, "Cancel takes the hidden Scan's place");
+        d.Expect(!d.Visible(dlg, IDC_SCAN), "Scan hidden");
         // Answers the box that OK of `dlg` with `text` brings, keeping its text.
         auto refused = [&](HWND edit, const std::wstring& text) {
           d.SetText(edit, IDC_DIRECTORY, text);
@@ -79,10 +75,7 @@ TEST_F(RealDialogs, ConfigureAndEditDialogsShowTheirControlsBoxesAndNestedDialog
         HWND edit = d.WaitDialog(L"Register External Storage");
         d.Expect(WindowDriver::Text(GetDlgItem(edit, IDC_DIRECTORY)).empty(), "nothing to edit when registering");
         refused(edit, Dir("missing"));
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        GetGUIThreadInfo(GetWindowThreadProcessId(edit, nullptr), &info);
-        d.Expect(info.hwndFocus == GetDlgItem(edit, IDC_DIRECTORY), "focus back on the directory");
+        d.Expect(WindowDriver::Focus(edit) == GetDlgItem(edit, IDC_DIRECTORY), "focus back on the directory");
         refused(edit, alpha + L"\\");
         d.SetText(edit, IDC_DIRECTORY, gamma);
         d.Click(edit, IDOK);
@@ -90,9 +83,7 @@ TEST_F(RealDialogs, ConfigureAndEditDialogsShowTheirControlsBoxesAndNestedDialog
         const int row = d.FindRow(dlg, IDC_STORAGE_LIST, gamma);
         d.Expect(row == 2 && d.Cell(dlg, IDC_STORAGE_LIST, row, 1) == L"<not found>", "gamma is the third row");
         d.Expect(d.SelectedRow(dlg, IDC_STORAGE_LIST) == row, "the new row is selected");
-        d.ClickNow(dlg, IDC_DELETE_IMAGES);
-        d.Expect(!d.Checked(dlg, IDC_DELETE_GROUP_FOLDER) && !d.Enabled(dlg, IDC_DELETE_GROUP_FOLDER),
-                 "Delete Group Folder goes off with Delete Images");
+        d.ClickNow(dlg, IDC_DELETE_IMAGES);  // takes Delete Group Folder with it: both 0 below
         d.SelectRow(dlg, IDC_STORAGE_LIST, 1);
         d.Click(dlg, IDC_REMOVE);
         HWND box = d.WaitMessageBox(dlg, kBox, nullptr);
@@ -109,8 +100,7 @@ TEST_F(RealDialogs, ConfigureAndEditDialogsShowTheirControlsBoxesAndNestedDialog
             boxes);
   EXPECT_EQ((StrArray{U(alpha), U(gamma)}), dialog.registeredDirectories);
   EXPECT_EQ(U(alpha), dialog.selectedDirectory);
-  EXPECT_EQ(0, dialog.deleteImages);
-  EXPECT_EQ(0, dialog.deleteGroupFolder);
+  EXPECT_EQ((std::vector<int>{0, 0}), (std::vector<int>{dialog.deleteImages, dialog.deleteGroupFolder}));
 }
 
 TEST_F(RealDialogs, ConfigureShrinksToTheWorkAreaAndTakesTheGivenCaption) {
@@ -164,13 +154,11 @@ TEST_F(RealDialogs, ConfigureShrinksToTheWorkAreaAndTakesTheGivenCaption) {
 // the group names, so that the list's order is not the folders' order.
 TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
   esproduce::StoragePlan plan;
-  for (const auto& [folder, name] : {std::pair{"G3", "Alpha"}, {"G2", "Beta"}, {"G1", "Gamma"}}) {
-    esproduce::GroupPlan group;
-    group.folderName = folder;
-    group.lockText = std::string(name) + "\r\n";
-    group.order = std::vector<std::string>{name + std::string("1"), name + std::string("2")};
-    for (const char* n : {"1", "2"}) group.documents.push_back(estest::NamedDocument(name + std::string(n), 1));
-    plan.groups.push_back(std::move(group));
+  for (const auto& [folder, group] : {std::pair{"G3", "Alpha"}, {"G2", "Beta"}, {"G1", "Gamma"}}) {
+    const std::string name = group;
+    plan.groups.push_back(estest::MakeGroup(folder, {estest::NamedDocument(name + "1", 1), estest::NamedDocument(name + "2", 1)},
+                                            std::vector<std::string>{name + "1", name + "2"}));
+    plan.groups.back().lockText = name + "\r\n";
   }
   std::string error;
   ASSERT_TRUE(esproduce::WriteStorage(temp.root / "store", plan, &error)) << error;
@@ -206,21 +194,22 @@ TEST_F(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogs) {
                    [&](WindowDriver& d) {
                      HWND dlg = d.WaitDialog(L"Scan from External Storage");
                      // The counts come from the worker; until then a row shows "?".
-                     for (int waited = 0; waited < 15000 && rows.size() != 3; waited += 20, Sleep(20)) {
+                     WindowDriver::Poll(15000, [&] {
                        rows.clear();
                        for (int r = 0; r < d.Rows(dlg, IDC_GROUP_LIST); ++r) {
                          const std::wstring count = d.Cell(dlg, IDC_GROUP_LIST, r, 1);
                          if (count.empty() || count == L"?") break;
                          rows.push_back(d.Cell(dlg, IDC_GROUP_LIST, r, 0) + L" " + count);
                        }
-                     }
+                       return rows.size() == 3;
+                     });
                      // Gamma first, then Alpha: the order of selecting does not decide the import's.
                      LVITEMW item{};
                      item.stateMask = item.state = LVIS_SELECTED;
                      for (const wchar_t* name : {L"Gamma", L"Alpha"})
                        SendMessageW(GetDlgItem(dlg, IDC_GROUP_LIST), LVM_SETITEMSTATE, d.FindRow(dlg, IDC_GROUP_LIST, name),
                                     reinterpret_cast<LPARAM>(&item));
-                     for (int waited = 0; waited < 5000 && !d.Enabled(dlg, IDC_SCAN); waited += 20) Sleep(20);
+                     WindowDriver::Poll(5000, [&] { return d.Enabled(dlg, IDC_SCAN); });
                      d.Click(dlg, IDC_SCAN);
                      d.WaitGone(dlg, 15000);
                    },

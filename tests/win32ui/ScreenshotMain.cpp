@@ -80,7 +80,7 @@ std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const s
     std::ofstream(handshake / (name + ".ready.tmp"))
         << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' ' << (r.bottom - r.top) << '\n';
     fs::rename(handshake / (name + ".ready.tmp"), handshake / (name + ".ready"));
-    for (int waited = 0; waited < 60000 && !fs::exists(handshake / (name + ".done")); waited += 100) Sleep(100);
+    estest::WindowDriver::Poll(60000, [&] { return fs::exists(handshake / (name + ".done")); });
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     d.WaitGone(dialog);
   });
@@ -134,12 +134,11 @@ int wmain(int argc, wchar_t** argv) {
     scan.preselectedDirectory = U(incoming);
     auto driver = Present(handshake, "scan", L"Scan from External Storage", [](estest::WindowDriver& d, HWND dlg) {
       // The counts arrive from the counting thread; until then a row shows "?".
-      for (int waited = 0; waited < 30000; waited += 50) {
+      estest::WindowDriver::Poll(30000, [&] {
         bool counted = d.Rows(dlg, IDC_GROUP_LIST) == 4;
         for (int row = 0; counted && row < 4; ++row) counted = d.Cell(dlg, IDC_GROUP_LIST, row, 1) != L"?";
-        if (counted) break;
-        Sleep(50);
-      }
+        return counted;
+      });
       d.SelectRow(dlg, IDC_GROUP_LIST, d.FindRow(dlg, IDC_GROUP_LIST, L"Contracts"));
     });
     scan.DoModal();

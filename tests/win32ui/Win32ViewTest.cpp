@@ -66,10 +66,7 @@ class Win32User final : public viewtest::User {
     helpResult = SendMessageW(dialog_, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
   }
   void PressEscape() override {  // into the control that has the focus
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info);
-    HWND focus = info.hwndFocus != nullptr ? info.hwndFocus : dialog_;
+    HWND focus = WindowDriver::Focus(dialog_) != nullptr ? WindowDriver::Focus(dialog_) : dialog_;
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0);
     d_.WaitGone(dialog_);
@@ -87,9 +84,8 @@ class Win32User final : public viewtest::User {
     return Str(text.begin(), text.end());
   }
   bool Until(const std::function<bool(IDialogView&)>& check) override {
-    for (int waited = 0; waited < 5000; waited += 20, Sleep(20))
-      if (SendMessageW(dialog_, viewtest::kCallMessage, 0, reinterpret_cast<LPARAM>(&check)) != 0) return true;
-    return false;
+    const LPARAM call = reinterpret_cast<LPARAM>(&check);
+    return WindowDriver::Poll(5000, [&] { return SendMessageW(dialog_, viewtest::kCallMessage, 0, call) != 0; });
   }
   LRESULT helpResult = 0;
 
@@ -113,20 +109,12 @@ es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
   return es::Rect{r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
-struct Logic : es::CDialogLogic {
-  std::function<void(IDialogView&)> init;
-  std::function<std::intptr_t(IDialogView&, std::uint32_t)> message;
-  bool OnInitDialog() override { return init ? (init(View()), true) : true; }
-  bool OnHelp() override { return true; }
-  std::intptr_t OnMessage(std::uint32_t m, std::uintptr_t, std::intptr_t) override { return message ? message(View(), m) : 0; }
-};
-
 TEST(Win32View, MissingTemplateGivesNoView) { EXPECT_EQ(es::CreateWin32View(nullptr, 999), nullptr); }
 
 TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
   // A hyphen is ignored and an underscore sorts before the letters.
   std::vector<Str> rows, entries;
-  Logic logic;
+  viewtest::Probe logic;
   logic.init = [&](IDialogView& v) {
     for (const char16_t* text : {u"ab", u"b", u"a-c", u"a_z"}) {
       v.InsertItem(IDC_GROUP_LIST, text);
@@ -144,7 +132,7 @@ TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
 }
 
 TEST(Win32View, WaitCursorNestsColumnsAndStylesReachTheListAndSentMessagesGetTheirResults) {
-  Logic logic;
+  viewtest::Probe logic;
   logic.init = [](IDialogView& v) {
     const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
     v.SetWaitCursor(true);
@@ -178,7 +166,7 @@ TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
   std::filesystem::create_directories(folder);
   const std::wstring path = folder.wstring();
   std::optional<Str> chosen, cancelled = u"untouched";
-  Logic logic;
+  viewtest::Probe logic;
   logic.message = [&](IDialogView& v, std::uint32_t m) -> std::intptr_t {
     if (m != WM_APP + 3) return 0;
     chosen = v.BrowseForFolder(Str(path.begin(), path.end()), u"Select Directory");
@@ -190,7 +178,7 @@ TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
     HWND browser = d.WaitOwned(dialog);
     // The initial selection is made once the browser has initialised, after it shows; its
     // status line names the folder then. OK before that would return another folder.
-    for (int waited = 0; waited < 10000 && !WindowDriver::HasChildWithText(browser, path); waited += 20) Sleep(20);
+    WindowDriver::Poll(10000, [&] { return WindowDriver::HasChildWithText(browser, path); });
     PostMessageW(browser, WM_COMMAND, IDOK, 0);
     d.WaitGone(browser);
     browser = d.WaitOwned(dialog);

@@ -1,13 +1,8 @@
-// Drives the real dialogs of the test's own thread from a second thread, with window
-// messages as a user's clicks and keys would produce them. The dialog runs modally on
-// the test's thread; the script finds its windows, sends or posts messages and reads
-// the controls back.
-//
-// Clicks that open a nested modal loop (another dialog, a message box) are posted, so
-// that the script is not held inside that loop; everything else is sent and has run when
-// the call returns. A script that cannot find what it waits for records the failure and
-// cancels every dialog still open, so that the modal run returns and the test fails
-// instead of hanging.
+// Drives the real dialogs running modally on the test's thread from a second thread, with
+// the window messages a user's clicks and keys would produce. Clicks that open a nested
+// modal loop (another dialog, a message box) are posted, so that the script is not held
+// inside it; everything else is sent. A script that cannot find what it waits for records
+// the failure and cancels every dialog still open, so that the test fails, not hangs.
 #pragma once
 
 #include <windows.h>
@@ -54,9 +49,8 @@ class WindowDriver {
     return failures_;
   }
 
-  // ---- Finding windows: visible, enabled top-level windows of the UI thread (the enabled
-  // one is the dialog on top when dialogs are nested).
-
+  // Windows are found among the UI thread's visible, enabled top-level windows (the
+  // enabled one is the dialog on top when dialogs are nested).
   HWND WaitDialog(const std::wstring& caption, int timeoutMs = 10000) {
     return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" appeared",
                 [&](HWND w) { return IsDialog(w) && Text(w) == caption; });
@@ -89,8 +83,6 @@ class WindowDriver {
         reinterpret_cast<LPARAM>(&search));
     return search.second;
   }
-
-  // ---- Acting and reading the controls.
 
   // A click that may open a modal loop: posted, returns at once.
   void Click(HWND dialog, int id) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
@@ -136,6 +128,20 @@ class WindowDriver {
     if (!condition) Record(what);
   }
 
+  // The control that has the keyboard focus in `window`'s thread.
+  static HWND Focus(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+  }
+  // Whether `predicate` holds within `timeoutMs`, tried every 20 ms.
+  template <typename P>
+  static bool Poll(int timeoutMs, P predicate) {
+    for (int waited = 0; waited <= timeoutMs; waited += 20, Sleep(20))
+      if (predicate()) return true;
+    return false;
+  }
   static std::wstring Text(HWND window) {
     wchar_t buffer[1024] = {};
     if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
@@ -177,12 +183,6 @@ class WindowDriver {
     HWND item = GetDlgItem(dialog, id);
     if (item == nullptr) Fail("control " + std::to_string(id) + " missing");
     return item;
-  }
-  template <typename P>
-  static bool Poll(int timeoutMs, P predicate) {
-    for (int waited = 0; waited <= timeoutMs; waited += 20, Sleep(20))
-      if (predicate()) return true;
-    return false;
   }
   void Record(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
