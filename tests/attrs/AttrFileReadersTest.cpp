@@ -318,5 +318,3 @@ TEST(AttrFileReadersDamaged, RandomMutationsNeverReadPastTheFile) {
 }
 
 }  // namespace
-
-static ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new estest::ModuleAttachEnvironment);

@@ -16,8 +16,6 @@ namespace {
 using namespace estest;
 using es::platform::CallKind;
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
-
 // A link, or false where this platform cannot make one (Wine answers success and makes
 // nothing).
 bool Link(const fs::path& target, const fs::path& link) {

@@ -18,8 +18,6 @@ using namespace estest;
 using es::attrs::kPageAllowRescan;
 using es::attrs::kPageFirstOfDocument;
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
-
 // One storage, an element with both deletion switches on, a host that records what it
 // is given, and the traces and messages of the import.
 struct Importer {
