@@ -1,6 +1,8 @@
 // Storages written by others: links are never followed, an error is never taken for
 // absence, only what was read is deleted, and a small file cannot make the import cost
 // without bound. Nothing outside the storage may be read, changed or deleted.
+#include <algorithm>
+#include <optional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -27,14 +29,19 @@ bool Link(const fs::path& target, const fs::path& link) {
   return !ec && fs::is_symlink(fs::symlink_status(link, ec));
 }
 
-// An unattended scan with an element of its own and both deletion switches on.
+// An unattended scan with an element of its own and both deletion switches on, on the
+// platform given.
 struct Scan {
   Scan() { callback.unattended = true; }
-  void All(const TempStorage& storage) {
+  void All(const TempStorage& storage, es::platform::FaultyPlatform* faulty = nullptr) {
+    std::optional<es::platform::ScopedPlatform> use;
+    if (faulty != nullptr) use.emplace(*faulty);
     ElementHolder holder;
     ImportStorage(holder, callback, storage);
   }
-  void Groups(const es::StrArray& paths, const es::StrArray& names) {
+  void Groups(const es::StrArray& paths, const es::StrArray& names, es::platform::FaultyPlatform* faulty = nullptr) {
+    std::optional<es::platform::ScopedPlatform> use;
+    if (faulty != nullptr) use.emplace(*faulty);
     ElementHolder holder;
     ImportInto(holder, callback, paths, names);
   }
@@ -126,10 +133,7 @@ TEST_F(HostileStorage, FolderSwappedForALinkAfterTheListing) {
     swapped = Link(outside / "docs", g1 / "D1");
   });
   Scan scan;
-  {
-    es::platform::ScopedPlatform use(faulty);
-    scan.Groups({es::FromUtf8(g1.string())}, {u"g1"});
-  }
+  scan.Groups({es::FromUtf8(g1.string())}, {u"g1"}, &faulty);
   if (!swapped) GTEST_SKIP() << "this platform cannot make symbolic links here";
   EXPECT_TRUE(scan.callback.pages.empty()) << "the link's target was imported";
   EXPECT_TRUE(fs::is_symlink(g1 / "D1"));
@@ -151,10 +155,7 @@ TEST_F(HostileStorage, AnErrorIsNeverTakenForAbsence) {
       es::platform::FaultyPlatform faulty;
       faulty.FailAt(kind, n, 1, es::platform::Error::Io);
       Scan first;
-      {
-        es::platform::ScopedPlatform use(faulty);
-        first.Groups({es::FromUtf8(g1.string())}, {u"g1"});
-      }
+      first.Groups({es::FromUtf8(g1.string())}, {u"g1"}, &faulty);
       if (faulty.Count(kind) < n) break;  // past the last such call
       const auto accepted = first.callback.AcceptedIds();
       std::set<std::u16string> ids(accepted.begin(), accepted.end());
@@ -178,10 +179,7 @@ TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
   es::platform::FaultyPlatform faulty;
   faulty.RunBefore({CallKind::Delete}, 1, [&] { storage.Write("g1/D1/2.pg", Tiff(1)); });
   Scan scan;
-  {
-    es::platform::ScopedPlatform use(faulty);
-    scan.All(storage);
-  }
+  scan.All(storage, &faulty);
   EXPECT_EQ(1u, scan.callback.pages.size());
   EXPECT_TRUE(fs::exists(g1 / "D1" / "2.pg")) << "a late page was deleted unread";
   EXPECT_TRUE(scan.Traced(u"appeared after"));
@@ -202,10 +200,7 @@ TEST_F(HostileStorage, LateFilesAreNeverDeletedUnread) {
 // over its limit is not read, and its document is not imported without it.
 TEST_F(HostileStorage, SmallFilesOfLargeCostAreBounded) {
   esproduce::DocumentPlan doc = NamedDocument("D1", 2);
-  doc.attributeFile->at(8) = 0xFF;
-  doc.attributeFile->at(9) = 0xFF;
-  doc.attributeFile->at(10) = 0xFF;
-  doc.attributeFile->at(11) = 0x7F;
+  std::copy_n("\xFF\xFF\xFF\x7F", 4, doc.attributeFile->begin() + 8);  // the page count
   doc.attributeFile->resize(doc.attributeFile->size() + 4 * 1024 * 1024);  // room for many empty records
   esproduce::DocumentPlan large = NamedDocument("D2", 1);
   large.files.push_back({"KVATTR", esproduce::Bytes(16 * 1024 * 1024 + 1, 'k')});

@@ -125,15 +125,12 @@ inline esproduce::Bytes Tiff(int pages, int firstNumber = 1) {
   return bytes;
 }
 
-inline esproduce::Bytes PageBlock(const std::u16string& id) {
-  return QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes();
-}
-
 // A version-2 attribute file announcing one page per id; page i names "i+1.pg".
 inline esproduce::Bytes AttrV2(const std::vector<std::u16string>& pageIds) {
   esproduce::AttrFileV2 file;
   file.documentBlock = QuilletBlockWriter(es::attrs::kScopeDocument).AddText(es::attrs::kDocText2, u"doc").Bytes();
-  for (const auto& id : pageIds) file.pages.push_back({0, PageBlock(id)});
+  for (const auto& id : pageIds)
+    file.pages.push_back({0, QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes()});
   return esproduce::Serialize(file);
 }
 
@@ -164,12 +161,7 @@ inline esproduce::DocumentPlan DocumentWith(const std::string& name, std::vector
 // A group folder whose lock file holds its name; with `order`, an order file.
 inline esproduce::GroupPlan MakeGroup(const std::string& folder, std::vector<esproduce::DocumentPlan> docs,
                                       std::optional<std::vector<std::string>> order = std::nullopt) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
-  g.order = std::move(order);
-  g.documents = std::move(docs);
-  return g;
+  return {folder, folder, std::move(order), std::nullopt, std::move(docs)};
 }
 
 class TempStorage : public estest::TempFolder {
