@@ -246,13 +246,10 @@ TEST_F(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
 TEST_F(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
   for (int stopAt : {6, 5}) {  // second page of D3, first page of D3
     Importer run;
-    std::vector<esproduce::DocumentPlan> docs;
-    std::vector<std::string> order;
-    for (int d = 1; d <= 5; ++d) {
-      docs.push_back(NamedDocument("D" + std::to_string(d), 2));
-      order.push_back("D" + std::to_string(d));
-    }
-    run.storage.Write({MakeGroup("g1", docs, order)});
+    run.storage.Write({MakeGroup("g1",
+                                 {NamedDocument("D1", 2), NamedDocument("D2", 2), NamedDocument("D3", 2),
+                                  NamedDocument("D4", 2), NamedDocument("D5", 2)},
+                                 std::vector<std::string>{"D1", "D2", "D3", "D4", "D5"})});
     run.callback.cancelAt = stopAt;
     run.Import("g1");
     EXPECT_EQ(static_cast<std::size_t>(stopAt), run.callback.pages.size());
