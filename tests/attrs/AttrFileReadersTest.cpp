@@ -19,6 +19,7 @@
 #include "attrs/AttributeIds.h"
 #include "attrs/DocAttrsImport.h"
 #include "attrs/DocAttrsImportV1.h"
+#include "platform/Platform.h"
 #include "producer/Producer.h"
 #include "storage/AttributeReading.h"
 #include "tests/attrs/AttrsTestSupport.h"
@@ -318,5 +319,3 @@ TEST(AttrFileReadersDamaged, RandomMutationsNeverReadPastTheFile) {
 }
 
 }  // namespace
-
-static ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new estest::ModuleAttachEnvironment);

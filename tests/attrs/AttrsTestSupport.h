@@ -2,6 +2,7 @@
 // rendering of a container as text lines, one per attribute in the order it was set.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,6 @@
 #include "Quillet.h"
 #include "attrs/AttributeIds.h"
 #include "base/Text.h"
-#include "platform/Platform.h"
 
 namespace attrtest {
 
@@ -68,22 +68,21 @@ std::string Quoted(const Unit* units, std::size_t count) {
 inline std::string Stamp(const Bytes& b, std::pair<std::int64_t, std::int64_t> now) {
   namespace a = es::attrs;
   if (b.size() != a::kScanStampSize) return Quoted(b.data(), b.size());
+  Bytes rest = b;  // what is left when the time and both texts are taken out: zeros only
   const auto text = [&](std::uint32_t at, std::uint32_t chars) {
     std::u16string s;
-    for (std::uint32_t i = 0; i < chars - 1 && (b[at + 2 * i] | b[at + 2 * i + 1]) != 0; ++i)
+    for (std::uint32_t i = 0; i < chars - 1 && (b[at + 2 * i] | b[at + 2 * i + 1]) != 0; ++i) {
       s.push_back(static_cast<char16_t>(b[at + 2 * i] | (b[at + 2 * i + 1] << 8)));
+      rest[at + 2 * i] = rest[at + 2 * i + 1] = 0;
+    }
     return s;
   };
   std::int64_t time = 0;
   for (int i = 7; i >= 0; --i) time = static_cast<std::int64_t>(static_cast<std::uint64_t>(time) << 8 | b[i]);
+  std::fill_n(rest.begin(), 8, 0);
   const std::u16string user = text(a::kScanStampUserOffset, a::kScanStampUserChars);
   const std::u16string computer = text(a::kScanStampComputerOffset, a::kScanStampComputerChars);
-  Bytes laidOut(b.begin(), b.begin() + 8);
-  laidOut.resize(a::kScanStampSize);
-  for (std::size_t i = 0; i < user.size(); ++i) laidOut[8 + 2 * i] = b[8 + 2 * i], laidOut[9 + 2 * i] = b[9 + 2 * i];
-  for (std::size_t i = 0; i < computer.size(); ++i)
-    laidOut[210 + 2 * i] = b[210 + 2 * i], laidOut[211 + 2 * i] = b[211 + 2 * i];
-  if (laidOut != b) return Quoted(b.data(), b.size());
+  if (rest != Bytes(b.size())) return Quoted(b.data(), b.size());
   const bool isNow = time >= now.first && time <= now.second;
   return "stamp " + (isNow ? std::string("now") : std::to_string(time)) + " " + Quoted(user.data(), user.size()) +
          " " + Quoted(computer.data(), computer.size());

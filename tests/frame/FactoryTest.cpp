@@ -30,8 +30,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new estest::ModuleAttachEnvironment);
-
 IElementFactory* NewFactory() {
   IElementFactory* factory = nullptr;
   EXPECT_EQ(1, es::CreateImplements(7, &factory));

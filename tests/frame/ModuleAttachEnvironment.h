@@ -1,4 +1,5 @@
-// Attaches the core linked into a test binary as the module would be attached on load.
+// Attaches the core linked into a test binary as the module would be attached on load:
+// every test program that includes this header runs its tests attached.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,4 +12,5 @@ class ModuleAttachEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { es::ModuleAttach(es::platform::ThisModuleHandle()); }
 };
+inline ::testing::Environment* const kModuleAttached = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
 }  // namespace estest

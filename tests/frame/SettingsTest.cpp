@@ -3,37 +3,18 @@
 // every use of the store is bracketed by AddRef and Release.
 #include <filesystem>
 #include <string>
-#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "JsonSettingsStore.h"
 #include "frame/Element.h"
 #include "tests/support/FailingSettingsStore.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 using es::host::FailingSettingsStore;
 using es::host::JsonSettingsStore;
-
-// A BSTR for one call.
-struct Text {
-  explicit Text(const char16_t* text) : bstr(es::platform::BstrAlloc(text, std::char_traits<char16_t>::length(text))) {}
-  ~Text() { es::platform::BstrFree(bstr); }
-  operator Bstr() const { return bstr; }
-  Bstr bstr;
-};
-
-// AllowRescanning=0, DeleteFaxes=0, no DeleteGroupFolder, SelectedPath, four directories
-// of which Dir1 is empty.
-void FillStore(JsonSettingsStore& s) {
-  s.SetBool(Text(u"AllowRescanning"), 0);
-  s.SetBool(Text(u"DeleteFaxes"), 0);
-  s.SetInteger(Text(u"Number of dirs"), 4);
-  for (const auto& [name, value] : {std::pair{u"SelectedPath", u"/chosen"}, {u"Dir0", u"/a"}, {u"Dir1", u""},
-                                    {u"Dir2", u"/c"}, {u"Dir3", u"/d"}})
-    s.SetString(Text(name), Text(value));
-}
 
 // "allow deleteFaxes deleteGroup selected [directories]" as an element loads them.
 std::string Load(ISettingsStore* store) {
@@ -48,8 +29,11 @@ std::string Load(ISettingsStore* store) {
 }
 
 TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
-  // The reads in order: AllowRescanning, DeleteFaxes, DeleteGroupFolder, SelectedPath,
-  // Number of dirs, Dir0, Dir1, Dir2, Dir3.
+  // No DeleteGroupFolder; Dir1 is empty. The reads in order: AllowRescanning, DeleteFaxes,
+  // DeleteGroupFolder, SelectedPath, Number of dirs, Dir0, Dir1, Dir2, Dir3.
+  estest::TempFolder folder;
+  folder.Write("settings.json", R"({"AllowRescanning": false, "DeleteFaxes": false, "Number of dirs": 4,
+    "SelectedPath": "/chosen", "Dir0": "/a", "Dir1": "", "Dir2": "/c", "Dir3": "/d"})");
   const struct { int failAt; bool throws; const char* expected; } rows[] = {  // failAt 0: nothing fails
       {0, false, "0 0 0 /chosen [/a;/c;/d;]"},  // a missing DeleteGroupFolder follows DeleteFaxes
       {2, false, "0 1 1  []"},
@@ -61,8 +45,8 @@ TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << "fail at " << row.failAt << (row.throws ? " (throws)" : ""));
-    auto inner = JsonSettingsStore::Open(std::filesystem::path());
-    FillStore(*inner);
+    auto inner = JsonSettingsStore::Open(folder / "settings.json");
+    ASSERT_FALSE(inner->HasError()) << inner->Error();
     FailingSettingsStore store(inner.get());
     (store.*(row.throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(row.failAt, kE_FAIL);
     EXPECT_EQ(Load(&store), row.expected);

@@ -2,6 +2,7 @@
 // that records every page it is given.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,10 +18,13 @@
 #include "Quillet.h"
 #include "QuilletBlockWriter.h"
 #include "attrs/AttributeIds.h"
-#include "frame/Element.h"
+#include "base/ModuleState.h"
 #include "base/Text.h"
+#include "frame/Element.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"
+#include "storage/GroupImport.h"
+#include "storage/Listing.h"
 #include "tests/support/TempFolder.h"
 
 namespace estest {
@@ -28,7 +32,6 @@ namespace estest {
 namespace fs = std::filesystem;
 
 struct Attr {
-  bool isNumber = false;
   long number = 0;
   std::u16string text;
   std::vector<std::uint8_t> bytes;
@@ -42,16 +45,13 @@ inline AttrMap Snapshot(const CAttrContainer* c) {
     std::uint32_t id = 0;
     AttrVariant v{};
     c->GetAt(i, &id, &v);
-    Attr a;
-    if (v.type == es::attrs::kTypeInt || v.type == es::attrs::kTypeLong) {
-      a.isNumber = true;
+    Attr& a = out[id];
+    if (v.type == es::attrs::kTypeInt || v.type == es::attrs::kTypeLong)
       a.number = v.number;
-    } else if (v.type == es::attrs::kTypeText) {
+    else if (v.type == es::attrs::kTypeText)
       a.text.assign(v.text, v.textLength);
-    } else {
+    else
       a.bytes.assign(v.bytes, v.bytes + v.size);
-    }
-    out[id] = a;
   }
   return out;
 }
@@ -60,10 +60,8 @@ struct Delivered {
   std::string call;
   bool accepted = true;
   AttrMap page;
-  bool hasPage = false;
   bool hasDocument = false;
   AttrMap document;
-  std::uint32_t imageSize = 0;
   std::uint32_t contentSize = 0;
   std::u16string Id() const {
     auto it = page.find(es::attrs::kPageSourceName);
@@ -88,10 +86,10 @@ class RecordingCallback final : public IScanningCallback {
   bool AddPageWithContent(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document,
                           std::uint8_t* content, std::uint32_t contentSize) override {
     std::free(content);  // ours from the hand-over, also when Take throws to stop the import
-    return Take("AddPageWithContent", page, image, imageSize, document, contentSize);
+    return Take("AddPageWithContent", page, image, document, contentSize);
   }
   bool AddPage(CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize, CAttrContainer* document) override {
-    return Take("AddPage", page, image, imageSize, document, 0);
+    return Take("AddPage", page, image, document, 0);
   }
   HResult Reserved3() override { return kE_NOTIMPL; }
   bool IsUnattended() override { return unattended; }
@@ -104,16 +102,9 @@ class RecordingCallback final : public IScanningCallback {
   }
 
  private:
-  bool Take(const char* call, CAttrContainer* page, std::uint64_t image, std::uint32_t imageSize,
-            CAttrContainer* document, std::uint32_t contentSize) {
-    Delivered d;
-    d.call = call;
-    d.hasPage = page != nullptr;
-    d.page = Snapshot(page);
-    d.hasDocument = document != nullptr;
-    d.document = Snapshot(document);
-    d.imageSize = imageSize;
-    d.contentSize = contentSize;
+  bool Take(const char* call, CAttrContainer* page, std::uint64_t image, CAttrContainer* document,
+            std::uint32_t contentSize) {
+    Delivered d{call, true, Snapshot(page), document != nullptr, Snapshot(document), contentSize};
     delete page;
     delete document;
     if (image != 0) PictornReleaseImage(image);
@@ -134,15 +125,12 @@ inline esproduce::Bytes Tiff(int pages, int firstNumber = 1) {
   return bytes;
 }
 
-inline esproduce::Bytes PageBlock(const std::u16string& id) {
-  return QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes();
-}
-
 // A version-2 attribute file announcing one page per id; page i names "i+1.pg".
 inline esproduce::Bytes AttrV2(const std::vector<std::u16string>& pageIds) {
   esproduce::AttrFileV2 file;
   file.documentBlock = QuilletBlockWriter(es::attrs::kScopeDocument).AddText(es::attrs::kDocText2, u"doc").Bytes();
-  for (const auto& id : pageIds) file.pages.push_back({0, PageBlock(id)});
+  for (const auto& id : pageIds)
+    file.pages.push_back({0, QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, id).Bytes()});
   return esproduce::Serialize(file);
 }
 
@@ -164,21 +152,25 @@ inline esproduce::DocumentPlan NamedDocument(const std::string& name, int pages)
   return doc;
 }
 
+// A document folder holding `files`, and an attribute file when one is given.
+inline esproduce::DocumentPlan DocumentWith(const std::string& name, std::vector<esproduce::FilePlan> files,
+                                            std::optional<esproduce::Bytes> attributeFile = std::nullopt) {
+  return {name, std::move(attributeFile), std::nullopt, std::nullopt, std::move(files)};
+}
+
 // A group folder whose lock file holds its name; with `order`, an order file.
 inline esproduce::GroupPlan MakeGroup(const std::string& folder, std::vector<esproduce::DocumentPlan> docs,
                                       std::optional<std::vector<std::string>> order = std::nullopt) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
-  g.order = std::move(order);
-  g.documents = std::move(docs);
-  return g;
+  return {folder, folder, std::move(order), std::nullopt, std::move(docs)};
 }
 
 class TempStorage : public estest::TempFolder {
  public:
   TempStorage() : estest::TempFolder("es-import") {}
   using estest::TempFolder::Write;
+  void Write(const fs::path& relative, const esproduce::Bytes& bytes) const {
+    TempFolder::Write(relative, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
 
   void Write(const esproduce::StoragePlan& plan) {
     std::string error;
@@ -210,5 +202,48 @@ class ElementHolder {
  private:
   IElement* raw_ = nullptr;
 };
+
+// Imports the groups at `paths` as the element's Scan runs it, handing pages to `callback`.
+inline void ImportInto(ElementHolder& holder, RecordingCallback& callback, const es::StrArray& paths,
+                       const es::StrArray& names) {
+  holder.element->callback = &callback;
+  es::ModuleStateScope scope;
+  es::ImportGroups(*holder.element, paths, names, nullptr);
+}
+
+// Imports every group a scan finds available in `storage`.
+inline void ImportStorage(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage) {
+  es::StrArray folders, names, paths;
+  es::DiscoverGroups(storage.Dir(), folders, names);
+  for (const auto& f : folders) paths.push_back(es::JoinPath(storage.Dir(), f));
+  ImportInto(holder, callback, paths, names);
+}
+
+// Ages a group's lock file, as one a producer finished writing long ago.
+inline void AgeLock(const fs::path& group) {
+  fs::last_write_time(group / "GR_LOCK.TXT", fs::last_write_time(group / "GR_LOCK.TXT") - std::chrono::minutes(5));
+}
+
+// Everything below `root` as one text: names, types, permissions, link targets and
+// contents, to compare before and after.
+inline std::string Tree(const fs::path& root) {
+  std::map<std::string, std::string> items;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path& p = it->path();
+    const auto status = fs::symlink_status(p);
+    std::string item = std::to_string(static_cast<int>(status.type())) + " " +
+                       std::to_string(static_cast<int>(status.permissions()));
+    if (fs::is_symlink(status)) {
+      item += " -> " + fs::read_symlink(p).string();
+    } else if (fs::is_regular_file(status)) {
+      std::ifstream in(p, std::ios::binary);
+      item += " " + std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    items[fs::relative(p, root).generic_string()] = item;
+  }
+  std::string out;
+  for (const auto& [name, item] : items) out += name + ": " + item + "\n";
+  return out;
+}
 
 }  // namespace estest

@@ -1,16 +1,12 @@
 // Importing documents and groups: what reaches the host, in which order, with which
 // attributes, and what is left in the storage afterwards.
-#include <fstream>
-
 #include <gtest/gtest.h>
 
 #include "ResourceIds.h"
-#include "base/ModuleState.h"
 #include "platform/Platform.h"
 #include "storage/Cleanup.h"
 #include "storage/File.h"
 #include "storage/Folder.h"
-#include "storage/GroupImport.h"
 #include "storage/PageImages.h"
 #include "tests/frame/ModuleAttachEnvironment.h"
 #include "tests/import/ImportFixture.h"
@@ -22,15 +18,11 @@ using namespace estest;
 using es::attrs::kPageAllowRescan;
 using es::attrs::kPageFirstOfDocument;
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new ModuleAttachEnvironment);
-
 // One storage, an element with both deletion switches on, a host that records what it
 // is given, and the traces and messages of the import.
 struct Importer {
   void Import(const std::string& group, const std::u16string& name = u"G") {
-    holder.element->callback = &callback;
-    es::ModuleStateScope scope;  // as the element's Scan runs it
-    es::ImportGroups(*holder.element, {storage.Group(group)}, {name}, nullptr);
+    ImportInto(holder, callback, {storage.Group(group)}, {name});
   }
   void Deletion(bool images, bool groupFolder) {
     holder.element->DeleteFaxes = images ? 1 : 0;
@@ -51,16 +43,14 @@ class DocumentImport : public ::testing::Test, protected Importer {};
 class GroupImport : public ::testing::Test, protected Importer {};
 class Cleanup : public ::testing::Test, protected Importer {};
 
-std::vector<std::u16string> Ids(std::initializer_list<const char16_t*> ids) {
-  return std::vector<std::u16string>(ids.begin(), ids.end());
-}
+using Ids = std::vector<std::u16string>;
 
 TEST_F(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheGroupIsDeleted) {
   storage.Write({MakeGroup("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1)}, std::vector<std::string>{"D2", "D1"})});
   holder.element->AllowRescanning = 0;
   Import("g1");
   ASSERT_EQ(3u, callback.pages.size());
-  EXPECT_EQ(Ids({u"D2/p1", u"D1/p1", u"D1/p2"}), callback.AcceptedIds()) << "order file decides";
+  EXPECT_EQ((Ids{u"D2/p1", u"D1/p1", u"D1/p2"}), callback.AcceptedIds()) << "order file decides";
   EXPECT_TRUE(callback.pages[0].hasDocument);
   EXPECT_TRUE(callback.pages[1].hasDocument);
   EXPECT_FALSE(callback.pages[2].hasDocument) << "the document rides with its first page only";
@@ -95,7 +85,7 @@ TEST_F(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
   doc.files.erase(doc.files.begin() + 1);  // no 2.pg
   storage.Write({MakeGroup("g1", {doc}, std::vector<std::string>{"D1"})});
   Import("g1", u"");
-  EXPECT_EQ(Ids({u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
+  EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
   EXPECT_EQ(1u, traces.WithId(IDS_TIFF_MISSING).size());
   EXPECT_EQ(1u, traces.WithId(IDS_IMAGE_UNREADABLE).size());
   EXPECT_EQ(1u, traces.WithId(IDS_LESS_PAGES_DETAIL).size());
@@ -125,24 +115,17 @@ TEST_F(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
 }
 
 TEST_F(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
-  esproduce::DocumentPlan withAttrs;
-  withAttrs.folderName = "A";
-  withAttrs.files.push_back({"1.pg", Tiff(5)});
-  withAttrs.attributeFile = AttrV2(Ids({u"A/p1", u"A/p2", u"A/p3"}));
-  esproduce::DocumentPlan without;
-  without.folderName = "B";
-  without.files.push_back({"1.pg", Tiff(5)});
-  esproduce::DocumentPlan two;  // two images are already a multi-page file
-  two.folderName = "C";
-  two.files.push_back({"1.pg", Tiff(2)});
-  two.attributeFile = AttrV2(Ids({u"C/p1", u"C/p2"}));
-  storage.Write(
-      {std::nullopt, std::nullopt, {MakeGroup("g1", {withAttrs, without, two}, std::vector<std::string>{"A", "B", "C"})}});
+  storage.Write({MakeGroup("g1",
+                           {DocumentWith("A", {{"1.pg", Tiff(5)}}, AttrV2({u"A/p1", u"A/p2", u"A/p3"})),
+                            DocumentWith("B", {{"1.pg", Tiff(5)}}),
+                            // two images are already a multi-page file
+                            DocumentWith("C", {{"1.pg", Tiff(2)}}, AttrV2({u"C/p1", u"C/p2"}))},
+                           std::vector<std::string>{"A", "B", "C"})});
   Import("g1");
   ASSERT_EQ(10u, callback.pages.size());
   const auto ids = callback.AcceptedIds();
-  EXPECT_EQ(Ids({u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
-  EXPECT_EQ(Ids({u"C/p1", u"C/p2"}), std::vector<std::u16string>(ids.end() - 2, ids.end()));
+  EXPECT_EQ((Ids{u"A/p1", u"A/p2", u"A/p3"}), std::vector<std::u16string>(ids.begin(), ids.begin() + 3));
+  EXPECT_EQ((Ids{u"C/p1", u"C/p2"}), std::vector<std::u16string>(ids.end() - 2, ids.end()));
   EXPECT_FALSE(storage.Exists("g1/C"));
   ASSERT_EQ(2u, boxes.boxes.size());
   EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
@@ -164,26 +147,20 @@ TEST_F(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
     return attrs;
   };
   esproduce::DocumentPlan files = NamedDocument("Files", 3);  // its 3.pg arrives as an extra page
-  files.attributeFile = announceThree(AttrV2(Ids({u"Files/p1", u"Files/p2"})));
-  esproduce::DocumentPlan multi;  // image 2 of "1.pg" has no page to arrive as
-  multi.folderName = "Multi";
-  multi.files.push_back({"1.pg", Tiff(3)});
-  multi.attributeFile = announceThree(AttrV2(Ids({u"Multi/p1", u"Multi/p2"})));
+  files.attributeFile = announceThree(AttrV2({u"Files/p1", u"Files/p2"}));
   esproduce::DocumentPlan further = NamedDocument("Further", 2);  // 2.pg holds two images
   further.files[1].content = Tiff(2);
-  esproduce::DocumentPlan pdf;  // a page file beside a PDF is never imported
-  pdf.folderName = "Pdf";
-  pdf.files.push_back({"1.pg", PdfBytes()});
-  pdf.files.push_back({"2.pg", Tiff(1)});
   const struct {
     esproduce::DocumentPlan doc;
     std::size_t pages;
     const char16_t* damaged;  // nullptr: no message, the document goes
   } rows[] = {
       {files, 3, nullptr},
-      {multi, 2, u"1.pg(2)"},
+      // image 2 of "1.pg" has no page to arrive as
+      {DocumentWith("Multi", {{"1.pg", Tiff(3)}}, announceThree(AttrV2({u"Multi/p1", u"Multi/p2"}))), 2, u"1.pg(2)"},
       {further, 2, u"2.PG(1)"},
-      {pdf, 1, u"2.PG"},
+      // a page file beside a PDF is never imported
+      {DocumentWith("Pdf", {{"1.pg", PdfBytes()}, {"2.pg", Tiff(1)}}), 1, u"2.PG"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.doc.folderName);
@@ -204,33 +181,27 @@ TEST_F(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
 }
 
 TEST_F(DocumentImport, EmptyDocumentHandsNothingAndDoesNotTakeItsPredecessorsPlace) {
-  esproduce::DocumentPlan empty;
-  empty.folderName = "D2";
-  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1), empty, NamedDocument("D3", 1)},
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1), DocumentWith("D2", {}), NamedDocument("D3", 1)},
                         std::vector<std::string>{"D1", "D2", "D3"})});
   Deletion(true, false);
   callback.cancelAt = 2;  // stop with D3's first page: D1 must have been finished by then
   Import("g1");
-  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
+  EXPECT_EQ((Ids{u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
   EXPECT_TRUE(storage.Exists("g1/D1")) << "D3's first page came with the stop: D1 stays pending";
   EXPECT_FALSE(storage.Exists("g1/D2")) << "nothing to import in it";
   EXPECT_EQ("D1\r\nD3\r\n", storage.Read("g1/Doc_Order.txt"));
 
   callback = RecordingCallback();
   Import("g1");
-  EXPECT_EQ(Ids({u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
+  EXPECT_EQ((Ids{u"D1/p1", u"D3/p1"}), callback.AcceptedIds());
   EXPECT_FALSE(storage.Exists("g1/D1"));
   EXPECT_FALSE(storage.Exists("g1/D3"));
   EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
 }
 
 TEST_F(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
-  esproduce::DocumentPlan pdf;
-  pdf.folderName = "P";
-  pdf.files.push_back({"1.pg", PdfBytes()});
-  pdf.files.push_back({"2.pg", Tiff(1)});
-  pdf.attributeFile = AttrV2(Ids({u"P/p1", u"P/p2", u"P/p3"}));
-  storage.Write({MakeGroup("g1", {pdf})});
+  storage.Write({MakeGroup(
+      "g1", {DocumentWith("P", {{"1.pg", PdfBytes()}, {"2.pg", Tiff(1)}}, AttrV2({u"P/p1", u"P/p2", u"P/p3"}))})});
   holder.element->AllowRescanning = 1;
   Import("g1");
   ASSERT_EQ(1u, callback.pages.size());
@@ -251,11 +222,8 @@ TEST_F(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
 // The replacement image of an unreadable PDF page belongs to the installation: another
 // host on the machine reading it at the same moment must not make the page fail.
 TEST_F(DocumentImport, ReplacementImageIsReadWhileAnotherReaderHoldsIt) {
-  esproduce::DocumentPlan pdf;
-  pdf.folderName = "P";
   const std::string broken = "%PDF-1.4\nnot a page\n";
-  pdf.files.push_back({"1.pg", esproduce::Bytes(broken.begin(), broken.end())});
-  storage.Write({MakeGroup("g1", {pdf})});
+  storage.Write({MakeGroup("g1", {DocumentWith("P", {{"1.pg", esproduce::Bytes(broken.begin(), broken.end())}})})});
   const es::File other(es::GetReplacementImagePath(), es::platform::Access::Read, es::platform::Share::Read);
   ASSERT_TRUE(other.IsOpen());
   Import("g1");
@@ -278,13 +246,10 @@ TEST_F(DocumentImport, HostRefusingFirstPageStopsWithoutFinishingThePrevious) {
 TEST_F(GroupImport, StopOnSecondPageOfThirdDocumentKeepsItAndLaterOnes) {
   for (int stopAt : {6, 5}) {  // second page of D3, first page of D3
     Importer run;
-    std::vector<esproduce::DocumentPlan> docs;
-    std::vector<std::string> order;
-    for (int d = 1; d <= 5; ++d) {
-      docs.push_back(NamedDocument("D" + std::to_string(d), 2));
-      order.push_back("D" + std::to_string(d));
-    }
-    run.storage.Write({MakeGroup("g1", docs, order)});
+    run.storage.Write({MakeGroup("g1",
+                                 {NamedDocument("D1", 2), NamedDocument("D2", 2), NamedDocument("D3", 2),
+                                  NamedDocument("D4", 2), NamedDocument("D5", 2)},
+                                 std::vector<std::string>{"D1", "D2", "D3", "D4", "D5"})});
     run.callback.cancelAt = stopAt;
     run.Import("g1");
     EXPECT_EQ(static_cast<std::size_t>(stopAt), run.callback.pages.size());
@@ -303,11 +268,9 @@ TEST_F(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
                   es::platform::Share::Read);
     ASSERT_TRUE(held.IsOpen());
     run.callback.unattended = unattended;
-    run.holder.element->callback = &run.callback;
-    es::ModuleStateScope scope;
-    es::ImportGroups(*run.holder.element, {run.storage.Group("g1"), run.storage.Group("g2"), run.storage.Group("g3")},
-                     {u"g1", u"g2", u"g3"}, nullptr);
-    EXPECT_EQ(Ids({u"A/p1"}), run.callback.AcceptedIds());
+    ImportInto(run.holder, run.callback, {run.storage.Group("g1"), run.storage.Group("g2"), run.storage.Group("g3")},
+               {u"g1", u"g2", u"g3"});
+    EXPECT_EQ((Ids{u"A/p1"}), run.callback.AcceptedIds());
     EXPECT_EQ(unattended ? 0u : 1u, run.boxes.boxes.size());
     EXPECT_EQ(unattended ? 1u : 0u, run.traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
     EXPECT_TRUE(run.storage.Exists("g3/C/1.pg")) << "the third group is not touched";
@@ -357,7 +320,7 @@ TEST_F(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
     run.Deletion(deleteImages, false);
     run.Import("g1");
     if (deleteImages) {
-      EXPECT_EQ(Ids({u"B/p1", u"A/p1"}), run.callback.AcceptedIds()) << "in the backup's order";
+      EXPECT_EQ((Ids{u"B/p1", u"A/p1"}), run.callback.AcceptedIds()) << "in the backup's order";
       EXPECT_FALSE(run.storage.Exists("g1/Doc_Order.txt.BAK"));
     } else {
       EXPECT_EQ("A", run.storage.Read("g1/Doc_Order.txt")) << "written with deletion off";
@@ -369,9 +332,8 @@ TEST_F(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
 TEST_F(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
   auto first = NamedDocument("D1", 2);
   first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
-  esproduce::DocumentPlan second;  // announces a page whose file is missing: hands nothing
-  second.folderName = "D2";
-  second.attributeFile = AttrV2(Ids({u"D2/p1"}));
+  // D2 announces a page whose file is missing: it hands nothing.
+  const auto second = DocumentWith("D2", {}, AttrV2({u"D2/p1"}));
   storage.Write({MakeGroup("g1", {first, second}, std::vector<std::string>{"D1", "D2"})});
   Deletion(false, false);
   callback.unattended = true;
@@ -383,14 +345,10 @@ TEST_F(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
 }
 
 TEST_F(Cleanup, UnopenableExtraFileAndCorruptExtraImageKeepTheDocument) {
-  esproduce::DocumentPlan doc;
-  doc.folderName = "D1";
-  doc.files.push_back({"a.pg", Tiff(1)});
   auto corrupt = Tiff(1);
   std::string error;
   ASSERT_TRUE(esproduce::DamageTiff(&corrupt, esproduce::Damage::BadMagic, 0, &error)) << error;
-  doc.files.push_back({"b.pg", corrupt});
-  storage.Write({MakeGroup("g1", {doc})});
+  storage.Write({MakeGroup("g1", {DocumentWith("D1", {{"a.pg", Tiff(1)}, {"b.pg", corrupt}})})});
   Import("g1");
   EXPECT_EQ(1u, callback.pages.size());
   ASSERT_EQ(1u, boxes.boxes.size());
