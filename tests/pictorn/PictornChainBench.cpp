@@ -14,7 +14,7 @@ namespace {
 
 double ReadAll(const std::filesystem::path& path, std::int32_t images) {
   const auto start = std::chrono::steady_clock::now();
-  const OpenFile file(path);
+  const pictorn_test::OpenFile file(path);  // not the Win32 function of that name
   const std::int32_t count = PictornImageCount(file.Handle());
   if (count != images) std::printf("count %d, expected %d: %s\n", count, images, PictornLastError());
   for (std::int32_t i = 0; i < count; ++i) {
