@@ -17,6 +17,9 @@ namespace fs = std::filesystem;
 
 class CountingWorker : public ::testing::Test, protected scantest::Hooked {
  protected:
+  // A dialog that stopped its worker earlier in this process leaves the flag set; only
+  // Start clears it, and these tests also count without starting.
+  void SetUp() override { es::StopRequested().store(0); }
   void TearDown() override { es::StopRequested().store(0); }
   fs::path Root() const { return temp.Root(); }
   bool Start(const es::StrArray& folders, const es::StrArray& names) {
