@@ -1,5 +1,7 @@
 #include "storage/Layout.h"
 
+#include "base/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,6 +20,14 @@ TEST(Layout, PageFileNamesAndReplacementImage) {
   EXPECT_EQ(layout::PageFileNameV1(0xFFFFFFFFu), u"ffffffff.pg");
   EXPECT_EQ(layout::ReplacementImagePath(u"es" + sep + u"In.dll"), u"es" + sep + u"DualStreamPdf.tif");
   EXPECT_EQ(layout::ReplacementImagePath(u"In.dll"), u"DualStreamPdf.tif");
+}
+
+// File and folder names compare as Windows folds them, Latin-1 letters included: an order
+// file's "MÜLLER" names the folder "müller".
+TEST(Layout, NamesCompareWithoutCaseLatin1LettersIncluded) {
+  EXPECT_TRUE(es::EqualsNoCase(u"sc_attr.bin", u"SC_ATTR.BIN"));
+  EXPECT_TRUE(es::EqualsNoCase(u"\u00e0\u00fcller\u00fe", u"\u00c0\u00dcLLER\u00de"));  // àüllerþ
+  EXPECT_FALSE(es::EqualsNoCase(u"\u00f7", u"\u00d7"));  // the division and multiplication signs are no letters
 }
 
 // A PDF needs its signature and five bytes in the file, of which four may be read.
