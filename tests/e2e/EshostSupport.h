@@ -84,14 +84,9 @@ void WaitFor(Done done) {
 }
 
 inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
-  esproduce::GroupPlan g;
-  g.folderName = folder;
-  g.lockText = folder;
   std::vector<std::string> order;
   for (const auto& d : docs) order.push_back(d.folderName);
-  g.order = order;
-  g.documents = std::move(docs);
-  return g;
+  return MakeGroup(folder, std::move(docs), std::move(order));
 }
 
 inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {

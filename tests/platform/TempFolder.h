@@ -26,6 +26,8 @@ inline void PrintTo(EntryType type, std::ostream* out) {
 
 namespace es::platform::testing {
 
+// Paths joined as the module's text: a name that is not UTF-8 (U+DC80 + byte) cannot pass
+// through std::filesystem.
 class TempFolder : public estest::TempFolder {
  public:
   TempFolder() : estest::TempFolder("es-plat") {}

@@ -6,7 +6,7 @@
 #include "frame/Element.h"
 #include "frame/VAVudiImplement.h"
 #include "resources/ResourceIds.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/Capture.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "ui/DlgCfg.h"
@@ -104,7 +104,7 @@ class Dialogs : public ::testing::Test {
 
   es::ModuleStateScope strings;  // the module's texts
   HeadlessDesk desk;
-  es::platform::testing::TempFolder storages;
+  estest::TempFolder storages;
   es::CDlgConfigure configure;
   Str a, b, c;
 };

@@ -6,7 +6,7 @@
 #include "resources/ResourceIds.h"
 #include "storage/Layout.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/Capture.h"
 #include "tests/ui/DialogTestSupport.h"
 #include "tests/ui/ScanTestSupport.h"
@@ -77,7 +77,7 @@ class ScanDialog : public ::testing::Test, protected scantest::Hooked {
   es::ModuleStateScope strings;  // the module's texts
   HeadlessDesk desk;
   estest::MessageCapture help;
-  es::platform::testing::TempFolder storages;
+  estest::TempFolder storages;
   es::CDlgScan dialog;
 };
 

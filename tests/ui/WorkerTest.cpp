@@ -4,7 +4,7 @@
 
 #include "Tessard.h"
 #include "storage/Layout.h"
-#include "tests/platform/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/ui/ScanTestSupport.h"
 #include "ui/EnumerationWorker.h"
 
@@ -33,7 +33,7 @@ class CountingWorker : public ::testing::Test, protected scantest::Hooked {
     return result;
   }
 
-  es::platform::testing::TempFolder temp;
+  estest::TempFolder temp;
   std::shared_ptr<scantest::Receiver> window = std::make_shared<scantest::Receiver>();
   es::CEnumerationWorker worker;
 };
