@@ -30,11 +30,11 @@ bool IsOrderFile(StrView name) {
   return EqualsNoCase(name, layout::kOrderFile) || EqualsNoCase(name, Str(layout::kOrderFile) + layout::kOrderBackupSuffix);
 }
 
-// Deletes the entries of `folder` that were seen and are still what was seen: a
-// document's attribute file first, so that pages left by an interrupted delete come back
-// as extra pages rather than missing ones; a group's lock file last, so that the next
-// scan still finds the group and finishes it. True when nothing is left that would keep
-// the folder.
+// Deletes the entries of `folder` that were seen and are still what was seen. A document
+// is marked as delivered first and the mark goes last: a delete cut short leaves a
+// document the next scan only finishes deleting, never one whose rest is imported again.
+// A group's lock file goes last, so that the next scan still finds the group and
+// finishes it.
 enum class Deleted {
   All,     // nothing is left that would keep the folder
   Failed,  // a delete failed (traced): removing the folder will fail and say so
@@ -86,17 +86,25 @@ Deleted DeleteSeen(const Folder& folder, const SeenEntries& seen, bool group) {
     doomed.push_back(entry.name);
   }
   if (kept) return Deleted::Kept;
-  // A document's attribute file goes first, so that pages left by an interrupted delete
-  // come back as extra pages rather than missing ones; a group's lock file goes last, so
-  // that the next scan still finds the group and finishes it.
+  if (!group && std::none_of(doomed.begin(), doomed.end(),
+                             [](const Str& name) { return EqualsNoCase(name, layout::kDeliveredMark); })) {
+    // Without the mark (a folder that takes no new file) the delete goes on as before.
+    File mark(folder, layout::kDeliveredMark, platform::Access::Write, platform::Share::None,
+              platform::Disposition::CreateNew);
+    if (mark.IsOpen()) doomed.push_back(layout::kDeliveredMark);
+  }
+  // The attribute file first: where no mark could be put, what is left of the document
+  // comes back as extra pages rather than missing ones.
   const auto rank = [group](const Str& name) {
     if (!group && EqualsNoCase(name, layout::kAttributeFile)) return 0;
-    if (group && EqualsNoCase(name, layout::kLockFile)) return 2;
+    if (group ? EqualsNoCase(name, layout::kLockFile) : EqualsNoCase(name, layout::kDeliveredMark)) return 2;
     return 1;
   };
   std::stable_sort(doomed.begin(), doomed.end(), [&](const Str& a, const Str& b) { return rank(a) < rank(b); });
   bool failed = false;
   for (const Str& name : doomed) {
+    // A page that would not go keeps the mark: the next scan deletes it, never imports it.
+    if (failed && !group && EqualsNoCase(name, layout::kDeliveredMark)) break;
     // Sub-folders are not entered: deleting one fails and is reported like a file.
     if (!folder.DeleteFile(name, &why) && !why.IsAbsence()) {
       Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, folder.PathOf(name).c_str());

@@ -730,6 +730,11 @@ DocumentResult DocumentImporter::Run() {
   Trace(kSevProgress, kSourceFrame, __LINE__, u"SCATTR file: '%s'", attrPath_.c_str());
   if (!OpenAndSee()) return DocumentResult::Done;
   out_.pageFileCount = pageFileCount_;
+  if (const SeenEntry* mark = Seen(layout::kDeliveredMark); mark != nullptr && mark->info.type == EntryType::File) {
+    Trace(kSevProgress, kSourceFrame, __LINE__, u"%s was delivered before; only its delete is finished", path_.c_str());
+    out_.delivered = true;
+    return DocumentResult::Done;
+  }
   if (const auto ended = Classify()) {
     out_.pageFileCount = pageFileCount_;
     if (out_.pagesHandedOver == 0) out_.pagesHandedOver = handed_;

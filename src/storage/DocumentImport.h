@@ -54,6 +54,9 @@ struct DocumentOutcome {
   // (traced). Nothing of it is deleted this time.
   bool keep = false;
   SeenEntries entries;  // what the import saw in the folder: only these may be deleted
+  // Marked as delivered by an earlier scan whose delete was cut short: nothing of it is
+  // handed over, and it goes like a document that held nothing.
+  bool delivered = false;
   // How the import read the document.
   layout::DocumentKind kind = layout::DocumentKind::SingleFile;
   bool attributesRead = false;

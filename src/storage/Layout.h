@@ -1,6 +1,7 @@
 // The External Storage tree: the names the module looks for and how paths are built.
 // The module never creates a storage, group, document, page, attribute or lock file;
-// it reads them, rewrites the order file and deletes what it has imported.
+// it reads them, rewrites the order file and deletes what it has imported, marking a
+// document as delivered before it deletes any of it.
 //
 // Every path is joined with exactly one separator and never normalised: a storage
 // directory written with a trailing separator gives a doubled one in the paths that
@@ -22,6 +23,10 @@ inline constexpr char16_t kOrderBackupSuffix[] = u".BAK";
 inline constexpr char16_t kLockFile[] = u"GR_LOCK.TXT";
 inline constexpr char16_t kAttributeFile[] = u"SC_ATTR.BIN";
 inline constexpr char16_t kKvAttrFile[] = u"KVATTR";
+// Put into a document folder whose pages all reached the host, before anything of it is
+// deleted, and deleted last: a document that holds it is never imported again, only
+// deleted, so that a delete cut short cannot bring its rest back as new pages.
+inline constexpr char16_t kDeliveredMark[] = u"ES_DELIVERED";
 inline constexpr char16_t kCommandsFile[] = u"COMMANDS";
 inline constexpr char16_t kFirstPageFile[] = u"1.pg";
 inline constexpr char16_t kPageFileSuffix[] = u".pg";

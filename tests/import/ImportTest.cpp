@@ -277,7 +277,7 @@ TEST_F(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
   }
 }
 
-TEST_F(Cleanup, ReadOnlyPageFileSurvivesAndKeepsFolderAndGroup) {
+TEST_F(Cleanup, ReadOnlyPageFileSurvivesKeepsFolderAndGroupAndIsNeverImportedAgain) {
   auto doc = NamedDocument("D1", 1);
   doc.files[0].readOnly = true;
   storage.Write({MakeGroup("g1", {doc})});
@@ -286,6 +286,10 @@ TEST_F(Cleanup, ReadOnlyPageFileSurvivesAndKeepsFolderAndGroup) {
   EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_DIRECTORY).size());
   EXPECT_TRUE(storage.Exists("g1/D1/1.pg"));
   EXPECT_TRUE(storage.Exists("g1/GR_LOCK.TXT"));
+  EXPECT_TRUE(storage.Exists("g1/D1/ES_DELIVERED"));
+  callback.pages.clear();
+  Import("g1");
+  EXPECT_EQ(0u, callback.pages.size()) << "the page that would not go was delivered already";
 }
 
 TEST_F(Cleanup, OrderLineOfD1LeavesD10Alone) {
