@@ -101,6 +101,7 @@ GroupResult ImportGroup(ImportState& element, const Str& groupPath, const Str& g
   OrderByOrderText(orderText, documents);
 
   bool documentKept = false;
+  bool finishedDelivered = false;  // an earlier scan delivered from this group: no producer is filling it
   for (std::size_t i = 0; i < documents.size(); ++i) {
     const Str& name = documents[i];
     DocumentOutcome outcome;
@@ -123,16 +124,17 @@ GroupResult ImportGroup(ImportState& element, const Str& groupPath, const Str& g
       }
     }
     if (stays) documentKept = true;
+    if (outcome.delivered) finishedDelivered = true;
     if (result != DocumentResult::Done) return static_cast<GroupResult>(result);  // Failed or Stopped alike
   }
 
   if (!element.lastPageName.empty()) FinishDocument(element);
-  // The group is cleaned up when a page reached the host, and also when nothing is left
-  // in it (a clean-up that was interrupted is completed by the next scan), unless a
-  // producer may still be filling it.
+  // The group is cleaned up when a page reached the host, now or in the scan whose delete
+  // was cut short, and also when nothing is left in it (a clean-up that was interrupted is
+  // completed by the next scan), unless a producer may still be filling it.
   const bool emptied = element.lastPageName.empty() && !HasSubfolders(group) && OrderFileNamesNothing(group) &&
                        LockFileIsOld(group);
-  if ((!element.lastPageName.empty() || emptied) && element.DeleteFaxes != 0) {
+  if ((!element.lastPageName.empty() || finishedDelivered || emptied) && element.DeleteFaxes != 0) {
     lock.Close();
     // The order file stays while a kept document still needs its place in it.
     if (!documentKept && !group.DeleteFile(layout::kOrderFile, &why) && !why.IsAbsence())

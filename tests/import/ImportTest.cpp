@@ -292,6 +292,15 @@ TEST_F(Cleanup, ReadOnlyPageFileSurvivesKeepsFolderAndGroupAndIsNeverImportedAga
   EXPECT_EQ(0u, callback.pages.size()) << "the page that would not go was delivered already";
 }
 
+TEST_F(Cleanup, ADocumentMarkedDeliveredIsOnlyDeletedAndItsGroupGoesAtOnce) {
+  auto doc = NamedDocument("D1", 2);
+  doc.files.push_back({"ES_DELIVERED", {}});
+  storage.Write({MakeGroup("g1", {doc}, std::vector<std::string>{"D1"})});
+  Import("g1");
+  EXPECT_EQ(0u, callback.pages.size());
+  EXPECT_FALSE(storage.Exists("g1")) << "the lock file is new, but the group was delivered from";
+}
+
 TEST_F(Cleanup, OrderLineOfD1LeavesD10Alone) {
   storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)}, std::vector<std::string>{"D1", "D10", "D2"})});
   Import("g1");
