@@ -315,7 +315,9 @@ TEST(CheckCommand, RegisteredStorages) {
                                    "storage-not-a-folder bad.json"}),
             temp.Problems(json.report))
       << json.out;
-  EXPECT_EQ("1 storage, 0 groups, 0 documents, 1 problem", LastLine(Check({temp.Shown("nowhere")}, false).out));
+  const Result nowhere = Check({temp.Shown("nowhere")}, false);
+  EXPECT_EQ(1, nowhere.status);
+  EXPECT_EQ("1 storage, 0 groups, 0 documents, 1 problem", LastLine(nowhere.out));
 
   for (const auto& [global, says] : {std::pair{eshost::GlobalOptions{temp.Shown("no-such-module"), settings}, "no-such-module: module not found"},
                                      {eshost::GlobalOptions{temp.Shown("bad.json"), settings}, "bad.json: not a"},
