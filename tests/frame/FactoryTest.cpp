@@ -10,7 +10,6 @@
 #include "Quillet.h"
 #include "base/ModuleState.h"
 #include "base/Text.h"
-#include "base/Trace.h"
 #include "frame/VAVudiImplement.h"
 #include "tests/support/Capture.h"
 #include "tests/frame/ModuleAttachEnvironment.h"
@@ -36,39 +35,28 @@ IElementFactory* NewFactory() {
   return factory;
 }
 
-IElement* NewElement(IElementFactory* factory) {
-  IElement* element = nullptr;
-  EXPECT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, &element)));
-  return element;
-}
-
 std::u16string DisplayName(void* object, std::int32_t capacity) {
   char16_t buffer[64] = {u'x', u'x', u'x', u'x', u'x'};
   EXPECT_EQ(kS_OK, (CallSlot<HResult, char16_t*, std::int32_t>(object, 2, buffer, capacity)));
   return buffer;
 }
 
-TEST(FactoryEntry, NumberAndOutPointerRules) {
+// Factory and element answer as their tables say; elements are independent and outlive
+// the factory. Number 0 writes nothing; a failed element allocation gives null and E_POINTER.
+TEST(Slots, FactoryAndElementAnswerAsTheTableSays) {
   IElementFactory* factory = reinterpret_cast<IElementFactory*>(0x1234);
   EXPECT_EQ(1, es::CreateImplements(0, &factory));
-  EXPECT_EQ(reinterpret_cast<IElementFactory*>(0x1234), factory) << "number 0 must write nothing";
+  EXPECT_EQ(reinterpret_cast<IElementFactory*>(0x1234), factory);
   EXPECT_EQ(1, es::CreateImplements(1, nullptr));
   factory = NewFactory();
   ASSERT_NE(nullptr, factory);
-  // A failed element allocation gives null and E_POINTER.
-  IElement* element = reinterpret_cast<IElement*>(0x99);
+  IElement* failed = reinterpret_cast<IElement*>(0x99);
   gFailAllocations = true;
-  const HResult result = CallSlot<HResult, IElement**>(factory, 6, &element);
+  const HResult result = CallSlot<HResult, IElement**>(factory, 6, &failed);
   gFailAllocations = false;
   EXPECT_EQ(kE_POINTER, result);
-  EXPECT_EQ(nullptr, element);
-  CallSlot<void>(factory, 0);
-}
+  EXPECT_EQ(nullptr, failed);
 
-// Factory and element answer as their tables say; elements are independent and outlive
-// the factory.
-TEST(Slots, FactoryAndElementAnswerAsTheTableSays) {
-  IElementFactory* factory = NewFactory();
   const auto* typeName = CallSlot<const char16_t*>(factory, 1);
   EXPECT_EQ(std::u16string(u"VUVOVUR|VUVOVUR"), typeName);
   EXPECT_EQ(u"External Storage", DisplayName(factory, 64));
@@ -78,8 +66,9 @@ TEST(Slots, FactoryAndElementAnswerAsTheTableSays) {
   EXPECT_EQ(icon, CallSlot<void*>(factory, 3)) << "a shared resource icon";
   EXPECT_FALSE(CallSlot<bool>(factory, 5));
 
-  IElement* element = NewElement(factory);
-  IElement* other = NewElement(factory);
+  IElement* element = nullptr;
+  IElement* other = nullptr;
+  for (IElement** made : {&element, &other}) EXPECT_EQ(kS_OK, (CallSlot<HResult, IElement**>(factory, 6, made)));
   ASSERT_NE(nullptr, element);
   ASSERT_NE(element, other);
   CallSlot<void>(factory, 0);
@@ -140,19 +129,6 @@ TEST(Slots, RegisterAttributesCatchesWhatTheRegistryThrows) {
     EXPECT_EQ(row.trace, traced);
   }
   CallSlot<void>(factory, 0);
-}
-
-TEST(TraceFacade, ResourceIdAndArgumentsReachTheLoggingLayerUnchanged) {
-  estest::TraceCapture traces;
-  es::Trace(3, "VAVudiImplement", 321, 30709u, 3, 2, u"C:\\store\\g\\doc");
-  const auto lines = traces.Lines();
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(std::to_string(lines[0].severity) + " " + lines[0].source + ":" + std::to_string(lines[0].line) + " " +
-                std::to_string(lines[0].id) + " " + es::ToUtf8(lines[0].text),
-            "3 VAVudiImplement:321 30709 There are less pages (2) in the document C:\\store\\g\\doc than specified "
-            "in the attributes file (3).");
-  EXPECT_EQ(es::traceModuleHandle, lines[0].module);
-  EXPECT_NE(nullptr, lines[0].module) << "start-up has run";
 }
 
 }  // namespace

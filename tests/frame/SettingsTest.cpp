@@ -48,7 +48,7 @@ TEST(ElementSettings, LoadStopsAtTheFirstFailingReadAndKeepsWhatWasRead) {
     auto inner = JsonSettingsStore::Open(folder / "settings.json");
     ASSERT_FALSE(inner->HasError()) << inner->Error();
     FailingSettingsStore store(inner.get());
-    (store.*(row.throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(row.failAt, kE_FAIL);
+    store.FailAt(row.failAt, row.throws);
     EXPECT_EQ(Load(&store), row.expected);
     EXPECT_EQ(store.RefBalance(), 0);
     EXPECT_EQ(store.AddRefCount(), 1);
@@ -67,7 +67,7 @@ TEST(ElementSettings, SaveStopsAtTheFirstFailingWriteAndSaysSo) {
       SCOPED_TRACE(testing::Message() << "write " << n << (throws ? " throws" : " fails"));
       auto inner = JsonSettingsStore::Open(std::filesystem::path());
       FailingSettingsStore store(inner.get());
-      (store.*(throws ? &FailingSettingsStore::ThrowAt : &FailingSettingsStore::FailAt))(n, kE_FAIL);
+      store.FailAt(n, throws);
       EXPECT_EQ(element->SaveSettings(&store), n == 0 ? kS_OK : static_cast<HResult>(0x8000FFFFu));
       EXPECT_EQ(store.GetSetCount(), n == 0 ? 7 : n) << "nothing is written after the failure";
       EXPECT_EQ(store.RefBalance(), 0);

@@ -83,30 +83,17 @@ TEST(DeliveryLedger, DamagedJournalKeepsItsSoundRecordsAndNoOther) {
       EXPECT_EQ(known, KnownPages(ledger));
     }
   }
-}
-
-TEST(DeliveryLedger, OutputFolderSaysWhatItKeptOfADamagedLedgerAndRewritesIt) {
-  estest::TempFolder dir;
-  const fs::path out = dir.root / "out";
-  std::string why;
-  {
-    fs::create_directories(out);
-    Ledger ledger;
-    ASSERT_TRUE(ledger.Compact(out / "ledger.journal", 0, &why)) << why;
-    ASSERT_TRUE(ledger.StagePage(KeyOf(1), 1, 100, 0, KeyOf(9), nullptr, &why)) << why;
-    ASSERT_TRUE(ledger.JournalFile().Sync(&why)) << why;
-  }
-  const std::string bytes = dir.Read("out/ledger.journal");
-  dir.Write("out/ledger.journal", bytes.substr(0, bytes.size() - 3));
+  // eshost's output folder says what it kept of a damaged ledger, and rewrites it sound.
+  dir.Write("out/ledger.journal", intact.substr(0, intact.size() - 3));
   for (const bool damaged : {true, false}) {
     eshost::OutputFolder folder;
     std::vector<std::string> notes;
     bool busy = false;
-    ASSERT_TRUE(folder.Open({out, 30}, &notes, &busy, &why)) << why;
+    ASSERT_TRUE(folder.Open({dir.root / "out", 30}, &notes, &busy, &why)) << why;
     std::string all;
     for (const auto& n : notes) all += n + "\n";
-    EXPECT_EQ(damaged, all.find("kept the 1 record(s)") != std::string::npos) << all;
-    EXPECT_EQ(nullptr, folder.Journal().FindPage(KeyOf(1)));
+    EXPECT_EQ(damaged, all.find("kept the 5 record(s)") != std::string::npos) << all;
+    EXPECT_EQ(nullptr, folder.Journal().FindPage(KeyOf(3)));
   }
 }
 

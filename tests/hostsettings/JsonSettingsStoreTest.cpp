@@ -77,10 +77,12 @@ constexpr const char* kBroken = "b:fail i:fail s:fail";
 const char16_t* const kKnownNames[] = {u"AllowRescanning", u"DeleteFaxes", u"DeleteGroupFolder",
                                        u"SelectedPath",    u"Number of dirs", u"Dir0"};
 
-// One Set call: kind b, i or s, or n for a null BSTR as the value.
+// One Set call: kind b, i or s, or n for a null BSTR as the value; with the reads of the
+// name expected once the file is opened again.
 struct Put {
   std::u16string name;
   char kind;
+  const char* reads = nullptr;
   std::int64_t number = 0;
   std::u16string text = {};
   HResult expected = kS_OK;
@@ -125,25 +127,26 @@ TEST_F(JsonSettingsStoreTest, ValuesSetAreReadBackFromTheFile) {
   constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
   const char16_t loneSurrogate[] = {u'C', u':', 0xDC80, 0};
   const Put puts[] = {
-      {u"AllowRescanning", 'b', 0},
-      {u"DeleteFaxes", 'b', -2},  // any non-zero is true
-      {u"DeleteGroupFolder", 'b', 1},
-      {u"SelectedPath", 's', 0, u"C:\\Scans\\Stra\u00DFe \u20AC \U0001F4C4"},
-      {u"Number of dirs", 'i', 2},
-      {u"Dir0", 's', 0, u"%USERPROFILE%\\ES"},
-      {u"Dir1", 'n'},  // a null BSTR is empty text, as in COM
-      {u"Smallest", 'i', kMin},
-      {u"Largest", 'i', kMax},
-      {u"Zoom", 'i', 3},
-      {u"Zoom", 's', 0, u"big"},  // unknown names may change type
+      {u"AllowRescanning", 'b', "b=0 i:fail s:fail", 0},
+      {u"DeleteFaxes", 'b', "b=1 i:fail s:fail", -2},  // any non-zero is true
+      {u"DeleteGroupFolder", 'b', "b=1 i:fail s:fail", 1},
+      {u"SelectedPath", 's', "b:fail i:fail s=C:\\Scans\\Stra\u00DFe \u20AC \U0001F4C4", 0,
+       u"C:\\Scans\\Stra\u00DFe \u20AC \U0001F4C4"},
+      {u"Number of dirs", 'i', "b:fail i=2 s:fail", 2},
+      {u"Dir0", 's', "b:fail i:fail s=%USERPROFILE%\\ES", 0, u"%USERPROFILE%\\ES"},
+      {u"Dir1", 'n', "b:fail i:fail s="},  // a null BSTR is empty text, as in COM
+      {u"Smallest", 'i', "b:fail i=-9223372036854775808 s:fail", kMin},
+      {u"Largest", 'i', "b:fail i=9223372036854775807 s:fail", kMax},
+      {u"Zoom", 'i', nullptr, 3},
+      {u"Zoom", 's', "b:fail i:fail s=big", 0, u"big"},  // unknown names may change type
       // A known name keeps its type, or the file would not open again.
-      {u"DeleteFaxes", 'i', 1, u"", kE_FAIL},
-      {u"Number of dirs", 'b', 1, u"", kE_FAIL},
-      {u"AllowRescanning", 's', 0, u"1", kE_FAIL},
-      {u"Dir4", 'i', 1, u"", kE_FAIL},
+      {u"DeleteFaxes", 'i', nullptr, 1, u"", kE_FAIL},
+      {u"Number of dirs", 'b', nullptr, 1, u"", kE_FAIL},
+      {u"AllowRescanning", 's', nullptr, 0, u"1", kE_FAIL},
+      {u"Dir4", 'i', kNone, 1, u"", kE_FAIL},
       // Text that UTF-8 cannot hold is refused, as a value and as a name.
-      {u"Dir0", 's', 0, loneSurrogate, kE_INVALIDARG},
-      {loneSurrogate, 'b', 1, u"", kE_INVALIDARG},
+      {u"Dir0", 's', nullptr, 0, loneSurrogate, kE_INVALIDARG},
+      {loneSurrogate, 'b', "b:invalid i:invalid s:invalid", 1, u"", kE_INVALIDARG},
   };
   {
     auto store = JsonSettingsStore::Open(file);
@@ -155,36 +158,34 @@ TEST_F(JsonSettingsStoreTest, ValuesSetAreReadBackFromTheFile) {
   }
   auto store = JsonSettingsStore::Open(file);
   ASSERT_FALSE(store->HasError()) << store->Error();
-  const std::pair<std::u16string, std::string> reads[] = {
-      {u"AllowRescanning", "b=0 i:fail s:fail"},
-      {u"DeleteFaxes", "b=1 i:fail s:fail"},
-      {u"DeleteGroupFolder", "b=1 i:fail s:fail"},
-      {u"SelectedPath", "b:fail i:fail s=C:\\Scans\\Stra\u00DFe \u20AC \U0001F4C4"},
-      {u"Number of dirs", "b:fail i=2 s:fail"},
-      {u"Dir0", "b:fail i:fail s=%USERPROFILE%\\ES"},
-      {u"Dir1", "b:fail i:fail s="},
-      {u"Smallest", "b:fail i=-9223372036854775808 s:fail"},
-      {u"Largest", "b:fail i=9223372036854775807 s:fail"},
-      {u"Zoom", "b:fail i:fail s=big"},
-      {u"Dir4", kNone},
-      {loneSurrogate, "b:invalid i:invalid s:invalid"},
-  };
-  for (const auto& [name, expected] : reads) EXPECT_EQ(expected, Reads(*store, name));
+  for (const Put& put : puts) {
+    if (put.reads == nullptr) continue;
+    EXPECT_EQ(put.reads, Reads(*store, put.name)) << Utf8(put.name);
+  }
 }
 
-TEST_F(JsonSettingsStoreTest, CommitReplacesTheFileWithPrettySortedText) {
+// Commit replaces the whole file with pretty, sorted text that users can edit by hand (the
+// switches are JSON booleans). Names the store does not know keep whatever the file holds,
+// also values no Set makes.
+TEST_F(JsonSettingsStoreTest, CommitReplacesTheFileAndKeepsUnknownKeys) {
+  Json expected = Json::parse(R"({"Window": {"x": 10, "y": -4, "tabs": ["a", "b"]}, "Zoom": 1.25,
+      "Huge": 18446744073709551615, "Comment": "kept \u00e9", "Nothing": null, "DeleteFaxes": true})");
+  temp_.Write(File(), expected.dump());
   for (std::int64_t round = 1; round <= 3; ++round) {
     auto store = JsonSettingsStore::Open(File());
+    ASSERT_FALSE(store->HasError()) << store->Error();
     EXPECT_EQ(round == 1 ? kNone : "b:fail i=" + std::to_string(round - 1) + " s:fail", Reads(*store, u"Number of dirs"));
-    for (const Put& put : {Put{u"Number of dirs", 'i', round}, Put{u"SelectedPath", 's', 0, u"D:\\in"},
-                           Put{u"AllowRescanning", 'b', 1}})
+    EXPECT_EQ(kBroken, Reads(*store, u"Zoom"));
+    EXPECT_EQ(kBroken, Reads(*store, u"Huge"));
+    EXPECT_EQ("b:fail i:fail s=kept \u00e9", Reads(*store, u"Comment"));
+    for (const Put& put : {Put{u"Number of dirs", 'i', nullptr, round}, Put{u"SelectedPath", 's', nullptr, 0, u"D:\\in"},
+                           Put{u"AllowRescanning", 'b', nullptr, 1}, Put{u"DeleteFaxes", 'b', nullptr, 0}})
       EXPECT_EQ(kS_OK, Apply(*store, put));
     Commit(*store);
   }
   EXPECT_EQ(onlyTheFile_, Listing());
-  // The switches are JSON booleans, so that users can edit the file by hand.
-  EXPECT_EQ("{\n  \"AllowRescanning\": true,\n  \"Number of dirs\": 3,\n  \"SelectedPath\": \"D:\\\\in\"\n}\n",
-            temp_.Read(File()));
+  expected.update({{"Number of dirs", 3}, {"SelectedPath", "D:\\in"}, {"AllowRescanning", true}, {"DeleteFaxes", false}});
+  EXPECT_EQ(expected.dump(2) + "\n", temp_.Read(File()));
 }
 
 TEST_F(JsonSettingsStoreTest, UnusableFilesAreRefusedAndKept) {
@@ -231,70 +232,25 @@ TEST_F(JsonSettingsStoreTest, UnusableFilesAreRefusedAndKept) {
   }
 }
 
-// Names the store does not know keep whatever the file holds, also values no Set makes.
-TEST_F(JsonSettingsStoreTest, UnknownKeysSurviveACommit) {
-  const Json others = Json::parse(R"({"Window": {"x": 10, "y": -4, "tabs": ["a", "b"]}, "Zoom": 1.25,
-      "Huge": 18446744073709551615, "Comment": "kept \u00e9", "Nothing": null})");
-  Json file = others;
-  file["DeleteFaxes"] = true;
-  temp_.Write(File(), file.dump());
-  {
-    auto store = JsonSettingsStore::Open(File());
-    ASSERT_FALSE(store->HasError()) << store->Error();
-    EXPECT_EQ("b:fail i:fail s:fail", Reads(*store, u"Zoom"));
-    EXPECT_EQ("b:fail i:fail s:fail", Reads(*store, u"Huge"));
-    EXPECT_EQ("b:fail i:fail s=kept \u00e9", Reads(*store, u"Comment"));
-    EXPECT_EQ(kS_OK, store->SetBool(BstrArg(u"DeleteFaxes"), 0));
-    Commit(*store);
-  }
-  Json expected = others;
-  expected["DeleteFaxes"] = false;
-  EXPECT_EQ(expected, Json::parse(temp_.Read(File())));
-}
-
+// A failed commit leaves no file behind: when the folder is missing, and when something
+// else took the name meanwhile (the temporary file is written, the rename fails).
 TEST_F(JsonSettingsStoreTest, FailedCommitsLeaveNoTrace) {
   const fs::path missing = temp_.root / "missing" / "eshost-settings.json";
-  auto store = JsonSettingsStore::Open(missing);
-  ASSERT_FALSE(store->HasError()) << store->Error();
-  EXPECT_EQ(kS_OK, store->SetBool(BstrArg(u"DeleteFaxes"), 1));
-  std::string message;
-  EXPECT_FALSE(store->Commit(&message));
-  EXPECT_EQ(message.rfind(Utf8(missing) + ": cannot be written", 0), 0u) << message;
-  EXPECT_TRUE(Listing().empty());
-
-  // Something else took the name meanwhile: the temporary file is written, the rename fails.
-  store = JsonSettingsStore::Open(File());
-  EXPECT_EQ(kS_OK, store->SetBool(BstrArg(u"DeleteFaxes"), 1));
-  temp_.Write(File() / "inside", "x");
-  EXPECT_FALSE(store->Commit(&message));
-  EXPECT_EQ(message.rfind(Utf8(File()) + ": cannot be replaced", 0), 0u) << message;
-  EXPECT_EQ(onlyTheFile_, Listing());
+  for (const auto& [file, says] : {std::pair{missing, ": cannot be written"}, {File(), ": cannot be replaced"}}) {
+    auto store = JsonSettingsStore::Open(file);
+    ASSERT_FALSE(store->HasError()) << store->Error();
+    EXPECT_EQ(kS_OK, store->SetBool(BstrArg(u"DeleteFaxes"), 1));
+    if (file == File()) temp_.Write(File() / "inside", "x");
+    std::string message;
+    EXPECT_FALSE(store->Commit(&message));
+    EXPECT_EQ(message.rfind(Utf8(file) + says, 0), 0u) << message;
+  }
+  EXPECT_EQ(onlyTheFile_, Listing()) << "only the folder that took the name";
   EXPECT_TRUE(fs::is_directory(File()));
 }
 
-TEST_F(JsonSettingsStoreTest, ReferenceCountingAndPointerArguments) {
-  const int before = JsonSettingsStore::LiveObjects();
-  JsonSettingsStore* store = JsonSettingsStore::Open(File()).release();
-  EXPECT_EQ(before + 1, JsonSettingsStore::LiveObjects());
-  EXPECT_EQ(2u, store->AddRef());
-  void* object = nullptr;
-  EXPECT_EQ(kS_OK, store->QueryInterface(kIID_ISettingsStore, &object));
-  EXPECT_EQ(static_cast<ISettingsStore*>(store), object);
-  EXPECT_EQ(kS_OK, store->QueryInterface(kIID_IUnknown, &object));
-  const EsGuid other = {0x5B35E7D1, 0x1FDE, 0x4D43, {0xA5, 0xF7, 0xB0, 0x2E, 0xDF, 0x0E, 0xB7, 0x08}};
-  EXPECT_EQ(kE_NOINTERFACE, store->QueryInterface(other, &object));
-  EXPECT_EQ(nullptr, object);
-  EXPECT_EQ(kE_POINTER, store->QueryInterface(kIID_ISettingsStore, nullptr));
-  EXPECT_EQ(kE_POINTER, store->GetString(BstrArg(u"SelectedPath"), nullptr));
-  EXPECT_EQ(kE_POINTER, store->GetInteger(BstrArg(u"Number of dirs"), nullptr));
-  EXPECT_EQ(kE_POINTER, store->GetBool(BstrArg(u"DeleteFaxes"), nullptr));
-  for (std::uint32_t left : {3u, 2u, 1u}) EXPECT_EQ(left, store->Release());
-  EXPECT_EQ(before + 1, JsonSettingsStore::LiveObjects());
-  EXPECT_EQ(0u, store->Release());
-  EXPECT_EQ(before, JsonSettingsStore::LiveObjects());
-}
-
-// The module reaches the store through fixed slots, not through C++ names.
+// The module reaches the store through fixed slots, not through C++ names; it gets E_POINTER
+// for a null out-pointer, and the last Release frees the store.
 template <typename... Args>
 HResult Slot(ISettingsStore* self, int slot, Args... args) {
   void** table = *reinterpret_cast<void***>(self);
@@ -302,8 +258,9 @@ HResult Slot(ISettingsStore* self, int slot, Args... args) {
 }
 
 TEST_F(JsonSettingsStoreTest, OperationsSitInTheirSlots) {
-  auto store = JsonSettingsStore::Open(File());
-  ISettingsStore* self = store.get();
+  const int before = JsonSettingsStore::LiveObjects();
+  ISettingsStore* self = JsonSettingsStore::Open(File()).release();
+  EXPECT_EQ(before + 1, JsonSettingsStore::LiveObjects());
   const BstrArg faxes(u"DeleteFaxes"), dirs(u"Number of dirs"), dir0(u"Dir0"), x(u"x");
   EXPECT_EQ(kS_OK, (Slot<Bstr, std::int16_t>(self, 20, faxes, 1)));
   EXPECT_EQ(kS_OK, (Slot<Bstr, std::int64_t>(self, 18, dirs, -3)));
@@ -318,7 +275,24 @@ TEST_F(JsonSettingsStoreTest, OperationsSitInTheirSlots) {
   EXPECT_EQ(-3, number);
   EXPECT_EQ(u"x", std::u16string(text ? text : u"(null)"));
   es::bstr::Free(text);
+  EXPECT_EQ(kE_POINTER, (Slot<Bstr, std::int16_t*>(self, 15, faxes, nullptr)));
+  EXPECT_EQ(kE_POINTER, (Slot<Bstr, std::int64_t*>(self, 13, dirs, nullptr)));
+  EXPECT_EQ(kE_POINTER, (Slot<Bstr, Bstr*>(self, 12, dir0, nullptr)));
   for (int slot : {3, 4, 5, 6, 7, 8, 9, 10, 11, 14, 16, 19}) EXPECT_EQ(kE_NOTIMPL, Slot<>(self, slot)) << slot;
+
+  EXPECT_EQ(2u, self->AddRef());
+  void* object = nullptr;
+  EXPECT_EQ(kS_OK, self->QueryInterface(kIID_ISettingsStore, &object));
+  EXPECT_EQ(self, object);
+  EXPECT_EQ(kS_OK, self->QueryInterface(kIID_IUnknown, &object));
+  const EsGuid other = {0x5B35E7D1, 0x1FDE, 0x4D43, {0xA5, 0xF7, 0xB0, 0x2E, 0xDF, 0x0E, 0xB7, 0x08}};
+  EXPECT_EQ(kE_NOINTERFACE, self->QueryInterface(other, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(kE_POINTER, self->QueryInterface(kIID_ISettingsStore, nullptr));
+  for (std::uint32_t left : {3u, 2u, 1u}) EXPECT_EQ(left, self->Release());
+  EXPECT_EQ(before + 1, JsonSettingsStore::LiveObjects());
+  EXPECT_EQ(0u, self->Release());
+  EXPECT_EQ(before, JsonSettingsStore::LiveObjects());
 }
 
 }  // namespace

@@ -37,16 +37,4 @@ TEST(ModuleLoad, FromAFolderWithOnlyTheModuleAndItsCompanions) {
   module.Unload();
 }
 
-TEST(ModuleLoad, ReportsAMissingFileAndANonModule) {
-  eshost::LoadedModule module;
-  std::string error;
-  EXPECT_FALSE(module.Load((BinFolder() / "no-such-module.bin").string(), &error));
-  EXPECT_NE(std::string::npos, error.find("module not found")) << error;
-  const estest::TempFolder temp("es-not-a-module");
-  temp.Write("text.txt", "hello");
-  const std::string text = (temp / "text.txt").string();
-  EXPECT_FALSE(module.Load(text, &error));
-  EXPECT_NE(std::string::npos, error.find(text)) << error;
-}
-
 }  // namespace
