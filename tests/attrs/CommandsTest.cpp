@@ -143,12 +143,10 @@ TEST(Commands, ParserInterface) {
 
 // Reading joins CR LF and stops at Ctrl-Z; writing expands every line feed.
 TEST(Commands, TextMode) {
-  EXPECT_EQ(es::DecodeTextMode(B("a\r\nb\r\n")), B("a\nb\n"));
-  EXPECT_EQ(es::DecodeTextMode(B("a\rb\n\r")), B("a\rb\n\r"));
-  EXPECT_EQ(es::DecodeTextMode(B("a\r\r\nb")), B("a\r\nb"));
-  EXPECT_EQ(es::DecodeTextMode(B("ab\x1A\r\ncd")), B("ab"));
-  EXPECT_EQ(es::DecodeTextMode(B("")), B(""));
-  EXPECT_EQ(es::DecodeTextMode(B(std::string("a\0b", 3))), B(std::string("a\0b", 3)));
+  const std::pair<std::string, std::string> reads[] = {
+      {"a\r\nb\r\n", "a\nb\n"}, {"a\rb\n\r", "a\rb\n\r"}, {"a\r\r\nb", "a\r\nb"}, {"ab\x1A\r\ncd", "ab"},
+      {"", ""}, {std::string("a\0b", 3), std::string("a\0b", 3)}};
+  for (const auto& [stored, read] : reads) EXPECT_EQ(es::DecodeTextMode(B(stored)), B(read)) << stored;
   EXPECT_EQ(es::EncodeTextMode(B("a\nb\n")), B("a\r\nb\r\n"));
   EXPECT_EQ(es::EncodeTextMode(B("a\r\n")), B("a\r\r\n"));
   EXPECT_EQ(es::EncodeTextMode(B("\x1A\r")), B("\x1A\r"));
