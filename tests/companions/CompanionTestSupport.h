@@ -1,11 +1,10 @@
 // Shared by the companion tests: the test program as a module with the module's strings,
-// and a capture of trace records with their time and line.
+// and the trace facade's way of calling the layer.
 #pragma once
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,37 +38,6 @@ inline void* TestModule() {
   return &module;
 }
 #endif
-
-// Routes trace records into memory for its lifetime, then back to stderr.
-class TraceCapture {
- public:
-  struct Trace {
-    std::int64_t unixMillis;
-    std::int32_t severity;
-    void* module;
-    std::string source;
-    std::int32_t line, kind;
-    std::uint32_t id;
-    std::u16string text;
-    std::string lineUtf8;
-  };
-  TraceCapture() { TessardSetSink(&Receive, this); }
-  ~TraceCapture() { TessardSetStderrSink(); }
-  std::vector<Trace> Traces() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return traces_;
-  }
-
- private:
-  static void Receive(void* context, const TessardRecord* r) {
-    auto* self = static_cast<TraceCapture*>(context);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    self->traces_.push_back({r->unixMillis, r->severity, r->module, r->source != nullptr ? r->source : "", r->line,
-                             r->kind, r->id, r->text, r->lineUtf8});
-  }
-  std::mutex mutex_;
-  std::vector<Trace> traces_;
-};
 
 // A variadic front end, as the module's trace facade calls the layer; `Format` is a
 // UTF-16 or narrow format text, a resource id or a Log::Message.

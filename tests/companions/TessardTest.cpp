@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CompanionTestSupport.h"
+#include "tests/support/Capture.h"
 #include "tests/support/TempFolder.h"
 
 using namespace companions_test;
@@ -90,9 +91,9 @@ TEST(TessardTrace, TextsFromResourcesFormatsAndMessages) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    TraceCapture capture;
+    estest::TraceCapture capture;
     row.call(row.module);
-    const auto traces = capture.Traces();
+    const auto traces = capture.Lines();
     ASSERT_EQ(traces.size(), 1u);
     const auto& t = traces[0];
     EXPECT_EQ(t.text, row.text);
@@ -101,50 +102,41 @@ TEST(TessardTrace, TextsFromResourcesFormatsAndMessages) {
   }
 }
 
-TEST(TessardTrace, LineFormatInUtc) {
-  TraceCapture capture;
-  const auto now = [] {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-  };
-  const std::int64_t before = now();
-  Trace(6, nullptr, "VAVudiImplement", 61, u"first\r\nsecond\nC:\\dir");
-  const std::int64_t after = now();
-  const auto traces = capture.Traces();
-  ASSERT_EQ(traces.size(), 1u);
-  const std::int64_t millis = traces[0].unixMillis;
-  EXPECT_GE(millis, before);
-  EXPECT_LE(millis, after);
-  const std::time_t seconds = millis / 1000;
-  char time[40];
-  const std::size_t length = std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", std::gmtime(&seconds));
-  std::snprintf(time + length, sizeof time - length, ".%03dZ", static_cast<int>(millis % 1000));
-  EXPECT_EQ(traces[0].lineUtf8, std::string(time) + "\tsev=6\tVAVudiImplement:61\tfirst\\r\\nsecond\\nC:\\\\dir");
-  // The record's text is the text itself, unescaped.
-  EXPECT_EQ(traces[0].text, u"first\r\nsecond\nC:\\dir");
-}
-
-// Texts that look alike must give different lines, and no line may carry a raw control
-// character to a terminal.
-TEST(TessardTrace, LineTextIsUnambiguous) {
+// Each line carries its time in UTC. Texts that look alike must give different lines, and
+// no line may carry a raw control character to a terminal; the record's text stays as it is.
+TEST(TessardTrace, LineFormatInUtcAndUnambiguousText) {
   const struct {
     std::u16string text;
     std::string line;
   } rows[] = {
-      {u"A\\nB", "A\\\\nB"},       // a literal backslash-n is not a line break
-      {u"A\nB", "A\\nB"},
+      {u"first\r\nsecond\nC:\\dir", "first\\r\\nsecond\\nC:\\\\dir"},
+      {u"A\\nB", "A\\\\nB"},  // a literal backslash-n is not a line break
       {u"esc\x1b[2Jbel\x07tab\t", "esc\\x1b[2Jbel\\x07tab\\x09"},
       {u"del\x7f", "del\\x7f"},
       {u"\xdcff\xdc80", "\\xff\\x80"},  // bytes of a file name that is not UTF-8
       {u"\xd800|\x0085|\x202e", "\\ud800|\\u0085|\\u202e"},
       {u"caf\x00e9 \xd83d\xde00", "caf\xc3\xa9 \xf0\x9f\x98\x80"},  // valid text stays as it is
   };
+  const auto now = [] {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  };
   for (const auto& row : rows) {
-    TraceCapture capture;
-    Trace(6, nullptr, "s", 1, row.text.c_str());
-    const auto traces = capture.Traces();
-    ASSERT_EQ(traces.size(), 1u);
-    EXPECT_EQ(traces[0].lineUtf8.substr(traces[0].lineUtf8.rfind('\t') + 1), row.line);
+    struct Got { std::int64_t millis; std::string line; std::u16string text; } got{-1, "", u""};
+    TessardSetSink([](void* c, const TessardRecord* r) { *static_cast<Got*>(c) = {r->unixMillis, r->lineUtf8, r->text}; },
+                   &got);
+    const std::int64_t before = now();
+    Trace(6, nullptr, "VAVudiImplement", 61, row.text.c_str());
+    const std::int64_t after = now();
+    TessardSetStderrSink();
+    EXPECT_GE(got.millis, before);
+    EXPECT_LE(got.millis, after);
+    const std::time_t seconds = got.millis / 1000;
+    char time[40];
+    const std::size_t length = std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", std::gmtime(&seconds));
+    std::snprintf(time + length, sizeof time - length, ".%03dZ", static_cast<int>(got.millis % 1000));
+    EXPECT_EQ(got.line, std::string(time) + "\tsev=6\tVAVudiImplement:61\t" + row.line);
+    EXPECT_EQ(got.text, row.text);
   }
 }
 

@@ -45,25 +45,19 @@ inline Bytes Tiff(const std::vector<PageImage>& pages, Compression compression) 
 }
 
 // A file opened for reading with read sharing through the platform seam.
-class OpenFile {
- public:
-  explicit OpenFile(const std::filesystem::path& path) {
-    namespace p = es::platform;
-    p::Error error = p::Error::None;
-    handle_ = p::Os().OpenFile(path.u16string(), p::Access::Read, p::Share::Read, p::Disposition::OpenExisting, &error);
-  }
+struct OpenFile {
+  explicit OpenFile(const std::filesystem::path& path)
+      : handle(es::platform::Os().OpenFile(path.u16string(), es::platform::Access::Read, es::platform::Share::Read,
+                                           es::platform::Disposition::OpenExisting, nullptr)) {}
   // The bytes written as the file 1.pg in `dir` first.
   OpenFile(const TempDir& dir, const Bytes& bytes) : OpenFile((WriteFile(dir / "1.pg", bytes), dir / "1.pg")) {}
   ~OpenFile() {
-    if (IsOpen()) es::platform::Os().Close(handle_);
+    if (IsOpen()) es::platform::Os().Close(handle);
   }
   OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  bool IsOpen() const { return handle_ != es::platform::kInvalidFile; }
-  std::intptr_t Handle() const { return handle_; }
-
- private:
-  std::intptr_t handle_;
+  bool IsOpen() const { return handle != es::platform::kInvalidFile; }
+  std::intptr_t Handle() const { return handle; }
+  const std::intptr_t handle;
 };
 
 // One image handed over by the library, released at the end of the scope. The outputs

@@ -100,32 +100,28 @@ TEST(GenerateStorage, Version1FilesNamePagesByTheirValueRecords) {
   ASSERT_GE(file.size(), 16u);
   EXPECT_EQ(I16(file, 2), 0x0100);
 
-  std::set<int> kinds;
-  const auto walk = [&](std::size_t at, int count, std::set<int>& types, std::uint32_t* value) {
-    for (int i = 0; i < count; ++i) {
-      const int type = I16(file, at), length = I16(file, at + 2);
-      ASSERT_GE(length, 5);
-      ASSERT_LE(at + length, file.size());
+  // Every list as its record types; a page's value record (9 bytes) names its page file.
+  std::set<int> kinds, pageTypes;
+  std::set<std::string> named;
+  const auto types = [&](std::size_t at, int count) {
+    std::set<int> types;
+    for (int i = 0, length = 0; i < count; ++i, at += static_cast<std::size_t>(length)) {
+      const int type = I16(file, at);
+      length = I16(file, at + 2);
+      if (length < 5 || at + length > file.size()) {
+        ADD_FAILURE() << "record at " << at << " of length " << length;
+        break;
+      }
       types.insert(type);
       kinds.insert(file[at + 4]);
-      if (value && type == esproduce::v1::kPageValue && length == 9) *value = U32(file, at + 5);
-      at += length;
+      if (type == esproduce::v1::kPageValue && length == 9) named.insert(esproduce::PageFileNameV1(U32(file, at + 5)));
     }
+    return types;
   };
-  std::set<int> documentTypes;
-  walk(U32(file, 8), I16(file, 12), documentTypes, nullptr);
-  EXPECT_EQ(documentTypes, (std::set<int>{0, 1, 2, 3}));
+  EXPECT_EQ(types(U32(file, 8), I16(file, 12)), (std::set<int>{0, 1, 2, 3}));
   ASSERT_EQ(I16(file, 14), 3);
-  std::set<std::string> named;
-  for (int page = 0; page < 3; ++page) {
-    std::set<int> types;
-    std::uint32_t value = 0;
-    walk(U32(file, 16 + 8 * page), I16(file, 16 + 8 * page + 4), types, &value);
-    EXPECT_EQ(types.size(), 17u);
-    EXPECT_EQ(*types.begin(), 0x100);
-    EXPECT_EQ(*types.rbegin(), 0x110);
-    named.insert(esproduce::PageFileNameV1(value));
-  }
+  for (int type = 0x100; type <= 0x110; ++type) pageTypes.insert(type);
+  for (int page = 0; page < 3; ++page) EXPECT_EQ(types(U32(file, 16 + 8 * page), I16(file, 20 + 8 * page)), pageTypes);
   EXPECT_EQ(kinds, (std::set<int>{0, 1, 2}));
   EXPECT_EQ(named.size(), 3u);
   EXPECT_EQ(PageFiles(document), named);

@@ -6,76 +6,25 @@
 #include <Quillet.h>
 
 #include "TreeSupport.h"
-#include "platform/Platform.h"
 #include "src/attrs/AttributeIds.h"
+#include "tests/pictorn/PictornSupport.h"
 
 using namespace producer_test;
+using pictorn_test::OpenFile, pictorn_test::Page, pictorn_test::ReadImage, pictorn_test::ReadMemory;
 namespace ids = es::attrs;
-namespace plat = es::platform;
 
 namespace {
 
-// The page file opened for reading through the platform seam, as the module opens it.
-template <typename Use>
-std::int32_t WithFile(const fs::path& path, Use use) {
-  const plat::FileHandle file = plat::Os().OpenFile(path.u16string(), plat::Access::Read, plat::Share::Read,
-                                                    plat::Disposition::OpenExisting, nullptr);
-  EXPECT_NE(file, plat::kInvalidFile) << path;
-  const std::int32_t result = file == plat::kInvalidFile ? -1 : use(file);
-  plat::Os().Close(file);
-  return result;
-}
-
-// One image as the library hands it over.
-struct Image {
-  Image(const fs::path& path, std::int32_t index) {
-    result = WithFile(path, [&](std::intptr_t file) {
-      return GT_CreatePageAttrsFromHandle(file, index, &image, &size, attrs, 1);
-    });
-  }
-  Image(const Image&) = delete;
-  ~Image() {
-    PictornReleaseImage(image);
-    if (attrs) attrs->Destroy();
-  }
-  long Attr(std::uint32_t id) const {
-    long value = -1;
-    return attrs && attrs->GetAttr(id, &value, 0) ? value : -1;
-  }
-  std::string Compression() const {
-    PictornInfo info{};
-    return PictornImageInfo(image, &info) ? info.compression : "?";
-  }
-  std::int32_t result = -1;
-  std::uint64_t image = 0;
-  std::uint32_t size = 0;
-  CAttrContainer* attrs = nullptr;
-};
-
 // What the library says of each image of the file: "ok", or why it cannot hand it over.
 std::vector<std::string> Reads(const fs::path& path) {
+  const OpenFile file(path);
   std::vector<std::string> reads;
-  for (std::int32_t i = 0, count = WithFile(path, PictornImageCount); i < count; ++i)
-    reads.push_back(Image(path, i).result == kPictornOk ? "ok" : std::string("failed: ") + PictornLastError());
+  for (std::int32_t i = 0, count = PictornImageCount(file.Handle()); i < count; ++i)
+    reads.push_back(ReadImage(file.Handle(), i).result == kPictornOk ? "ok" : std::string("failed: ") + PictornLastError());
   return reads;
 }
 
-// The page records of a version-2 attribute file: each page's value and its block as a
-// container. The records fill the file to its end.
-std::vector<std::pair<std::uint32_t, std::unique_ptr<CAttrContainer>>> PageRecords(const Bytes& file) {
-  std::vector<std::pair<std::uint32_t, std::unique_ptr<CAttrContainer>>> pages;
-  std::size_t at = 16 + U32(file, 12);
-  for (std::uint32_t i = 0, n = U32(file, 8); i < n; ++i) {
-    const std::uint32_t size = U32(file, at + 4);
-    auto page = std::make_unique<CAttrContainer>(1);
-    EXPECT_LE(at + 8 + size, file.size());
-    EXPECT_NE(page->CreateFromBuffer(file.data() + at + 8, 1, size), 0);
-    pages.emplace_back(U32(file, at), std::move(page));
-    at += 8 + size;
-  }
-  EXPECT_EQ(at, file.size());
-  return pages;
-}
+Page FirstImage(const fs::path& path) { return ReadImage(OpenFile(path).Handle(), 0); }
 
 std::u16string Text(CAttrContainer& container, std::uint32_t id) {
   AttrVariant value{};
@@ -108,15 +57,7 @@ void ExpectPdf(const std::string& pdf, const std::string& documentFolder) {
   const Bytes odd = MakePdf(100, 100, {"a(b)c\\d\xE9"});
   EXPECT_NE(std::string(odd.begin(), odd.end()).find("(a\\(b\\)c\\\\d\\351) Tj"), std::string::npos);
 #if PICTORN_RENDERS_PDF
-  CAttrContainer* attrs = nullptr;
-  std::uint64_t image = 0;
-  std::uint32_t size = 0;
-  EXPECT_EQ(PictornImageFromMemory(&image, 0, &size, attrs, 1, reinterpret_cast<const std::uint8_t*>(pdf.data()),
-                                   static_cast<std::uint32_t>(pdf.size())),
-            kPictornOk)
-      << PictornLastError();
-  PictornReleaseImage(image);
-  if (attrs) attrs->Destroy();
+  EXPECT_EQ(ReadMemory(Bytes(pdf.begin(), pdf.end())).result, kPictornOk) << PictornLastError();
 #endif
 }
 
@@ -166,20 +107,25 @@ TEST(GeneratedPages, DefaultPagesAreA4G4AndAgreeWithTheAttributeFile) {
   EXPECT_EQ(barcode.size(), 10u);
   EXPECT_EQ(Text(documentAttrs, ids::kDocPileIndex), u"2");
 
-  const auto records = PageRecords(file);
-  ASSERT_EQ(records.size(), 3u);
+  // The page records (value, size, block) fill the file to its end.
+  ASSERT_EQ(U32(file, 8), 3u);
   EXPECT_EQ(PageFiles(document), (std::set<std::string>{"1.pg", "2.pg", "3.pg"}));
+  std::size_t at = 16 + U32(file, 12);
   for (std::uint32_t page = 1; page <= 3; ++page) {
-    const auto& [value, block] = records[page - 1];
-    EXPECT_EQ(value, page);
+    const std::uint32_t size = U32(file, at + 4);
+    ASSERT_LE(at + 8 + size, file.size());
+    EXPECT_EQ(U32(file, at), page);
+    CAttrContainer block(1);
+    ASSERT_NE(block.CreateFromBuffer(file.data() + at + 8, 1, size), 0);
+    at += 8 + size;
     const fs::path pageFile = document / (std::to_string(page) + ".pg");
     ASSERT_EQ(Reads(pageFile), std::vector<std::string>{"ok"});
-    const Image image(pageFile, 0);
-    EXPECT_EQ(image.Compression(), "CCITT G4");
+    const Page image = FirstImage(pageFile);
+    EXPECT_STREQ(image.Info().compression, "CCITT G4");
     for (const std::uint32_t id : {ids::kPageResolutionX, ids::kPageResolutionY, ids::kPageWidth, ids::kPageHeight,
                                    ids::kPageBitDepth}) {
       long expected = -1;
-      block->GetAttr(id, &expected, 0);
+      block.GetAttr(id, &expected, 0);
       EXPECT_EQ(image.Attr(id), expected) << std::hex << id;
     }
     EXPECT_TRUE(image.Attr(ids::kPageResolutionX) == 200 || image.Attr(ids::kPageResolutionX) == 300);
@@ -187,6 +133,7 @@ TEST(GeneratedPages, DefaultPagesAreA4G4AndAgreeWithTheAttributeFile) {
                                  image.Attr(ids::kPageBitDepth)}),
               (std::vector<long>{2100, 2970, 1}));
   }
+  EXPECT_EQ(at, file.size());
   // Pages can be told apart: they are not the same image.
   EXPECT_NE(ReadBytes(document / "1.pg"), ReadBytes(document / "2.pg"));
 
@@ -284,8 +231,8 @@ TEST(GeneratedSpecials, EachRoleIsWhereTheReportSaysAndEveryOtherPageReadsInItsC
         for (const std::string& file : files) {
           if (file == unreadable || is(SpecialKind::Pdf)) continue;
           EXPECT_EQ(Reads(document / file), std::vector<std::string>(multipage && file == "1.pg" ? 3 : 1, "ok"));
-          const Image image(document / file, 0);
-          EXPECT_EQ(std::tuple(image.Compression(), image.Attr(ids::kPageBitDepth), image.Attr(ids::kPageResolutionX),
+          const Page image = FirstImage(document / file);
+          EXPECT_EQ(std::tuple(std::string(image.Info().compression), image.Attr(ids::kPageBitDepth), image.Attr(ids::kPageResolutionX),
                                image.Attr(ids::kPageWidth)),  // 800 px at 100 dpi are 203.2 mm
                     std::tuple(compressionName, compression == Compression::Jpeg ? 8 : 1, 100, 2032));
         }

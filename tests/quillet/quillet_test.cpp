@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -96,7 +97,9 @@ TEST(QuilletContainer, ValuesFollowTheIdTypeNumbersAre32Bits) {
   EXPECT_EQ(value, 0);
 }
 
-TEST(QuilletContainer, OrderReplacementAndDeletion) {
+// Replacing keeps the place; deleted and set again, an attribute goes to the end. Texts
+// and bytes are copied.
+TEST(QuilletContainer, OrderReplacementDeletionAndCopies) {
   CAttrContainer c(1);
   c.SetAttr(kPageLong, 1, 0);
   c.SetAttr(kPageText, u"first", 0);
@@ -104,37 +107,27 @@ TEST(QuilletContainer, OrderReplacementAndDeletion) {
   c.SetAttr(kPageLong, 10L, 0);
   c.SetAttr(kPageText, u"second", 0);
   EXPECT_EQ(Dump(c), "1020001=10 107000f=second 1000007=3");
-  // Deleted and set again, an attribute goes to the end.
   c.DeleteAttrIfExist(kPageLong);
   c.SetAttr(kPageLong, 4, 0);
-  EXPECT_EQ(Dump(c), "107000f=second 1000007=3 1020001=4");
-
-  CAttrContainer d(2);
-  EXPECT_EQ(d.Scope(), 2);
-  d.DeleteAttrIfExist(kDocText);  // absent: nothing happens
-  EXPECT_TRUE(d.IsEmpty());
-  ASSERT_TRUE(d.SetAttr(kDocText, u"AB12", 0));
-  EXPECT_FALSE(d.IsEmpty());
-  EXPECT_TRUE(d.IsIn(kDocText));
-  d.DeleteAttrIfExist(kDocText);
-  EXPECT_TRUE(d.IsEmpty());
-  EXPECT_FALSE(d.IsIn(kDocText));
-  EXPECT_FALSE(d.Delete(kDocText));
-}
-
-TEST(QuilletContainer, TextsAndBytesAreCopied) {
-  CAttrContainer c(1);
   char16_t text[] = u"scan";
   unsigned char bytes[] = {1, 2, 3};
   ASSERT_TRUE(c.SetAttr(kPageText, text, 0));
   ASSERT_TRUE(c.SetAttr(kPageBinary, bytes, 3, 0));
   text[0] = u'X';
   bytes[0] = 9;
-  EXPECT_EQ(Dump(c), "107000f=scan 1080012=010203");
+  EXPECT_EQ(Dump(c), "107000f=scan 1000007=3 1020001=4 1080012=010203");
   ASSERT_TRUE(c.SetAttr(kPageText, static_cast<const char16_t*>(nullptr), 0));
   ASSERT_TRUE(c.SetAttr(kPageBinary, nullptr, 0, 0));
   EXPECT_FALSE(c.SetAttr(kPageBinary, nullptr, 4, 0));
-  EXPECT_EQ(Dump(c), "107000f= 1080012=");
+  EXPECT_EQ(Dump(c), "107000f= 1000007=3 1020001=4 1080012=");
+
+  CAttrContainer d(2);
+  d.DeleteAttrIfExist(kDocText);  // absent: nothing happens
+  EXPECT_EQ(std::tuple(d.Scope(), d.IsEmpty(), d.IsIn(kDocText)), std::tuple(2, true, false));
+  ASSERT_TRUE(d.SetAttr(kDocText, u"AB12", 0));
+  EXPECT_EQ(std::pair(d.IsEmpty(), d.IsIn(kDocText)), std::pair(false, true));
+  d.DeleteAttrIfExist(kDocText);
+  EXPECT_EQ(std::tuple(d.IsEmpty(), d.IsIn(kDocText), d.Delete(kDocText)), std::tuple(true, false, false));
 }
 
 TEST(QuilletContainer, VariantAccessForTheHost) {
@@ -193,25 +186,20 @@ TEST(QuilletContainer, BinaryStreams) {
   EXPECT_FALSE(c.GetBinary(kPageLong, &out, 0));
 }
 
+// The library throws from its own binary; this test binary catches by type.
 TEST(QuilletException, ThrownByTheLibraryWithACopiedBoundedMessage) {
-  // The library throws from its own binary; this test binary catches by type.
   try {
     CAttrContainer c(3);
     FAIL() << "a container of scope 3 was created";
   } catch (const CAttributeException& e) {
     EXPECT_EQ(std::u16string(e.GetMessage()), u"Attribute container scope 3 is neither 1 (page) nor 2 (document)");
   }
-  const std::u16string longText(400, u'a');
-  EXPECT_EQ(std::u16string(CAttributeException(longText.c_str()).GetMessage()), std::u16string(255, u'a'));
-  CAttributeException empty(nullptr);
-  EXPECT_EQ(std::u16string(empty.GetMessage()), u"");
-  try {
-    throw CAttributeException(u"refused by the host");
-  } catch (const CAttributeException& caught) {
-    CAttributeException copy = caught;
-    empty = copy;
-  }
-  EXPECT_EQ(std::u16string(empty.GetMessage()), u"refused by the host");
+  EXPECT_EQ(std::u16string(CAttributeException(std::u16string(400, u'a').c_str()).GetMessage()), std::u16string(255, u'a'));
+  CAttributeException copy(nullptr);
+  EXPECT_EQ(std::u16string(copy.GetMessage()), u"");
+  const CAttributeException original(u"refused by the host"), copied(original);
+  copy = copied;
+  EXPECT_EQ(std::u16string(copy.GetMessage()), u"refused by the host");
 }
 
 Bytes Serialized(const CAttrContainer& c) {
@@ -234,7 +222,7 @@ const std::u16string kMixedText = u"Gr\u00FC\u00DFe \u65E5\u672C \U0001F600";
 // Every byte value, in order.
 Bytes AllBytes() {
   Bytes all(256);
-  for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+  std::iota(all.begin(), all.end(), 0);
   return all;
 }
 
