@@ -113,17 +113,15 @@ TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
 }
 
 TEST(Bstr, LengthPrefixTextAndTerminator) {
-  char16_t* text = BstrAlloc(u"abc", 3);
-  ASSERT_NE(text, nullptr);
-  std::uint32_t byteLength = 0;
-  std::memcpy(&byteLength, reinterpret_cast<const char*>(text) - 4, 4);
-  EXPECT_EQ(byteLength, 6u);
-  EXPECT_EQ(Str(text), u"abc");
-  BstrFree(text);
-  char16_t* empty = BstrAlloc(u"", 0);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty[0], u'\0');
-  BstrFree(empty);
+  for (const Str& text : {Str(u"abc"), Str()}) {
+    char16_t* bstr = BstrAlloc(text.data(), text.size());
+    ASSERT_NE(bstr, nullptr);
+    std::uint32_t byteLength = 0;
+    std::memcpy(&byteLength, reinterpret_cast<const char*>(bstr) - 4, 4);
+    EXPECT_EQ(byteLength, 2 * text.size());
+    EXPECT_EQ(Str(bstr), text);
+    BstrFree(bstr);
+  }
   BstrFree(nullptr);
 }
 
