@@ -25,21 +25,24 @@ class FaultInjection : public ::testing::Test {
   FaultyPlatform faulty;
 };
 
-TEST_F(FaultInjection, FailsTheNthCallsOfTheKindsGiven) {
-  faulty.FailAt(CallKind::Open, 2);
+TEST_F(FaultInjection, FailsTheNthCallsOfTheKindsGivenWithTheReasonGiven) {
+  faulty.FailAt(CallKind::Open, 2, 1, Error::Io);  // a flaky network share
   faulty.FailAt(CallKind::Delete, 1, 2);
   faulty.FailAt(CallKind::Enumerate, 1);
+  faulty.FailAt(CallKind::ListFolder, 1);
   faulty.FailAt(CallKind::SetAttributes, 1);
   faulty.FailAt(CallKind::Read, 1);
   ScopedPlatform scope(faulty);
 
   Error error = Error::None;
+  Folder folder(Os().OpenFolder(t.Path(), false, &error));
   EXPECT_TRUE(File(Open(u"a.txt")).ok());
-  EXPECT_FALSE(File(Open(u"a.txt", &error)).ok());
-  EXPECT_EQ(error, Error::Injected);
+  EXPECT_FALSE(File(Os().OpenFileAt(folder.handle, u"a.txt", Access::Read, Share::Read, Disposition::OpenExisting,
+                                    &error)).ok());
+  EXPECT_EQ(error, Error::Io);
+  EXPECT_EQ(Os().LastErrorText(), u"injected: Input/output error");
   {
     File third(Open(u"a.txt"));
-    EXPECT_TRUE(third.ok());
     char byte = 0;
     std::size_t got = 99;
     EXPECT_FALSE(Os().Read(third.handle, &byte, 1, &got));
@@ -47,52 +50,26 @@ TEST_F(FaultInjection, FailsTheNthCallsOfTheKindsGiven) {
     EXPECT_TRUE(Os().Read(third.handle, &byte, 1, &got));
     EXPECT_EQ(std::string(&byte, got), "a");
   }
-  EXPECT_EQ(faulty.Count(CallKind::Open), 3);
-  EXPECT_EQ(faulty.Count(CallKind::Delete), 0);
+  EXPECT_EQ(std::pair(faulty.Count(CallKind::Open), faulty.Count(CallKind::Delete)), std::pair(3, 0));
 
   EXPECT_FALSE(Os().DeleteFile(t.Path(u"a.txt"), &error));
   EXPECT_EQ(error, Error::Injected);
-  EXPECT_FALSE(Os().DeleteFile(t.Path(u"a.txt"), &error));
-  EXPECT_TRUE(t.Exists("a.txt"));
+  EXPECT_FALSE(Os().DeleteFileAt(folder.handle, u"a.txt", &error));
+  EXPECT_TRUE(t.Exists("a.txt")) << "the failed call must not happen";
   EXPECT_TRUE(Os().DeleteFile(t.Path(u"a.txt"), &error));
 
   int visits = 0;
-  EXPECT_FALSE(Os().Enumerate(t.Path(u"*.*"), [&](const DirEntry&) { return ++visits, true; }));
+  const auto visit = [&](const auto&) { return ++visits, true; };
+  EXPECT_FALSE(Os().Enumerate(t.Path(u"*.*"), visit));
+  EXPECT_FALSE(Os().ListFolder(folder.handle, visit, &error));
   EXPECT_EQ(visits, 0);
-  EXPECT_TRUE(Os().Enumerate(t.Path(u"*.*"), [&](const DirEntry&) { return ++visits, true; }));
+  EXPECT_TRUE(Os().Enumerate(t.Path(u"*.*"), visit));
   EXPECT_GT(visits, 0);
 
   EXPECT_FALSE(Os().SetAttributes(t.Path(u"b.txt"), kAttrReadOnly));
   std::uint32_t attributes = 0;
   ASSERT_TRUE(Os().GetAttributes(t.Path(u"b.txt"), &attributes));
   EXPECT_EQ(attributes & kAttrReadOnly, 0u);
-}
-
-TEST_F(FaultInjection, ActionRunsInsteadOfTheNthCallOfSeveralKinds) {
-  faulty.RunAt({CallKind::Delete, CallKind::Rename}, 2, [] { throw Stop{}; });
-  ScopedPlatform scope(faulty);
-  EXPECT_TRUE(Os().MoveFile(t.Path(u"a.txt"), t.Path(u"c.txt"), nullptr));
-  EXPECT_THROW(Os().DeleteFile(t.Path(u"b.txt"), nullptr), Stop);
-  EXPECT_TRUE(t.Exists("b.txt")) << "the stopped call must not happen";
-  EXPECT_TRUE(Os().DeleteFile(t.Path(u"b.txt"), nullptr)) << "the action runs once";
-}
-
-TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
-  faulty.FailAt(CallKind::Open, 1, 1, Error::Io);  // a flaky network share
-  faulty.FailAt(CallKind::ListFolder, 1, 1, Error::Io);
-  ScopedPlatform scope(faulty);
-
-  Error error = Error::None;
-  Folder folder(Os().OpenFolder(t.Path(), false, &error));
-  ASSERT_TRUE(folder.ok());
-  EXPECT_FALSE(File(Os().OpenFileAt(folder.handle, u"a.txt", Access::Read, Share::Read, Disposition::OpenExisting,
-                                    &error)).ok());
-  EXPECT_EQ(error, Error::Io);
-  EXPECT_EQ(Os().LastErrorText(), u"injected: Input/output error");
-  int visits = 0;
-  EXPECT_FALSE(Os().ListFolder(folder.handle, [&](const FolderEntry&) { return ++visits, true; }, &error));
-  EXPECT_EQ(error, Error::Io);
-  EXPECT_EQ(visits, 0);
 
   // A failure of the real backend is its own again.
   EntryInfo info;
@@ -102,13 +79,13 @@ TEST_F(FaultInjection, FolderCallsAreCountedAndFailWithTheReasonGiven) {
   EXPECT_EQ(faulty.Count(CallKind::Stat), 1);
 }
 
-TEST_F(FaultInjection, RunBeforeLetsTheCallProceed) {
+TEST_F(FaultInjection, ActionsRunInsteadOfOrBeforeTheNthCallOfSeveralKinds) {
+  faulty.RunAt({CallKind::Delete, CallKind::Rename}, 2, [] { throw Stop{}; });
   // Between the listing and the open, somebody puts a file in place.
   faulty.RunBefore({CallKind::ListFolder, CallKind::Open}, 2, [&] { t.Write("late.txt", "late"); });
   ScopedPlatform scope(faulty);
   {
     Folder folder(Os().OpenFolder(t.Path(), false, nullptr));
-    ASSERT_TRUE(folder.ok());
     const FolderHandle f = folder.handle;
     int listed = 0;
     EXPECT_TRUE(Os().ListFolder(f, [&](const FolderEntry& e) { return listed += e.name == u"late.txt", true; },
@@ -117,15 +94,17 @@ TEST_F(FaultInjection, RunBeforeLetsTheCallProceed) {
     EXPECT_TRUE(File(Os().OpenFileAt(f, u"late.txt", Access::Read, Share::Read, Disposition::OpenExisting, nullptr))
                     .ok())
         << "the action ran first and the open went through";
-    EXPECT_TRUE(Os().DeleteFileAt(f, u"late.txt", nullptr));
     EXPECT_TRUE(Os().MoveFileAt(f, u"a.txt", u"c.txt", nullptr));
+    EXPECT_THROW(Os().DeleteFileAt(f, u"late.txt", nullptr), Stop);
+    EXPECT_TRUE(t.Exists("late.txt")) << "the stopped call must not happen";
+    EXPECT_TRUE(Os().DeleteFileAt(f, u"late.txt", nullptr)) << "the action runs once";
     EXPECT_TRUE(Os().SetAttributesAt(f, u"b.txt", kAttrNormal, nullptr));
     EXPECT_EQ(Os().OpenSubFolder(f, u"none", nullptr), kInvalidFolder);
     EXPECT_FALSE(Os().RemoveFolderAt(f, u"none", nullptr));
   }
   // Each folder call is counted with the kind of its path counterpart.
   const std::pair<CallKind, int> counts[] = {{CallKind::OpenFolder, 2}, {CallKind::ListFolder, 1},
-                                             {CallKind::Open, 1},       {CallKind::Delete, 1},
+                                             {CallKind::Open, 1},       {CallKind::Delete, 2},
                                              {CallKind::Rename, 1},     {CallKind::SetAttributes, 1},
                                              {CallKind::RemoveDirectory, 1}};
   for (const auto& [kind, count] : counts) EXPECT_EQ(faulty.Count(kind), count) << static_cast<int>(kind);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "TempFolder.h"
 
@@ -17,118 +18,101 @@ using testing::TempFolder;
 
 constexpr std::uint32_t kGone = ~0u;
 
-// The calls on "f.txt" by path, or relative to the held temporary folder.
-class Files : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { t.Write("f.txt", "content"); }
-  bool InFolder() const { return GetParam(); }
+// "f.txt" holding "content" beside "other.txt", by path or relative to the held folder.
+struct Target {
+  explicit Target(bool inFolder) : inFolder(inFolder) {
+    t.Write("f.txt", "content");
+    t.Write("other.txt", "other");
+  }
   FileHandle Open(Access access, Share share, Disposition disposition, Error* error = nullptr) const {
-    return InFolder() ? Os().OpenFileAt(root.handle, u"f.txt", access, share, disposition, error)
-                      : Os().OpenFile(t.Path(u"f.txt"), access, share, disposition, error);
+    return inFolder ? Os().OpenFileAt(root.handle, u"f.txt", access, share, disposition, error)
+                    : Os().OpenFile(t.Path(u"f.txt"), access, share, disposition, error);
   }
   bool Delete(Error* error) const {
-    return InFolder() ? Os().DeleteFileAt(root.handle, u"f.txt", error) : Os().DeleteFile(t.Path(u"f.txt"), error);
+    return inFolder ? Os().DeleteFileAt(root.handle, u"f.txt", error) : Os().DeleteFile(t.Path(u"f.txt"), error);
   }
   bool Move(const Str& to, Error* error) const {
-    return InFolder() ? Os().MoveFileAt(root.handle, u"f.txt", to, error)
-                      : Os().MoveFile(t.Path(u"f.txt"), t.Path(to), error);
+    return inFolder ? Os().MoveFileAt(root.handle, u"f.txt", to, error)
+                    : Os().MoveFile(t.Path(u"f.txt"), t.Path(to), error);
   }
   bool SetAttributes(std::uint32_t attributes) const {
-    return InFolder() ? Os().SetAttributesAt(root.handle, u"f.txt", attributes, nullptr)
-                      : Os().SetAttributes(t.Path(u"f.txt"), attributes);
+    return inFolder ? Os().SetAttributesAt(root.handle, u"f.txt", attributes, nullptr)
+                    : Os().SetAttributes(t.Path(u"f.txt"), attributes);
   }
   std::uint32_t Attributes() const {  // kGone when there is no such file
     EntryInfo info;
-    if (InFolder()) return Os().StatAt(root.handle, u"f.txt", &info, nullptr) ? info.attributes : kGone;
+    if (inFolder) return Os().StatAt(root.handle, u"f.txt", &info, nullptr) ? info.attributes : kGone;
     return Os().GetAttributes(t.Path(u"f.txt"), &info.attributes) ? info.attributes : kGone;
   }
-
+  bool inFolder;
   TempFolder t;
   Folder root{Os().OpenFolder(t.Path(), false, nullptr)};
 };
 
-enum Op { kOpen, kDelete, kMove };
-constexpr Error SV = Error::SharingViolation;
+class Files : public ::testing::TestWithParam<bool> {};
+
+enum Op { kOpen, kDelete, kMove, kMoveOntoOther };
+constexpr Error None = Error::None, SV = Error::SharingViolation, AD = Error::AccessDenied;
 constexpr Access R = Access::Read, W = Access::Write;
 constexpr Disposition Existing = Disposition::OpenExisting, Always = Disposition::CreateAlways;
+constexpr std::uint32_t RO = kAttrReadOnly, Normal = kAttrNormal;
 
-TEST_P(Files, ShareModes) {
-  // held: how the first opener shares the file; then what the second caller does.
-  const struct { const char* name; Share held; Op op; Access access; Share share; Disposition disposition;
-                 Error expected; } rows[] = {
-      {"reader beside an exclusive holder", Share::None, kOpen, R, Share::Read, Existing, SV},
-      {"exclusive beside an exclusive holder", Share::None, kOpen, R, Share::None, Existing, SV},
-      {"exclusive beside a sharing reader", Share::Read, kOpen, R, Share::None, Existing, SV},
-      {"sharing readers coexist", Share::Read, kOpen, R, Share::Read, Existing, Error::None},
-      {"CreateAlways beside an exclusive holder", Share::None, kOpen, W, Share::None, Always, SV},
-      {"CreateAlways beside a sharing reader", Share::Read, kOpen, W, Share::None, Always, SV},
-      {"delete of a held file", Share::Read, kDelete, R, Share::Read, Existing, SV},
-      {"move of a held file", Share::Read, kMove, R, Share::Read, Existing, SV},
+// Every row first makes the file read-only and then gives it the row's attributes, so that
+// making a file normal again is tried each time.
+TEST_P(Files, WhatEachCallDoesBesideAHolderAndToAReadOnlyFile) {
+  // held: how a first opener shares the file, if there is one; after: what f.txt then
+  // holds (nullptr: it is gone). The access, share and disposition are those of kOpen.
+  const struct { const char* name; std::optional<Share> held; std::uint32_t attributes; Op op; Access access;
+                 Share share; Disposition disposition; Error expected; const char* after; } rows[] = {
+      {"reader beside an exclusive holder", Share::None, Normal, kOpen, R, Share::Read, Existing, SV, "content"},
+      {"exclusive beside an exclusive holder", Share::None, Normal, kOpen, R, Share::None, Existing, SV, "content"},
+      {"exclusive beside a sharing reader", Share::Read, Normal, kOpen, R, Share::None, Existing, SV, "content"},
+      {"sharing readers coexist", Share::Read, Normal, kOpen, R, Share::Read, Existing, None, "content"},
+      {"CreateAlways beside an exclusive holder", Share::None, Normal, kOpen, W, Share::None, Always, SV, "content"},
+      {"CreateAlways beside a sharing reader", Share::Read, Normal, kOpen, W, Share::None, Always, SV, "content"},
+      {"delete of a held file", Share::Read, Normal, kDelete, R, Share::Read, Existing, SV, "content"},
+      {"move of a held file", Share::Read, Normal, kMove, R, Share::Read, Existing, SV, "content"},
+      {"writing a read-only file", {}, RO, kOpen, W, Share::None, Existing, AD, "content"},
+      {"CreateAlways of a read-only file", {}, RO, kOpen, W, Share::None, Always, AD, "content"},
+      {"delete of a read-only file", {}, RO, kDelete, R, Share::Read, Existing, AD, "content"},
+      {"CreateAlways empties the file", {}, Normal, kOpen, W, Share::None, Always, None, ""},
+      {"delete", {}, Normal, kDelete, R, Share::Read, Existing, None, nullptr},
+      {"move never replaces", {}, Normal, kMoveOntoOther, R, Share::Read, Existing, Error::AlreadyExists, "content"},
+      {"move", {}, Normal, kMove, R, Share::Read, Existing, None, nullptr},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    const Target f(GetParam());
+    ASSERT_TRUE(f.SetAttributes(RO) && f.SetAttributes(row.attributes));
+    EXPECT_EQ(f.Attributes() & (RO | kAttrDirectory), row.attributes & RO);
     {
-      File holder(Open(Access::Read, row.held, Disposition::OpenExisting));
-      ASSERT_TRUE(holder.ok());
-      Error error = Error::None;
-      if (row.op == kOpen) {
-        File second(Open(row.access, row.share, row.disposition, &error));
-        EXPECT_EQ(second.ok(), row.expected == Error::None);
-      } else {
-        EXPECT_FALSE(row.op == kDelete ? Delete(&error) : Move(u"moved.txt", &error));
-      }
+      File holder(row.held ? f.Open(R, *row.held, Existing) : kInvalidFile);
+      EXPECT_EQ(holder.ok(), row.held.has_value());
+      Error error = None;
+      const bool done = row.op == kOpen     ? File(f.Open(row.access, row.share, row.disposition, &error)).ok()
+                        : row.op == kDelete ? f.Delete(&error)
+                                            : f.Move(row.op == kMove ? u"moved.txt" : u"other.txt", &error);
+      EXPECT_EQ(done, row.expected == None);
       EXPECT_EQ(error, row.expected);
     }
-    EXPECT_EQ(t.Read("f.txt"), "content") << "a held file is never emptied, deleted or moved";
-    EXPECT_TRUE(File(Open(Access::Read, Share::None, Disposition::OpenExisting)).ok()) << "closing releases it";
+    EXPECT_EQ(f.Attributes() == kGone ? "<gone>" : f.t.Read("f.txt"), row.after ? row.after : "<gone>");
+    EXPECT_EQ(File(f.Open(R, Share::None, Existing)).ok(), row.after != nullptr) << "closing releases it";
+    EXPECT_EQ(f.t.Read("other.txt"), "other");
+    EXPECT_EQ(f.t.Read("moved.txt"), row.op == kMove && row.expected == None ? "content" : "");
   }
 }
 
-TEST_P(Files, ReadOnlyRefusesWritingAndDeletingUntilMadeNormal) {
-  EXPECT_EQ(Attributes() & (kAttrReadOnly | kAttrDirectory), 0u);
-  ASSERT_TRUE(SetAttributes(kAttrReadOnly));
-  EXPECT_EQ(Attributes() & (kAttrReadOnly | kAttrDirectory), kAttrReadOnly);
-  Error error = Error::None;
-  for (Disposition disposition : {Disposition::OpenExisting, Disposition::CreateAlways}) {
-    EXPECT_FALSE(File(Open(Access::Write, Share::None, disposition, &error)).ok());
-    EXPECT_EQ(error, Error::AccessDenied);
-  }
-  EXPECT_FALSE(Delete(&error));
-  EXPECT_EQ(error, Error::AccessDenied);
-  EXPECT_EQ(t.Read("f.txt"), "content");
-  ASSERT_TRUE(SetAttributes(kAttrNormal));
-  EXPECT_EQ(Attributes() & kAttrReadOnly, 0u);
-  EXPECT_TRUE(Delete(&error));
-  EXPECT_EQ(Attributes(), kGone);
-}
-
-TEST_P(Files, CreateAlwaysTruncatesAndWritesThenReadSeeksAndSizes) {
+TEST_P(Files, WrittenBytesAreReadFromWhereTheReaderSeeks) {
+  const Target f(GetParam());
   {
-    File writer(Open(Access::Write, Share::None, Disposition::CreateAlways));
-    ASSERT_TRUE(writer.ok());
-    ASSERT_TRUE(Os().Write(writer.handle, "ab", 2));
+    File writer(f.Open(W, Share::None, Always));
+    ASSERT_TRUE(writer.ok() && Os().Write(writer.handle, "abcdefg", 7));
   }
-  EXPECT_EQ(t.Read("f.txt"), "ab");
-  t.Write("f.txt", "content");
-  File reader(Open(Access::Read, Share::Read, Disposition::OpenExisting));
-  ASSERT_TRUE(reader.ok());
+  File reader(f.Open(R, Share::Read, Existing));
   std::uint64_t size = 0;
-  ASSERT_TRUE(Os().FileSize(reader.handle, &size));
+  ASSERT_TRUE(Os().FileSize(reader.handle, &size) && Os().Seek(reader.handle, 3));
   EXPECT_EQ(size, 7u);
-  ASSERT_TRUE(Os().Seek(reader.handle, 3));
-  EXPECT_EQ(testing::ReadRest(reader.handle), "tent");
-}
-
-TEST_P(Files, MoveNeverReplaces) {
-  t.Write("other.txt", "other");
-  Error error = Error::None;
-  EXPECT_FALSE(Move(u"other.txt", &error));
-  EXPECT_EQ(error, Error::AlreadyExists);
-  EXPECT_EQ(t.Read("other.txt"), "other");
-  EXPECT_EQ(t.Read("f.txt"), "content");
-  EXPECT_TRUE(Move(u"moved.txt", &error));
-  EXPECT_EQ(t.Read("moved.txt"), "content");
-  EXPECT_EQ(Attributes(), kGone);
+  EXPECT_EQ(testing::ReadRest(reader.handle), "defg");
 }
 
 INSTANTIATE_TEST_SUITE_P(Platform, Files, ::testing::Bool(),

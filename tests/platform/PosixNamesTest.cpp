@@ -56,38 +56,6 @@ TEST(PosixNames, NonUtf8FileNameRoundTrips) {
   EXPECT_FALSE(t.Exists("page\xFF\xFE.pg"));
 }
 
-TEST(PosixNames, MissingExactNameFallsBackToAnotherCase) {
-  TempFolder t;
-  t.Write("Group/GR_LOCK.TXT", "name");
-  const Str path = t.Path(u"group") + kPathSep + u"gr_lock.txt";
-  Error error = Error::None;
-  {
-    File file(Os().OpenFile(path, Access::Read, Share::None, Disposition::OpenExisting, &error));
-    ASSERT_TRUE(file.ok());
-    // The lock is on the file found, so the exact name is shut out too.
-    EXPECT_FALSE(File(Os().OpenFile(t.Path(u"Group") + kPathSep + u"GR_LOCK.TXT", Access::Read, Share::Read,
-                                    Disposition::OpenExisting, &error)).ok());
-    EXPECT_EQ(error, Error::SharingViolation);
-  }
-  // Creating under another case replaces the file that is there, as on Windows.
-  EXPECT_TRUE(File(Os().OpenFile(path, Access::Write, Share::None, Disposition::CreateAlways, &error)).ok());
-  EXPECT_TRUE(t.Exists("Group/GR_LOCK.TXT") && t.Read("Group/GR_LOCK.TXT").empty());
-  EXPECT_FALSE(t.Exists("Group/gr_lock.txt"));
-
-  EXPECT_FALSE(Os().CreateDirectory(t.Path(u"GROUP"), &error));
-  EXPECT_EQ(error, Error::AlreadyExists);
-  t.Write("other", "o");
-  EXPECT_FALSE(Os().MoveFile(t.Path(u"other"), path, &error));
-  EXPECT_EQ(error, Error::AlreadyExists);
-  EXPECT_TRUE(Os().DeleteFile(path, &error));
-  EXPECT_FALSE(t.Exists("Group/GR_LOCK.TXT"));
-
-  t.Write("doc_order.txt", "1");  // a rename may change only the case
-  ASSERT_TRUE(Os().MoveFile(t.Path(u"doc_order.txt"), t.Path(u"Doc_Order.txt"), &error));
-  EXPECT_TRUE(t.Exists("Doc_Order.txt"));
-  EXPECT_FALSE(t.Exists("doc_order.txt"));
-}
-
 TEST(PosixNames, ReadOnlyMeansNoWriteBitAtAll) {
   TempFolder t;
   t.Write("f", "x");

@@ -15,54 +15,41 @@
 namespace es::platform {
 namespace {
 
-TEST(Event, StaysSetUntilResetAndWaitGivesUpAfterItsTimeout) {
+TEST(EventAndThread, AThreadWakesOnAManualResetEventAndJoinIsBounded) {
   EXPECT_TRUE(Event(true).Wait(0)) << "starts set when asked";
-  Event event(false);
-  EXPECT_FALSE(event.Wait(0));
-  event.Set();
-  EXPECT_TRUE(event.Wait(0));
-  EXPECT_TRUE(event.Wait(10));  // manual reset: waiting does not clear it
-  event.Reset();
-  EXPECT_FALSE(event.Wait(0));
-  EXPECT_NE(event.NativeHandle(), nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(event.Wait(60));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-}
-
-TEST(Thread, WakesOnAnEventJoinIsBoundedAndStartsAgain) {
   Event go(false), done(false);
+  EXPECT_NE(go.NativeHandle(), nullptr);
+  go.Set();
+  EXPECT_TRUE(go.Wait(0) && go.Wait(10)) << "manual reset: waiting does not clear it";
+  go.Reset();
   Thread thread;
   ASSERT_TRUE(thread.Start([&] {
     if (go.Wait(-1)) done.Set();
   }));
-  EXPECT_TRUE(thread.Running());
-  const auto start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(done.Wait(60));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+  start = std::chrono::steady_clock::now();
   EXPECT_FALSE(thread.Join(50));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
   EXPECT_TRUE(thread.Running());
   go.Set();
-  EXPECT_TRUE(done.Wait(5000));
-  EXPECT_TRUE(thread.Join(5000));
+  EXPECT_TRUE(done.Wait(5000) && thread.Join(5000));
   EXPECT_FALSE(thread.Running());
-  EXPECT_TRUE(thread.Join(0));  // nothing left to wait for
+  EXPECT_TRUE(thread.Join(0)) << "nothing left to wait for";
 
   std::atomic<int> runs{0};
   ASSERT_TRUE(thread.Start([&] { ++runs; }));
   ASSERT_TRUE(thread.Join(5000));
-  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(runs, 1) << "a joined thread starts again";
 }
 
 TEST(Thread, OwnerLetsGoOfARunningThread) {
   // The thread keeps what its body captured; the Thread object may go first.
-  auto release = std::make_shared<Event>(false);
-  auto finished = std::make_shared<Event>(false);
+  auto release = std::make_shared<Event>(false), finished = std::make_shared<Event>(false);
   {
     Thread thread;
-    ASSERT_TRUE(thread.Start([release, finished] {
-      release->Wait(-1);
-      finished->Set();
-    }));
+    ASSERT_TRUE(thread.Start([release, finished] { release->Wait(-1), finished->Set(); }));
     EXPECT_FALSE(thread.Join(10));
   }
   release->Set();
@@ -126,17 +113,15 @@ TEST(Module, FileNamesOfTheProgramAndItsLibraries) {
 }
 
 TEST(Bstr, LengthPrefixTextAndTerminator) {
-  char16_t* text = BstrAlloc(u"abc", 3);
-  ASSERT_NE(text, nullptr);
-  std::uint32_t byteLength = 0;
-  std::memcpy(&byteLength, reinterpret_cast<const char*>(text) - 4, 4);
-  EXPECT_EQ(byteLength, 6u);
-  EXPECT_EQ(Str(text), u"abc");
-  BstrFree(text);
-  char16_t* empty = BstrAlloc(u"", 0);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty[0], u'\0');
-  BstrFree(empty);
+  for (const Str& text : {Str(u"abc"), Str()}) {
+    char16_t* bstr = BstrAlloc(text.data(), text.size());
+    ASSERT_NE(bstr, nullptr);
+    std::uint32_t byteLength = 0;
+    std::memcpy(&byteLength, reinterpret_cast<const char*>(bstr) - 4, 4);
+    EXPECT_EQ(byteLength, 2 * text.size());
+    EXPECT_EQ(Str(bstr), text);
+    BstrFree(bstr);
+  }
   BstrFree(nullptr);
 }
 
@@ -195,19 +180,18 @@ TEST(Environment, ReferencesExpandWithinTheirRoom) {
 }
 
 TEST(Names, UserAndComputerNamesWithinTheirRoom) {
-  Str user, computer;
-  ASSERT_TRUE(Os().UserName(100, &user));
-  EXPECT_FALSE(user.empty());
-  EXPECT_LT(user.size(), 100u);
-  ASSERT_TRUE(Os().ComputerName(16, &computer));
-  EXPECT_FALSE(computer.empty());
-  EXPECT_LT(computer.size(), 16u);
-
-  Str tooSmall;
-  EXPECT_FALSE(Os().UserName(user.size(), &tooSmall));
-  EXPECT_FALSE(Os().ComputerName(computer.size(), &tooSmall));
-  ASSERT_TRUE(Os().UserName(user.size() + 1, &tooSmall));
-  EXPECT_EQ(tooSmall, user);
+  const struct { const char* name; bool (IPlatform::*get)(std::size_t, Str*); std::size_t room; } rows[] = {
+      {"user", &IPlatform::UserName, 100}, {"computer", &IPlatform::ComputerName, 16}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Str name, again;
+    ASSERT_TRUE((Os().*row.get)(row.room, &name));
+    EXPECT_FALSE(name.empty());
+    EXPECT_LT(name.size(), row.room);
+    EXPECT_FALSE((Os().*row.get)(name.size(), &again)) << "the terminator must fit too";
+    ASSERT_TRUE((Os().*row.get)(name.size() + 1, &again));
+    EXPECT_EQ(again, name);
+  }
 }
 
 }  // namespace
