@@ -63,8 +63,7 @@ class FaultTable : public ::testing::Test {
     const auto first = Scan(WriteSettings(base_->root, {{storage}}), out, {"--quiet"});
     ASSERT_EQ(0, first.exitCode) << first.err;
     ASSERT_TRUE(fs::exists(storage / "g0" / "K1"));
-    const esproduce::Bytes mended = Tiff(1, 2);
-    base_->Write("storage/g0/K1/2.pg", std::string(mended.begin(), mended.end()));
+    base_->Write("storage/g0/K1/2.pg", Tiff(1, 2));
     const esproduce::StoragePlan arrived{
         std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}};
     ASSERT_TRUE(esproduce::WriteStorage(storage, arrived, &error)) << error;
