@@ -13,15 +13,6 @@ namespace {
 
 using namespace estest;
 
-esproduce::DocumentPlan PdfWithLargeAttribute(const std::string& name) {
-  esproduce::DocumentPlan doc;
-  doc.folderName = name;
-  doc.files.push_back({"1.pg", PdfBytes()});
-  doc.attributeFile = AttrV2({es::FromUtf8(name + "/p1")});
-  doc.kvattr = esproduce::Bytes(70 * 1024, 0x5A);  // goes to a side file
-  return doc;
-}
-
 bool Empty(const fs::path& folder) {
   std::error_code ec;
   return fs::is_empty(folder, ec);
@@ -31,9 +22,9 @@ void CopyTree(const fs::path& from, const fs::path& to) {
   fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
-// Runs eshost without faults until the storage is empty (at most `runs` times).
-void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out, int runs = 3) {
-  for (int i = 0; i < runs && !Empty(storage); ++i) {
+// Runs eshost without faults until the storage is empty, at most three times.
+void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out) {
+  for (int i = 0; i < 3 && !Empty(storage); ++i) {
     const auto r = Scan(settings, out, {"--quiet"});
     ASSERT_EQ(0, r.exitCode) << r.err;
   }
@@ -64,8 +55,9 @@ class FaultTable : public ::testing::Test {
     ASSERT_EQ(0, first.exitCode) << first.err;
     ASSERT_TRUE(fs::exists(storage / "g0" / "K1"));
     base_->Write("storage/g0/K1/2.pg", Tiff(1, 2));
-    const esproduce::StoragePlan arrived{
-        std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}};
+    auto pdf = DocumentWith("A2", {{"1.pg", PdfBytes()}}, AttrV2({u"A2/p1"}));
+    pdf.kvattr = esproduce::Bytes(70 * 1024, 0x5A);  // goes to a side file
+    const esproduce::StoragePlan arrived{std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), pdf}), Group("g2", Docs("B", 1, 1))}};
     ASSERT_TRUE(esproduce::WriteStorage(storage, arrived, &error)) << error;
   }
   static void TearDownTestSuite() {
