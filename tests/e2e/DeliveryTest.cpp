@@ -18,10 +18,6 @@ bool Empty(const fs::path& folder) {
   return fs::is_empty(folder, ec);
 }
 
-void CopyTree(const fs::path& from, const fs::path& to) {
-  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-}
-
 // Runs eshost without faults until the storage is empty, at most three times.
 void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out) {
   for (int i = 0; i < 3 && !Empty(storage); ++i) {
@@ -69,8 +65,7 @@ class FaultTable : public ::testing::Test {
   // storage is empty; false when the fault was never reached.
   bool RunWithFault(const std::string& fault, bool full) {
     TempStorage work;
-    CopyTree(base_->root / "storage", work.root / "storage");
-    CopyTree(base_->root / "out", work.root / "out");
+    for (const char* part : {"storage", "out"}) fs::copy(base_->root / part, work.root / part, fs::copy_options::recursive);
     const fs::path storage = work.root / "storage";
     const fs::path out = work.root / "out";
     const fs::path settings = WriteSettings(work.root, {{storage}});
@@ -193,7 +188,7 @@ TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
     EXPECT_NE(std::string::npos,
               receipt["pages_not_stored"][0]["reason"].get<std::string>().find("No space left on device"));
     // Room again: the same output folder moves to a larger disk.
-    CopyTree(small, s.out);
+    fs::copy(small, s.out, fs::copy_options::recursive);
   }
   RunUntilEmpty(s.settings, s.storage.root, s.out);
   ExpectEachStoredOnce(CheckDelivery(s.out), ids);
