@@ -13,27 +13,14 @@ namespace {
 
 using namespace estest;
 
-esproduce::DocumentPlan PdfWithLargeAttribute(const std::string& name) {
-  esproduce::DocumentPlan doc;
-  doc.folderName = name;
-  doc.files.push_back({"1.pg", PdfBytes()});
-  doc.attributeFile = AttrV2({es::FromUtf8(name + "/p1")});
-  doc.kvattr = esproduce::Bytes(70 * 1024, 0x5A);  // goes to a side file
-  return doc;
-}
-
 bool Empty(const fs::path& folder) {
   std::error_code ec;
   return fs::is_empty(folder, ec);
 }
 
-void CopyTree(const fs::path& from, const fs::path& to) {
-  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-}
-
-// Runs eshost without faults until the storage is empty (at most `runs` times).
-void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out, int runs = 3) {
-  for (int i = 0; i < runs && !Empty(storage); ++i) {
+// Runs eshost without faults until the storage is empty, at most three times.
+void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out) {
+  for (int i = 0; i < 3 && !Empty(storage); ++i) {
     const auto r = Scan(settings, out, {"--quiet"});
     ASSERT_EQ(0, r.exitCode) << r.err;
   }
@@ -63,10 +50,10 @@ class FaultTable : public ::testing::Test {
     const auto first = Scan(WriteSettings(base_->root, {{storage}}), out, {"--quiet"});
     ASSERT_EQ(0, first.exitCode) << first.err;
     ASSERT_TRUE(fs::exists(storage / "g0" / "K1"));
-    const esproduce::Bytes mended = Tiff(1, 2);
-    base_->Write("storage/g0/K1/2.pg", std::string(mended.begin(), mended.end()));
-    const esproduce::StoragePlan arrived{
-        std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), PdfWithLargeAttribute("A2")}), Group("g2", Docs("B", 1, 1))}};
+    base_->Write("storage/g0/K1/2.pg", Tiff(1, 2));
+    auto pdf = DocumentWith("A2", {{"1.pg", PdfBytes()}}, AttrV2({u"A2/p1"}));
+    pdf.kvattr = esproduce::Bytes(70 * 1024, 0x5A);  // goes to a side file
+    const esproduce::StoragePlan arrived{std::nullopt, std::nullopt, {Group("g1", {NamedDocument("A1", 2), pdf}), Group("g2", Docs("B", 1, 1))}};
     ASSERT_TRUE(esproduce::WriteStorage(storage, arrived, &error)) << error;
   }
   static void TearDownTestSuite() {
@@ -78,8 +65,7 @@ class FaultTable : public ::testing::Test {
   // storage is empty; false when the fault was never reached.
   bool RunWithFault(const std::string& fault, bool full) {
     TempStorage work;
-    CopyTree(base_->root / "storage", work.root / "storage");
-    CopyTree(base_->root / "out", work.root / "out");
+    for (const char* part : {"storage", "out"}) fs::copy(base_->root / part, work.root / part, fs::copy_options::recursive);
     const fs::path storage = work.root / "storage";
     const fs::path out = work.root / "out";
     const fs::path settings = WriteSettings(work.root, {{storage}});
@@ -202,7 +188,7 @@ TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
     EXPECT_NE(std::string::npos,
               receipt["pages_not_stored"][0]["reason"].get<std::string>().find("No space left on device"));
     // Room again: the same output folder moves to a larger disk.
-    CopyTree(small, s.out);
+    fs::copy(small, s.out, fs::copy_options::recursive);
   }
   RunUntilEmpty(s.settings, s.storage.root, s.out);
   ExpectEachStoredOnce(CheckDelivery(s.out), ids);

@@ -2,19 +2,13 @@
 // output folder says about the pages delivered.
 #pragma once
 
-#include <chrono>
-#include <fstream>
 #include <map>
 #include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "Pictorn.h"
-#include "Quillet.h"
 #include "host/HostOs.h"
 #include "host/Ledger.h"
 #include "tests/import/ImportFixture.h"
@@ -83,44 +77,15 @@ void WaitFor(Done done) {
   while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
-  std::vector<std::string> order;
-  for (const auto& d : docs) order.push_back(d.folderName);
-  return MakeGroup(folder, std::move(docs), std::move(order));
-}
-
-inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {
-  std::vector<esproduce::DocumentPlan> docs;
-  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
-  return docs;
-}
-
-// Groups g1..gN of `docs` documents G<g>D<d> of `pages` pages each; their page ids in `ids`.
-inline esproduce::StoragePlan Plan(int groups, int docs, int pages, std::vector<std::string>* ids = nullptr) {
-  esproduce::StoragePlan plan;
-  for (int g = 1; g <= groups; ++g) {
-    const std::string prefix = "G" + std::to_string(g) + "D";
-    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, docs, pages)));
-    for (int d = 1; d <= docs && ids != nullptr; ++d)
-      for (int p = 1; p <= pages; ++p) ids->push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
-  }
-  return plan;
-}
-
-// What is left of a storage after every document was imported: nothing but group folders
-// that hold only their lock file. A group emptied while another host held it, or listed
-// empty by one host while the other imported it, stays until its lock file is a minute old,
-// so that a producer that writes the lock file first loses nothing. Empty when all is well;
-// otherwise the paths that should not be there.
+// What is left of a storage beyond group folders holding only their lock file (a group
+// emptied under another host stays until its lock file is a minute old).
 inline std::string LeftOverDocuments(const fs::path& storage) {
   std::string left;
   for (const auto& group : fs::directory_iterator(storage)) {
-    if (!group.is_directory()) {
-      left += group.path().string() + "\n";
-      continue;
-    }
-    for (const auto& entry : fs::directory_iterator(group.path()))
-      if (entry.path().filename() != "GR_LOCK.TXT") left += entry.path().string() + "\n";
+    if (!group.is_directory()) left += group.path().string() + "\n";
+    if (group.is_directory())
+      for (const auto& entry : fs::directory_iterator(group.path()))
+        if (entry.path().filename() != "GR_LOCK.TXT") left += entry.path().string() + "\n";
   }
   return left;
 }
@@ -148,14 +113,17 @@ inline std::map<std::string, int> Accepted(const std::vector<fs::path>& outs) {
   return seen;
 }
 
-inline std::string Sha256Hex(const std::string& bytes) {
+// The hex SHA-256 digest of a file's bytes.
+inline std::string Digest(const fs::path& file) {
+  const std::string bytes = FileBytes(file);
   eshost::os::Sha256 sha;
   sha.Update(bytes.data(), bytes.size());
   return eshost::KeyHex(sha.Final());
 }
 
-// True when the bytes are one image the image library decodes.
-inline bool Decodes(const std::string& bytes) {
+// True when the file is one image the image library decodes.
+inline bool Decodes(const fs::path& file) {
+  const std::string bytes = FileBytes(file);
   std::uint64_t image = 0;
   std::uint32_t size = 0;
   CAttrContainer* page = nullptr;
@@ -174,8 +142,7 @@ inline bool Decodes(const std::string& bytes) {
 // stored with an image and how often it came again as a repeat; and every fault found
 // in the lines and the files they name.
 struct Delivery {
-  std::map<std::string, int> stored;
-  std::map<std::string, int> repeated;
+  std::map<std::string, int> stored, repeated;
   std::vector<std::string> faults;
 };
 
@@ -191,19 +158,16 @@ inline Delivery CheckDelivery(const fs::path& out) {
     // A file the line names holds the bytes of its digest.
     const auto holds = [&](const char* file, const char* sha) {
       const std::string name = line[file].get<std::string>();
-      if (Sha256Hex(FileBytes(out / name)) == line.value(sha, "")) return true;
-      fault(name + " does not hold its bytes");
-      return false;
+      const bool holds = Digest(out / name) == line.value(sha, "");
+      if (!holds) fault(name + " does not hold its bytes");
+      return holds;
     };
     if (!seqs.insert(seq).second) fault("appears twice");
     if (!line["accepted"].get<bool>()) continue;
     if (line.contains("repeat_of")) {
       const auto it = idOfLine.find(line["repeat_of"].get<std::int64_t>());
-      if (it == idOfLine.end()) {
-        fault("repeats a line that holds no image");
-      } else {
-        ++d.repeated[it->second];
-      }
+      if (it == idOfLine.end()) fault("repeats a line that holds no image");
+      if (it != idOfLine.end()) ++d.repeated[it->second];
       continue;
     }
     ++d.stored[id];
@@ -214,21 +178,18 @@ inline Delivery CheckDelivery(const fs::path& out) {
     }
     const std::string sha = line.value("image_sha256", "");
     if (holds("image_file", "image_sha256") && decoded.count(sha) == 0) {
-      if (Decodes(FileBytes(out / line["image_file"].get<std::string>()))) {
+      if (Decodes(out / line["image_file"].get<std::string>()))
         decoded.insert(sha);
-      } else {
+      else
         fault("its image does not decode");
-      }
     }
     if (line.contains("content_file")) holds("content_file", "content_sha256");
     // Large values live in side files named by their digest.
     for (const char* part : {"page", "document"}) {
       if (!line[part].is_object()) continue;
-      for (const auto& [attr, value] : line[part].items()) {
-        if (!value.is_object() || !value.contains("file")) continue;
-        const std::string name = value["file"].get<std::string>();
-        if ("attrs/" + Sha256Hex(FileBytes(out / name)) + ".bin" != name) fault("side file " + name + " does not hold its bytes");
-      }
+      for (const auto& [attr, value] : line[part].items())
+        if (value.is_object() && value.contains("file") && "attrs/" + Digest(out / value["file"].get<std::string>()) + ".bin" != value["file"])
+          fault("side file " + value["file"].get<std::string>() + " does not hold its bytes");
     }
   }
   return d;

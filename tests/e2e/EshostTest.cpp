@@ -58,9 +58,9 @@ TEST(EshostScan, ManifestCarriesPageAndDocumentAttributesAndImages) {
   EXPECT_GT(first["image_size"].get<int>(), 0);
   EXPECT_TRUE(first["image_file"].is_string() && fs::exists(s.out / first["image_file"].get<std::string>()));
   const json receipt = ReadJson(s.work.root / "receipt.json");
-  EXPECT_EQ(2, receipt["pages_handed_over"].get<int>());
-  EXPECT_EQ("D1", receipt["storages"][0]["groups"][0]["imported"][0].get<std::string>());
-  EXPECT_EQ(1u, receipt["storages"][0]["groups"][0]["kept"].size()) << "images are not deleted";
+  // Two pages handed over; D1 imported, and kept: images are not deleted.
+  const json& group = receipt["storages"][0]["groups"][0];
+  EXPECT_EQ("2 [\"D1\"] 1", receipt["pages_handed_over"].dump() + " " + group["imported"].dump() + " " + std::to_string(group["kept"].size()));
 }
 
 // As a service: the kept document comes again at every scan; its page is stored once
@@ -78,10 +78,9 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
   ASSERT_EQ(0, r.exitCode) << r.err;
   EXPECT_NE(std::string::npos, r.out.find("Scanned 3 storage(s)")) << r.out;
   const json receipt = ReadJson(work.root / "receipt.json");
-  EXPECT_FALSE(receipt["storages"][0]["available"].get<bool>());
-  EXPECT_EQ(1, receipt["documents_kept"].get<int>());
-  EXPECT_EQ(0, receipt["documents_deleted"].get<int>());
-  EXPECT_EQ("damaged pages", receipt["storages"][2]["groups"][0]["kept"][0]["reason"].get<std::string>());
+  // The missing storage unavailable; one document kept, none deleted, and why.
+  EXPECT_EQ("false 1 0 \"damaged pages\"", receipt["storages"][0]["available"].dump() + " " + receipt["documents_kept"].dump() + " " +
+                                              receipt["documents_deleted"].dump() + " " + receipt["storages"][2]["groups"][0]["kept"][0]["reason"].dump());
   EXPECT_TRUE(damaged.Exists("g/X1/1.pg"));
 
   const Delivery d = CheckDelivery(out);

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/FaultInjection.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/support/Capture.h"
 
 namespace {
 
@@ -33,16 +31,7 @@ esproduce::GroupPlan KeptGroup() {
 }
 
 void BuildStorage(TempStorage& storage) {
-  esproduce::StoragePlan plan;
-  for (int g = 1; g <= kGroups; ++g) {
-    std::vector<esproduce::DocumentPlan> docs;
-    std::vector<std::string> order;
-    for (int d = 1; d <= kDocuments; ++d) {
-      docs.push_back(NamedDocument(DocName(g, d), kPages));
-      order.push_back(DocName(g, d));
-    }
-    plan.groups.push_back(MakeGroup("g" + std::to_string(g), docs, order));
-  }
+  esproduce::StoragePlan plan = Plan(kGroups, kDocuments, kPages);
   plan.groups.push_back(KeptGroup());
   storage.Write(plan);
   // Written long ago: a group the import empties is cleaned up by the next scan.
@@ -82,29 +71,26 @@ bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::plat
   std::set<std::u16string> accepted;
   bool stopped = false;
   {
-    ElementHolder holder;
-    RecordingCallback callback;
-    callback.unattended = true;
+    Importer first;
+    first.callback.unattended = true;
     es::platform::FaultyPlatform faulty;
-    arm(callback, faulty);
-    es::platform::ScopedPlatform scope(faulty);
+    arm(first.callback, faulty);
     try {
-      ImportStorage(holder, callback, storage);
+      first.All(storage, &faulty);
     } catch (const Crash&) {
       stopped = true;
     }
-    for (const auto& id : callback.AcceptedIds()) accepted.insert(id);
+    for (const auto& id : first.callback.AcceptedIds()) accepted.insert(id);
   }
   if (!stopped) return false;
   EXPECT_EQ("", Unaccepted(storage, accepted, true)) << "stop " << n << ": lost files before these were accepted";
   {
-    ElementHolder holder;
-    RecordingCallback callback;
-    callback.unattended = true;
-    ImportStorage(holder, callback, storage);
-    for (const auto& id : callback.AcceptedIds()) accepted.insert(id);
+    Importer second;
+    second.callback.unattended = true;
+    second.All(storage);
+    for (const auto& id : second.callback.AcceptedIds()) accepted.insert(id);
     // Only the kept PDF page has no name of its own, at every scan.
-    EXPECT_EQ(1, Nameless(callback)) << "stop " << n << ": pages of a finished document came back as new ones";
+    EXPECT_EQ(1, Nameless(second.callback)) << "stop " << n << ": pages of a finished document came back as new ones";
   }
   EXPECT_EQ("", Unaccepted(storage, accepted, false)) << "stop " << n << ": these never arrived";
   EXPECT_EQ(kept, Tree(storage / "g3")) << "stop " << n << ": a document with images never handed over changed";
@@ -115,8 +101,6 @@ bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::plat
 }
 
 TEST(CrashConsistency, StopAtEveryPageHandOver) {
-  TraceCapture quiet;
-  MessageCapture boxes;
   int n = 1;
   while (StopThenFinish(n, [n](RecordingCallback& callback, es::platform::FaultyPlatform&) {
     callback.beforeAnswer = [n](int call) {
@@ -129,8 +113,6 @@ TEST(CrashConsistency, StopAtEveryPageHandOver) {
 }
 
 TEST(CrashConsistency, StopAtEveryChangeToTheFileSystem) {
-  TraceCapture quiet;
-  MessageCapture boxes;
   using es::platform::CallKind;
   int n = 1;
   while (StopThenFinish(n, [n](RecordingCallback&, es::platform::FaultyPlatform& faulty) {

@@ -2,16 +2,12 @@
 // absence, only what was read is deleted, and a small file cannot make the import cost
 // without bound. Nothing outside the storage may be read, changed or deleted.
 #include <algorithm>
-#include <optional>
 #include <set>
 
 #include <gtest/gtest.h>
 
 #include "ResourceIds.h"
-#include "platform/FaultInjection.h"
-#include "tests/frame/ModuleAttachEnvironment.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/support/Capture.h"
 
 namespace {
 
@@ -29,36 +25,9 @@ bool Link(const fs::path& target, const fs::path& link) {
   return !ec && fs::is_symlink(fs::symlink_status(link, ec));
 }
 
-// An unattended scan with an element of its own and both deletion switches on, on the
-// platform given.
-struct Scan {
+// A scan as a service runs it: no one to answer a message.
+struct Scan : Importer {
   Scan() { callback.unattended = true; }
-  void All(const TempStorage& storage, es::platform::FaultyPlatform* faulty = nullptr) {
-    std::optional<es::platform::ScopedPlatform> use;
-    if (faulty != nullptr) use.emplace(*faulty);
-    ElementHolder holder;
-    ImportStorage(holder, callback, storage);
-  }
-  void Groups(const es::StrArray& paths, const es::StrArray& names, es::platform::FaultyPlatform* faulty = nullptr) {
-    std::optional<es::platform::ScopedPlatform> use;
-    if (faulty != nullptr) use.emplace(*faulty);
-    ElementHolder holder;
-    ImportInto(holder, callback, paths, names);
-  }
-  bool Traced(const std::u16string& part) {
-    for (const auto& l : traces.Lines())
-      if (l.text.find(part) != std::u16string::npos) return true;
-    return false;
-  }
-  std::u16string Damaged() const {
-    std::u16string all;
-    for (const auto& b : boxes.boxes)
-      if (b.op == "MessageBoxText") all += b.text + u"\n";
-    return all;
-  }
-  RecordingCallback callback;
-  MessageCapture boxes;
-  TraceCapture traces;
 };
 
 class HostileStorage : public ::testing::Test {
@@ -106,7 +75,7 @@ TEST_F(HostileStorage, LinksAreNeverFollowed) {
     EXPECT_FALSE(page.document.count(es::attrs::kDocKvAttrFile)) << "a linked KVATTR was read";
     EXPECT_FALSE(page.document.count(es::attrs::kDocCommandsFile)) << "a linked COMMANDS was read";
   }
-  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"1.PG")) << "the linked named page is damaged";
+  EXPECT_NE(std::u16string::npos, scan.Shown().find(u"1.PG")) << "the linked named page is damaged";
   EXPECT_TRUE(fs::exists(g1 / "D2")) << "a document with a linked named page stays";
   EXPECT_FALSE(fs::exists(g1 / "D1")) << "links inside a document go with it, as entries";
   EXPECT_FALSE(fs::exists(g1 / "D3"));
@@ -208,12 +177,12 @@ TEST_F(HostileStorage, SmallFilesOfLargeCostAreBounded) {
   Scan scan;
   scan.All(storage);
   EXPECT_EQ(2u, scan.callback.pages.size()) << "D2 is not imported without its KVATTR";
-  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"document D2 from group \"g1\" are damaged:\nKVATTR"))
-      << es::ToUtf8(scan.Damaged());
+  EXPECT_NE(std::u16string::npos, scan.Shown().find(u"document D2 from group \"g1\" are damaged:\nKVATTR"))
+      << es::ToUtf8(scan.Shown());
   EXPECT_TRUE(fs::exists(storage.root / "g1" / "D2" / "KVATTR"));
   EXPECT_LT(scan.traces.Lines().size(), 200u) << "the trace grows with the announced count";
-  EXPECT_NE(std::u16string::npos, scan.Damaged().find(u"more")) << es::ToUtf8(scan.Damaged());
-  EXPECT_LT(scan.Damaged().size(), 4000u);
+  EXPECT_NE(std::u16string::npos, scan.Shown().find(u"more")) << es::ToUtf8(scan.Shown());
+  EXPECT_LT(scan.Shown().size(), 4000u);
   EXPECT_TRUE(fs::exists(storage.root / "g1" / "D1")) << "a document with missing pages stays";
 }
 

@@ -7,8 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <random>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,12 @@
 #include "base/ModuleState.h"
 #include "base/Text.h"
 #include "frame/Element.h"
+#include "platform/FaultInjection.h"
 #include "producer/Producer.h"
 #include "producer/TiffWriter.h"
 #include "storage/GroupImport.h"
 #include "storage/Listing.h"
+#include "tests/support/Capture.h"
 #include "tests/support/TempFolder.h"
 
 namespace estest {
@@ -164,6 +165,31 @@ inline esproduce::GroupPlan MakeGroup(const std::string& folder, std::vector<esp
   return {folder, folder, std::move(order), std::nullopt, std::move(docs)};
 }
 
+// A group whose order file lists its documents as given.
+inline esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> docs) {
+  std::vector<std::string> order;
+  for (const auto& d : docs) order.push_back(d.folderName);
+  return MakeGroup(folder, std::move(docs), std::move(order));
+}
+
+inline std::vector<esproduce::DocumentPlan> Docs(const std::string& prefix, int count, int pages) {
+  std::vector<esproduce::DocumentPlan> docs;
+  for (int i = 1; i <= count; ++i) docs.push_back(NamedDocument(prefix + std::to_string(i), pages));
+  return docs;
+}
+
+// Groups g1..gN of `docs` documents G<g>D<d> of `pages` pages each; their page ids in `ids`.
+inline esproduce::StoragePlan Plan(int groups, int docs, int pages, std::vector<std::string>* ids = nullptr) {
+  esproduce::StoragePlan plan;
+  for (int g = 1; g <= groups; ++g) {
+    const std::string prefix = "G" + std::to_string(g) + "D";
+    plan.groups.push_back(Group("g" + std::to_string(g), Docs(prefix, docs, pages)));
+    for (int d = 1; d <= docs && ids != nullptr; ++d)
+      for (int p = 1; p <= pages; ++p) ids->push_back(prefix + std::to_string(d) + "/p" + std::to_string(p));
+  }
+  return plan;
+}
+
 class TempStorage : public estest::TempFolder {
  public:
   TempStorage() : estest::TempFolder("es-import") {}
@@ -203,21 +229,45 @@ class ElementHolder {
   IElement* raw_ = nullptr;
 };
 
-// Imports the groups at `paths` as the element's Scan runs it, handing pages to `callback`.
-inline void ImportInto(ElementHolder& holder, RecordingCallback& callback, const es::StrArray& paths,
-                       const es::StrArray& names) {
-  holder.element->callback = &callback;
-  es::ModuleStateScope scope;
-  es::ImportGroups(*holder.element, paths, names, nullptr);
-}
-
-// Imports every group a scan finds available in `storage`.
-inline void ImportStorage(ElementHolder& holder, RecordingCallback& callback, const TempStorage& storage) {
-  es::StrArray folders, names, paths;
-  es::DiscoverGroups(storage.Dir(), folders, names);
-  for (const auto& f : folders) paths.push_back(es::JoinPath(storage.Dir(), f));
-  ImportInto(holder, callback, paths, names);
-}
+// An import as the element's Scan runs it, on the platform given, handing pages to a host
+// that records them; with the traces and messages it gave.
+struct Importer {
+  void Groups(const es::StrArray& paths, const es::StrArray& names, es::platform::FaultyPlatform* faulty = nullptr) {
+    std::optional<es::platform::ScopedPlatform> use;
+    if (faulty != nullptr) use.emplace(*faulty);
+    holder.element->callback = &callback;
+    es::ModuleStateScope scope;
+    es::ImportGroups(*holder.element, paths, names, nullptr);
+  }
+  // Every group a scan finds available in `storage`.
+  void All(const TempStorage& storage, es::platform::FaultyPlatform* faulty = nullptr) {
+    std::optional<es::platform::ScopedPlatform> use;
+    if (faulty != nullptr) use.emplace(*faulty);
+    es::StrArray folders, names, paths;
+    es::DiscoverGroups(storage.Dir(), folders, names);
+    for (const auto& f : folders) paths.push_back(es::JoinPath(storage.Dir(), f));
+    Groups(paths, names);
+  }
+  void Deletion(bool images, bool groupFolder) {
+    holder.element->DeleteFaxes = images ? 1 : 0;
+    holder.element->DeleteGroupFolder = groupFolder ? 1 : 0;
+  }
+  // The texts of all messages shown, one a line.
+  std::u16string Shown() const {
+    std::u16string all;
+    for (const auto& b : boxes.boxes) all += b.text + u"\n";
+    return all;
+  }
+  bool Traced(const std::u16string& part) {
+    for (const auto& l : traces.Lines())
+      if (l.text.find(part) != std::u16string::npos) return true;
+    return false;
+  }
+  ElementHolder holder;
+  RecordingCallback callback;
+  TraceCapture traces;
+  MessageCapture boxes;
+};
 
 // Ages a group's lock file, as one a producer finished writing long ago.
 inline void AgeLock(const fs::path& group) {
