@@ -13,8 +13,6 @@ using es::HeadlessView;
 using viewtest::IDialogView;
 using viewtest::Str;
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new uitest::AttachEnvironment);
-
 class HeadlessUser final : public viewtest::User {
  public:
   HeadlessUser(HeadlessDesk& desk, HeadlessView& view) : desk_(desk), v_(view) {}
