@@ -316,22 +316,35 @@ class ScanDialog : public Hooked {
   es::CDlgScan dialog;
 };
 
-TEST_F(ScanDialog, OffersEveryStorageAndTellsTwoUnnamedOnesApartByTheirItemData) {
+// Without groups the list is empty and Scan does nothing; help shows the dialog's topic.
+TEST_F(ScanDialog, OffersEveryStorageAndTellsUnnamedOnesApartByTheirItemData) {
   Storage("named", {}, u"Alpha");
   Storage("first", {{"F1", "In first", 1}});
-  const fs::path second = Storage("second", {{"S1", "In second", 2}});
+  const fs::path second = Storage("second", {{"S1", "In second", 2}, {"unlocked", nullptr, 3}});
+  dialog.registeredDirectories.push_back((temp.Root() / "missing").u16string());
+  dialog.storageNames.push_back(u"");
   std::vector<std::string> entries;  // label=item data
-  Run([&](HeadlessView& v) {
-    for (int e = 0; e < v.ComboCount(kCombo); ++e)
-      entries.push_back(es::ToUtf8(v.ComboText(kCombo, e)) + "=" + std::to_string(v.ComboData(kCombo, e)));
-    EXPECT_EQ(-1, v.CurSel(kCombo)) << "no storage preselected";
-    EXPECT_EQ("", Rows(v));
-    v.ChooseComboItem(kCombo, ComboEntryOf(v, 2));
-    WaitForCounts(v);
-    EXPECT_EQ("In second 2 S1", Rows(v));
-  });
-  EXPECT_EQ((std::vector<std::string>{" (no name)=1", " (no name)=2", "Alpha=0"}), entries);
+  EXPECT_EQ(es::kIdCancel, Run([&](HeadlessView& v) {
+              for (int e = 0; e < v.ComboCount(kCombo); ++e)
+                entries.push_back(es::ToUtf8(v.ComboText(kCombo, e)) + "=" + std::to_string(v.ComboData(kCombo, e)));
+              EXPECT_EQ(-1, v.CurSel(kCombo)) << "no storage preselected";
+              EXPECT_EQ("", Rows(v));
+              EXPECT_FALSE(v.Click(IDC_SCAN)) << "Scan stays disabled";
+              dialog.OnScan();  // even when it is reached, nothing is selected
+              EXPECT_TRUE(v.Running());
+              v.ChooseComboItem(kCombo, ComboEntryOf(v, 3));
+              EXPECT_EQ("", Rows(v));
+              v.ChooseComboItem(kCombo, ComboEntryOf(v, 2));
+              WaitForCounts(v);
+              EXPECT_EQ("In second 2 S1", Rows(v));
+              v.Click(IDC_HELP_BUTTON);
+              v.PressF1();
+            }));
+  EXPECT_EQ((std::vector<std::string>{" (no name)=1", " (no name)=2", " (no name)=3", "Alpha=0"}), entries);
   EXPECT_EQ(second.u16string(), dialog.currentStorageDirectory);
+  EXPECT_TRUE(dialog.selectedGroupPaths.empty() && dialog.selectedGroupNames.empty());
+  ASSERT_EQ(2u, help.boxes.size());
+  for (const auto& box : help.boxes) EXPECT_EQ("ShowContextHelp 145153", box.op + " " + std::to_string(box.id));
 }
 
 // Groups of equal names get their own counts; Refresh shows a group that gained its lock file.
@@ -384,25 +397,6 @@ TEST_F(ScanDialog, ScanAndDoubleClickHandOverTheSelectedRowsInDisplayOrder) {
             }));
   EXPECT_EQ((std::vector<Str>{u"Bear"}), dialog.selectedGroupNames);
   EXPECT_EQ((std::vector<Str>{expanded + u"folder1"}), dialog.selectedGroupPaths);
-}
-
-TEST_F(ScanDialog, WithoutGroupsTheListIsEmptyAndScanDoesNothingAndHelpShowsTheTopic) {
-  dialog.preselectedDirectory = Storage("empty", {{"unlocked", nullptr, 3}}).u16string();
-  dialog.registeredDirectories.push_back((temp.Root() / "missing").u16string());
-  dialog.storageNames.push_back(u"");
-  EXPECT_EQ(es::kIdCancel, Run([&](HeadlessView& v) {
-              EXPECT_EQ("", Rows(v));
-              EXPECT_FALSE(v.Click(IDC_SCAN)) << "Scan stays disabled";
-              dialog.OnScan();  // even when it is reached, nothing is selected
-              EXPECT_TRUE(v.Running());
-              v.ChooseComboItem(kCombo, ComboEntryOf(v, 1));
-              EXPECT_EQ("", Rows(v));
-              v.Click(IDC_HELP_BUTTON);
-              v.PressF1();
-            }));
-  EXPECT_TRUE(dialog.selectedGroupPaths.empty() && dialog.selectedGroupNames.empty());
-  ASSERT_EQ(2u, help.boxes.size());
-  for (const auto& box : help.boxes) EXPECT_EQ("ShowContextHelp 145153", box.op + " " + std::to_string(box.id));
 }
 
 TEST_F(ScanDialog, CancelWhileALargeGroupIsCountedClosesAtOnce) {
