@@ -1,7 +1,6 @@
 // The scan selection dialog and its counting worker: counts, the one-at-a-time hand-over,
 // stopping the worker (also in the middle of a large group, or when it cannot be stopped),
 // the rows the dialog lists, what Scan hands over, and the element's interactive scan.
-#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <map>
