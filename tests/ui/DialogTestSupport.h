@@ -1,5 +1,5 @@
-// Shared pieces of the dialog tests: the core attached as the module would be, and
-// environment variables.
+// Shared pieces of the dialog tests: the core attached as the module would be (once for
+// the program), and environment variables.
 #pragma once
 
 #include <cstdlib>
@@ -9,19 +9,15 @@
 
 #include "frame/App.h"
 #include "base/ModuleState.h"
-#include "base/Text.h"
 #include "platform/Platform.h"
-#include "ui/DialogView.h"
 #include "ui/HeadlessView.h"
 
 namespace uitest {
 
-using es::Str;
-
-class AttachEnvironment : public ::testing::Environment {
- public:
+struct AttachEnvironment : ::testing::Environment {
   void SetUp() override { es::ModuleAttach(es::platform::ThisModuleHandle()); }
 };
+inline ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new AttachEnvironment);
 
 inline void SetVariable(const std::string& name, const std::string& value) {
 #ifdef _WIN32
@@ -30,7 +26,5 @@ inline void SetVariable(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 #endif
 }
-
-inline std::string U8(const Str& text) { return es::ToUtf8(text); }
 
 }  // namespace uitest

@@ -13,8 +13,6 @@ using es::HeadlessView;
 using viewtest::IDialogView;
 using viewtest::Str;
 
-::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new uitest::AttachEnvironment);
-
 class HeadlessUser final : public viewtest::User {
  public:
   HeadlessUser(HeadlessDesk& desk, HeadlessView& view) : desk_(desk), v_(view) {}
@@ -54,10 +52,14 @@ es::Rect HeadlessPixels(IDialogView&, es::Rect u) {
   return es::Rect{x(u.left), y(u.top), x(u.right), y(u.bottom)};
 }
 
-TEST(HeadlessView, PlacesEqualRowsAfterEachOtherAndHasAFixedGeometry) {
+// Without a script the dialog ends cancelled; message boxes take the queued answers, then
+// the cautious ones.
+TEST(HeadlessView, PlacesEqualRowsAfterEachOtherHasAFixedGeometryAndAnswersBoxes) {
+  es::ModuleStateScope strings;
   HeadlessDesk desk;
   desk.workArea = es::Rect{100, 50, 1300, 1010};
-  std::vector<int> rows;
+  desk.AddAnswer(es::kIdYes);
+  std::vector<int> rows, answers;
   std::vector<Str> order;
   es::Rect window;
   viewtest::Probe logic;
@@ -65,30 +67,17 @@ TEST(HeadlessView, PlacesEqualRowsAfterEachOtherAndHasAFixedGeometry) {
     for (const char16_t* text : {u"b", u"A", u"a", u"C", u"B"}) rows.push_back(v.InsertItem(IDC_STORAGE_LIST, text));
     for (int r = 0; r < v.ItemCount(IDC_STORAGE_LIST); ++r) order.push_back(v.ItemText(IDC_STORAGE_LIST, r, 0));
     window = v.WindowRect();
+    for (int i = 0; i < 2; ++i) answers.push_back(v.MessageBoxId(IDS_ASK_REMOVE, es::kMbYesNo));
+    answers.push_back(v.MessageBoxText(u"plain", es::kMbOk));
   };
-  es::CreateView(nullptr, IDD_CONFIGURE)->RunModal(logic);
+  EXPECT_EQ(es::kIdCancel, es::CreateView(nullptr, IDD_CONFIGURE)->RunModal(logic));
+  EXPECT_EQ(-1, es::CreateHeadlessView(nullptr, 999)->RunModal(logic)) << "no such template";
+  EXPECT_EQ(1, logic.Count("init"));
   EXPECT_EQ((std::vector<int>{0, 0, 1, 3, 3}), rows);
   EXPECT_EQ((std::vector<Str>{u"A", u"a", u"b", u"B", u"C"}), order);
   // 354 x 365 units: 531 x 593 pixels inside a 3-pixel frame and a 26-pixel caption, at
   // the work area's top left (the controls' pixels: the view contract's geometry case).
   EXPECT_EQ((es::Rect{100, 50, 100 + 531 + 6, 50 + 593 + 29}), window);
-}
-
-TEST(HeadlessView, WithoutScriptTheDialogEndsCancelledAndBoxesTakeQueuedThenCautiousAnswers) {
-  es::ModuleStateScope strings;
-  viewtest::Probe logic;
-  EXPECT_EQ(es::kIdCancel, es::CreateHeadlessView(nullptr, IDD_EDIT_STORAGE)->RunModal(logic));
-  EXPECT_EQ(1, logic.Count("init"));
-  EXPECT_EQ(-1, es::CreateHeadlessView(nullptr, 999)->RunModal(logic)) << "no such template";
-
-  HeadlessDesk desk;
-  desk.AddAnswer(es::kIdYes);
-  std::vector<int> answers;
-  logic.init = [&](IDialogView& v) {
-    for (int i = 0; i < 2; ++i) answers.push_back(v.MessageBoxId(IDS_ASK_REMOVE, es::kMbYesNo));
-    answers.push_back(v.MessageBoxText(u"plain", es::kMbOk));
-  };
-  es::CreateView(nullptr, IDD_CONFIGURE)->RunModal(logic);
   EXPECT_EQ((std::vector<int>{es::kIdYes, es::kIdNo, es::kIdOk}), answers);
   std::vector<std::string> boxes;  // dialog, string id, text
   for (const auto& box : desk.boxes)
