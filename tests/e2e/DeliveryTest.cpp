@@ -24,7 +24,9 @@ void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::
     const auto r = Scan(settings, out, {"--quiet"});
     ASSERT_EQ(0, r.exitCode) << r.err;
   }
-  ASSERT_TRUE(Empty(storage)) << "documents left in the storage";
+  std::string left;
+  for (const auto& entry : fs::recursive_directory_iterator(storage)) left += " " + entry.path().string();
+  ASSERT_EQ("", left) << "left in the storage";
 }
 
 void ExpectEachStoredOnce(const Delivery& d, const std::vector<std::string>& ids) {
@@ -119,6 +121,9 @@ TEST(EshostDelivery, KilledAtSeveralMomentsEveryPageIsDeliveredOnce) {
   for (const std::size_t lines : {1u, 7u, 26u}) {
     SCOPED_TRACE("killed after " + std::to_string(lines) + " manifest lines");
     Registered s(plan);
+    // Written long ago: a group the kill left without documents is not one a producer is
+    // still filling, and the next scan cleans it up.
+    for (const auto& group : plan.groups) AgeLock(s.storage / group.folderName);
     {
       Process host(Program("eshost"), ScanArgs(s.settings, s.out, {"--quiet"}));
       WaitFor([&] { return Manifest(s.out).size() >= lines; });
