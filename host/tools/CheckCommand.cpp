@@ -448,6 +448,8 @@ Json Checker::CheckDocument(const es::Folder& group, const Str& name) {
   // What the damaged-pages message would list; the import keeps such a document.
   node["damaged_pages"] = outcome.damagedPages.empty() ? Json(nullptr) : Json(Shown(outcome.damagedPages));
   node["kept"] = !outcome.damagedPages.empty() || outcome.keep || result != es::DocumentResult::Done;
+  // An earlier scan delivered it and was cut short while deleting it: the next scan only deletes it.
+  node["delivered"] = outcome.delivered;
   CheckLinks(node, folder, true, reported);
   CheckDeletable(node, folder, true);
   return node;
@@ -476,7 +478,10 @@ void PrintText(std::ostream& out, const Json& report, bool verbose) {
         out << ": unavailable, " << Plural(count, "document", "documents") << " not checked\n";
       PrintProblems(out, group, "    ");
       for (const auto& document : group["documents"]) {
-        if (verbose) {
+        if (verbose && document["delivered"].get<bool>()) {
+          out << "    Document " << document["folder"].get<std::string>()
+              << ": delivered already, the next scan deletes it\n";
+        } else if (verbose) {
           const Json& attrs = document["attribute_file"];
           out << "    Document " << document["folder"].get<std::string>() << ": "
               << (document["kind"].is_null() ? std::string("unreadable") : document["kind"].get<std::string>());

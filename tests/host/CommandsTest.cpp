@@ -212,9 +212,11 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   good.order = std::vector<std::string>{"Damaged", "Gone"};
   auto noLock = Group("NoLock", {Named("A", 1)});
   noLock.lockText.reset();
+  auto sent = Named("Sent", 1);  // delivered by a scan cut short while deleting it
+  sent.files.push_back({"ES_DELIVERED", {}});
   auto bigLock = Group("BigLock", {Named("A", 1)});
   bigLock.lockText = std::string(1024, 'L');
-  std::vector<esproduce::GroupPlan> groups = {clean, Group("G2", {Named("One", 1)}), good, noLock, bigLock,
+  std::vector<esproduce::GroupPlan> groups = {clean, Group("G2", {Named("One", 1), sent}), good, noLock, bigLock,
                                              Group("Held", {Named("A", 1)}), Group("Reading", {Named("A", 1)})};
   std::set<std::string> expected = {
       "page-damaged Good/Damaged/2.pg", "page-damaged Good/Multi/1.pg", "page-missing Good/Missing/2.pg",
@@ -270,10 +272,10 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
     for (const auto& d : group["folder"] == "G1" || group["folder"] == "G2" ? group["documents"] : Json::array())
       kinds.insert(d["folder"].get<std::string>() + " " + d["kind"].get<std::string>() + " " + d["page_files"].dump() +
                        " " + d["attribute_file"]["present"].dump() + " " + d["attribute_file"]["version"].dump() + " " +
-                       d["attribute_file"]["announced_pages"].dump());
+                       d["attribute_file"]["announced_pages"].dump() + (d["delivered"] == true ? " delivered" : ""));
   EXPECT_EQ((std::set<std::string>{"One single-file 1 true \"0x0200\" 1", "Two single-file 2 true \"0x0200\" 2",
                                    "Multi multi-page 3 true \"0x0200\" 3", "Loose single-file 2 false null null",
-                                   "Old single-file 1 true \"0x0100\" 1", "Pdf pdf 1 true \"0x0200\" 1"}),
+                                   "Old single-file 1 true \"0x0100\" 1", "Pdf pdf 1 true \"0x0200\" 1", "Sent single-file 1 true null null delivered"}),
             kinds);
 
   EXPECT_EQ(1, text.status);
