@@ -72,16 +72,9 @@ class WindowDriver {
   }
   // Whether any descendant of `parent` shows `text` (compared without regard to case).
   static bool HasChildWithText(HWND parent, const std::wstring& text) {
-    std::pair<const std::wstring*, bool> search{&text, false};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM context) -> BOOL {
-          auto* s = reinterpret_cast<std::pair<const std::wstring*, bool>*>(context);
-          s->second = _wcsicmp(Text(child).c_str(), s->first->c_str()) == 0;
-          return !s->second;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    Found found{[&](HWND w) { return _wcsicmp(Text(w).c_str(), text.c_str()) == 0; }};
+    EnumChildWindows(parent, Found::Next, reinterpret_cast<LPARAM>(&found));
+    return found.window != nullptr;
   }
 
   // A click that may open a modal loop: posted, returns at once.
@@ -92,8 +85,6 @@ class WindowDriver {
     SendMessageW(Item(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
   bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  bool Enabled(HWND dialog, int id) { return IsWindowEnabled(Item(dialog, id)) != FALSE; }
-  bool Visible(HWND dialog, int id) { return IsWindowVisible(Item(dialog, id)) != FALSE; }
   int Rows(HWND dialog, int id) { return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETITEMCOUNT, 0, 0)); }
   std::wstring Cell(HWND dialog, int id, int row, int column) {
     wchar_t buffer[1024] = {};
@@ -109,7 +100,8 @@ class WindowDriver {
       if (Cell(dialog, id, row, 0) == column0) return row;
     return -1;
   }
-  // Selects and focuses one row (the others of a single-selection list drop theirs).
+  // Selects and focuses one row (the others of a single-selection list drop theirs, those
+  // of a multiple-selection list keep it).
   void SelectRow(HWND dialog, int id, int row) {
     LVITEMW item{};
     item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -155,7 +147,16 @@ class WindowDriver {
 
  private:
   struct Abort {};
-  using Match = std::function<bool(HWND)>;
+  // The first window an enumeration hands to `Next` that `match`es.
+  struct Found {
+    std::function<bool(HWND)> match;
+    HWND window = nullptr;
+    static BOOL CALLBACK Next(HWND w, LPARAM self) {
+      auto* found = reinterpret_cast<Found*>(self);
+      if (found->match(w)) found->window = w;
+      return found->window == nullptr;
+    }
+  };
 
   static bool IsDialog(HWND window) {
     wchar_t className[32] = {};
@@ -163,21 +164,14 @@ class WindowDriver {
     return std::wstring(className) == L"#32770";
   }
   // Polls the UI thread's visible, enabled top-level windows for one that `match`es.
-  HWND Wait(int timeoutMs, const std::string& failure, const Match& match) {
-    std::pair<const Match*, HWND> search{&match, nullptr};
-    const bool found = Poll(timeoutMs, [&] {
-      EnumThreadWindows(
-          uiThread_,
-          [](HWND w, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<const Match*, HWND>*>(context);
-            if (IsWindowVisible(w) && IsWindowEnabled(w) && (*s->first)(w)) s->second = w;
-            return s->second == nullptr;
-          },
-          reinterpret_cast<LPARAM>(&search));
-      return search.second != nullptr;
-    });
-    if (!found) Fail(failure);
-    return search.second;
+  HWND Wait(int timeoutMs, const std::string& failure, const std::function<bool(HWND)>& match) {
+    Found found{[&](HWND w) { return IsWindowVisible(w) && IsWindowEnabled(w) && match(w); }};
+    if (!Poll(timeoutMs, [&] {
+          EnumThreadWindows(uiThread_, Found::Next, reinterpret_cast<LPARAM>(&found));
+          return found.window != nullptr;
+        }))
+      Fail(failure);
+    return found.window;
   }
   HWND Item(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
@@ -194,19 +188,12 @@ class WindowDriver {
   }
   // Cancels whatever is open until the modal run has returned.
   void Rescue() {
-    while (!finished_) {
-      EnumThreadWindows(
-          uiThread_,
-          [](HWND window, LPARAM) -> BOOL {
-            if (IsDialog(window) && IsWindowEnabled(window)) {
-              PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-              PostMessageW(window, WM_COMMAND, IDNO, 0);
-            }
-            return TRUE;
-          },
-          0);
-      Sleep(100);
-    }
+    Found every{[](HWND w) {
+      if (IsDialog(w) && IsWindowEnabled(w))
+        for (int id : {IDCANCEL, IDNO}) PostMessageW(w, WM_COMMAND, id, 0);
+      return false;
+    }};
+    for (; !finished_; Sleep(100)) EnumThreadWindows(uiThread_, Found::Next, reinterpret_cast<LPARAM>(&every));
   }
 
   DWORD uiThread_;
