@@ -23,8 +23,7 @@ template <typename F>
 auto Driven(WindowDriver::Script script, F run) {
   WindowDriver driver(std::move(script));
   auto result = run();
-  driver.Finish();
-  for (const auto& failure : driver.Failures()) ADD_FAILURE() << failure;
+  for (const auto& failure : driver.Finish()) ADD_FAILURE() << failure;
   return result;
 }
 
@@ -58,7 +57,6 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
   }
   std::string error;
   ASSERT_TRUE(esproduce::WriteStorage(temp.root / "store", plan, &error)) << error;
-  const std::wstring alpha = (temp / "alpha").wstring(), store = (temp / "store").wstring();
   estest::ElementHolder holder{true, true};
   es::CElement& element = *holder.element;
   element.directories = {temp.Path("beta"), temp.Path("alpha")};
@@ -76,50 +74,60 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
   } natural;
   es::CreateWin32View(nullptr, IDD_CONFIGURE)->RunModal(natural);
   std::vector<long> shrunk;
-  std::vector<std::wstring> boxes;
+  std::vector<std::wstring> seen;  // what the user saw, in order
+  // The storage list as "<folder> <name>" rows, the selected one marked '*', then the switches that are on.
+  const auto look = [&](WindowDriver& d, HWND dlg) {
+    std::wstring shown;
+    for (int r = 0; r < d.Rows(dlg, IDC_STORAGE_LIST); ++r)
+      shown += (r == d.SelectedRow(dlg, IDC_STORAGE_LIST) ? L"*" : L"") +
+               std::filesystem::path(d.Cell(dlg, IDC_STORAGE_LIST, r, 0)).lexically_relative(temp.root).wstring() +
+               L" " + d.Cell(dlg, IDC_STORAGE_LIST, r, 1) + L", ";
+    seen.push_back(shown + (d.Checked(dlg, IDC_DELETE_IMAGES) ? L"images " : L"") +
+                   (d.Checked(dlg, IDC_DELETE_GROUP_FOLDER) ? L"group folder" : L""));
+  };
   const auto configure = [&](WindowDriver& d) {
     HWND dlg = d.WaitDialog(L"Choose External Storage");
     shrunk = Layout(dlg);
-    d.Expect(d.Rows(dlg, IDC_STORAGE_LIST) == 2 && d.Cell(dlg, IDC_STORAGE_LIST, 0, 0) == alpha &&
-                 d.Cell(dlg, IDC_STORAGE_LIST, 0, 1) == L"Alpha storage",
-             "rows sorted, with their names");
-    d.Expect(d.SelectedRow(dlg, IDC_STORAGE_LIST) == 1, "beta is selected");
-    d.Expect(d.Checked(dlg, IDC_DELETE_IMAGES) && d.Checked(dlg, IDC_DELETE_GROUP_FOLDER), "both switches on");
-    // Answers the box that OK of `edit` with `text` brings, keeping its text.
-    auto refused = [&](HWND edit, const std::wstring& text) {
+    look(d, dlg);
+    d.Click(dlg, IDC_REGISTER);
+    HWND edit = d.WaitDialog(L"Register External Storage"), directory = GetDlgItem(edit, IDC_DIRECTORY);
+    seen.push_back(L"register '" + WindowDriver::Text(directory) + L"'");
+    // Answers the box that OK with `text` brings; what it said.
+    const auto refused = [&](const std::wstring& text) {
       d.SetText(edit, IDC_DIRECTORY, text);
       d.Click(edit, IDOK);
-      boxes.emplace_back();
-      d.Answer(d.WaitMessageBox(edit, L"External Storage Input", &boxes.back()), IDOK);
+      HWND box = d.WaitDialog(L"External Storage Input", edit);
+      seen.push_back(WindowDriver::Text(GetDlgItem(box, 0xFFFF)));
+      d.Answer(box, IDOK);
     };
-    d.Click(dlg, IDC_REGISTER);
-    HWND edit = d.WaitDialog(L"Register External Storage");
-    d.Expect(WindowDriver::Text(GetDlgItem(edit, IDC_DIRECTORY)).empty(), "nothing to edit when registering");
-    refused(edit, (temp / "missing").wstring());
-    d.Expect(WindowDriver::Focus(edit) == GetDlgItem(edit, IDC_DIRECTORY), "focus back on the directory");
-    refused(edit, alpha + L"\\");
-    d.SetText(edit, IDC_DIRECTORY, store);
+    refused((temp / "missing").wstring());
+    if (WindowDriver::Focus(edit) == directory) seen.back() += L" Focus back on the directory.";
+    refused((temp / "alpha\\").wstring());
+    d.SetText(edit, IDC_DIRECTORY, (temp / "store").wstring());
     d.Click(edit, IDOK);
     d.WaitGone(edit);
-    const int row = d.FindRow(dlg, IDC_STORAGE_LIST, store);
-    d.Expect(row == 2 && d.Cell(dlg, IDC_STORAGE_LIST, row, 1) == L"<not found>", "the store is the third row");
-    d.Expect(d.SelectedRow(dlg, IDC_STORAGE_LIST) == row, "the new row is selected");
+    look(d, dlg);
     d.ClickNow(dlg, IDC_DELETE_IMAGES);  // takes Delete Group Folder with it: both 0 below
-    d.SelectRow(dlg, IDC_STORAGE_LIST, 1);
+    d.SelectRow(dlg, IDC_STORAGE_LIST, 0);
     d.Click(dlg, IDC_REMOVE);
-    HWND box = d.WaitMessageBox(dlg, L"External Storage Input", nullptr);
-    d.Expect(GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr, "Remove asks Yes or No");
+    HWND box = d.WaitDialog(L"External Storage Input", dlg);
+    seen.push_back(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) ? L"Remove asks Yes or No" : L"Remove asks");
     d.Answer(box, IDYES);
-    d.SelectRow(dlg, IDC_STORAGE_LIST, 1);  // nothing is selected after Remove, so Scan waits for this
+    look(d, dlg);
+    d.SelectRow(dlg, IDC_STORAGE_LIST, 1);  // the store: Remove selected the row that took alpha's place
     d.Click(dlg, IDC_SCAN);
     d.WaitGone(dlg);
   };
   EXPECT_EQ(15001, Driven(configure, [&] { return element.Configure(nullptr, true, u"Choose %s", true); }));
-  EXPECT_EQ((std::vector<std::wstring>{L"A valid directory must be specified.",
-                                       L"This External Storage is already registered."}),
-            boxes);
-  EXPECT_EQ((StrArray{temp.Path("alpha"), temp.Path("store")}), element.directories);
-  EXPECT_EQ((StrArray{u"Alpha storage", u""}), element.storageNames);
+  EXPECT_EQ(
+      (std::vector<std::wstring>{L"alpha Alpha storage, *beta Beta storage, images group folder", L"register ''",
+                                 L"A valid directory must be specified. Focus back on the directory.",
+                                 L"This External Storage is already registered.",
+                                 L"alpha Alpha storage, beta Beta storage, *store <not found>, images group folder",
+                                 L"Remove asks Yes or No", L"*beta Beta storage, store <not found>, "}),
+      seen);
+  EXPECT_EQ((StrArray{temp.Path("beta"), temp.Path("store")}), element.directories);
+  EXPECT_EQ((StrArray{u"Beta storage", u""}), element.storageNames);
   EXPECT_EQ(temp.Path("store"), element.SelectedPath);
   EXPECT_EQ((std::vector<int>{0, 0}), (std::vector<int>{element.DeleteFaxes, element.DeleteGroupFolder}));
 

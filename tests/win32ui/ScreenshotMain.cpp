@@ -56,7 +56,7 @@ struct SampleStorages {
 bool Show(const fs::path& handshake, const std::string& name, const std::wstring& caption,
           const std::function<void(estest::WindowDriver&, HWND)>& prepare, const std::function<void()>& run) {
   estest::WindowDriver driver([&](estest::WindowDriver& d) {
-    HWND dialog = d.WaitDialog(caption, 30000);
+    HWND dialog = d.WaitDialog(caption, nullptr, 30000);
     if (prepare) prepare(d, dialog);
     // Started from a console, the first window need not be the active one.
     SetForegroundWindow(dialog);
@@ -74,9 +74,9 @@ bool Show(const fs::path& handshake, const std::string& name, const std::wstring
     d.WaitGone(dialog);
   });
   run();
-  driver.Finish();
-  for (const auto& failure : driver.Failures()) std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
-  return driver.Failures().empty();
+  const std::vector<std::string> failures = driver.Finish();
+  for (const auto& failure : failures) std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
+  return failures.empty();
 }
 
 }  // namespace

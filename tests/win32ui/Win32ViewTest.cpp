@@ -61,8 +61,8 @@ class Win32User final : public viewtest::User {
   }
   Str ClickAnswering(int id, int answer) override {
     d.Click(dialog, id);
-    std::wstring text;
-    HWND box = d.WaitMessageBox(dialog, L"External Storage Input", &text);
+    HWND box = d.WaitDialog(L"External Storage Input", dialog);
+    const std::wstring text = WindowDriver::Text(GetDlgItem(box, 0xFFFF));
     d.Expect(!IsWindowEnabled(dialog), "the dialog stays usable under its message box");
     d.Answer(box, answer);
     return Str(text.begin(), text.end());
@@ -87,8 +87,7 @@ int RunWin32(int templateId, es::CDialogLogic& logic, const std::function<void(v
     d.WaitGone(user.dialog);
   });
   const int result = view->RunModal(logic);  // a handler's exception leaves the driver to its destructor
-  driver.Finish();
-  for (const auto& failure : driver.Failures()) ADD_FAILURE() << failure;
+  for (const auto& failure : driver.Finish()) ADD_FAILURE() << failure;
   return result;
 }
 
@@ -162,13 +161,13 @@ TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
   RunWin32(IDD_EDIT_STORAGE, logic, [&](viewtest::User& user) {
     auto& u = static_cast<Win32User&>(user);
     PostMessageW(u.dialog, WM_APP + 3, 0, 0);
-    HWND browser = u.d.WaitOwned(u.dialog);
+    HWND browser = u.d.WaitDialog(L"", u.dialog);
     // The initial selection is made once the browser has initialised, after it shows; its
     // status line names the folder then. OK before that would return another folder.
     WindowDriver::Poll(10000, [&] { return WindowDriver::HasChildWithText(browser, path); });
     PostMessageW(browser, WM_COMMAND, IDOK, 0);
     u.d.WaitGone(browser);
-    browser = u.d.WaitOwned(u.dialog);
+    browser = u.d.WaitDialog(L"", u.dialog);
     PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
     u.d.WaitGone(browser);
   });

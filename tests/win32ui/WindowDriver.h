@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,33 +38,24 @@ class WindowDriver {
   WindowDriver(const WindowDriver&) = delete;
   WindowDriver& operator=(const WindowDriver&) = delete;
 
-  // Call once the modal run has returned: ends the script (or its rescue) and waits.
-  void Finish() {
+  // Call once the modal run has returned: ends the script (or its rescue), waits, and
+  // returns what the script found wrong.
+  std::vector<std::string> Finish() {
     finished_ = true;
     if (thread_.joinable()) thread_.join();
-  }
-  std::vector<std::string> Failures() {
-    std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
   }
 
   // Windows are found among the UI thread's visible, enabled top-level windows (the
-  // enabled one is the dialog on top when dialogs are nested).
-  HWND WaitDialog(const std::wstring& caption, int timeoutMs = 10000) {
-    return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" appeared",
-                [&](HWND w) { return IsDialog(w) && Text(w) == caption; });
-  }
-  // A message box (caption `caption`) owned by `owner`; its text in `*text`.
-  HWND WaitMessageBox(HWND owner, const std::wstring& caption, std::wstring* text, int timeoutMs = 10000) {
-    HWND box = Wait(timeoutMs, "no message box owned by \"" + Narrow(Text(owner)) + "\"",
-                    [&](HWND w) { return IsDialog(w) && Text(w) == caption && GetWindow(w, GW_OWNER) == owner; });
-    if (text != nullptr) *text = Text(GetDlgItem(box, 0xFFFF));
-    return box;
-  }
-  // Any window `owner` owns (a nested dialog, a folder browser).
-  HWND WaitOwned(HWND owner, int timeoutMs = 10000) {
-    return Wait(timeoutMs, "no window owned by \"" + Narrow(Text(owner)) + "\" appeared",
-                [&](HWND w) { return GetWindow(w, GW_OWNER) == owner; });
+  // enabled one is the dialog on top when dialogs are nested). A dialog (a message box, a
+  // folder browser) captioned `caption` (any caption when empty) and owned by `owner`
+  // when one is given.
+  HWND WaitDialog(const std::wstring& caption, HWND owner = nullptr, int timeoutMs = 10000) {
+    return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" (owner \"" + Narrow(Text(owner)) + "\") appeared",
+                [&](HWND w) {
+                  return IsDialog(w) && (caption.empty() || Text(w) == caption) &&
+                         (owner == nullptr || GetWindow(w, GW_OWNER) == owner);
+                });
   }
   void WaitGone(HWND window, int timeoutMs = 10000) {
     if (!Poll(timeoutMs, [&] { return !IsWindow(window); })) Fail("window \"" + Narrow(Text(window)) + "\" stayed");
@@ -178,10 +168,7 @@ class WindowDriver {
     if (item == nullptr) Fail("control " + std::to_string(id) + " missing");
     return item;
   }
-  void Record(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back(what);
-  }
+  void Record(const std::string& what) { failures_.push_back(what); }  // on the script's thread only
   [[noreturn]] void Fail(const std::string& what) {
     Record(what);
     throw Abort{};
@@ -199,7 +186,6 @@ class WindowDriver {
   DWORD uiThread_;
   std::thread thread_;
   std::atomic<bool> finished_{false};
-  std::mutex mutex_;
   std::vector<std::string> failures_;
 };
 
