@@ -9,8 +9,8 @@
 
 #include "resources/ResourceIds.h"
 #include "tests/import/ImportFixture.h"
+#include "tests/ui/ViewContract.h"
 #include "tests/win32ui/WindowDriver.h"
-#include "ui/DialogView.h"
 
 namespace {
 
@@ -64,16 +64,13 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
   element.SelectedPath = temp.Path("beta");
 
   // The template's own layout on this display, from a plain run of the template.
-  struct Natural : es::CDialogLogic {
-    std::vector<long> layout;
-    bool OnInitDialog() override {
-      layout = Layout(static_cast<HWND>(View().Handle()));
-      View().EndDialog(1);
-      return true;
-    }
-  } natural;
-  es::CreateWin32View(nullptr, IDD_CONFIGURE)->RunModal(natural);
-  std::vector<long> shrunk;
+  std::vector<long> natural, shrunk;
+  viewtest::Probe plain;
+  plain.init = [&](es::IDialogView& v) {
+    natural = Layout(static_cast<HWND>(v.Handle()));
+    v.EndDialog(1);
+  };
+  es::CreateWin32View(nullptr, IDD_CONFIGURE)->RunModal(plain);
   std::vector<std::wstring> seen;  // what the user saw, in order
   // The storage list as "<folder> <name>" rows, the selected one marked '*', then the switches that are on.
   const auto look = [&](WindowDriver& d, HWND dlg) {
@@ -134,10 +131,10 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
   // Ninety percent of the work area: the list gives up the difference, the buttons below it move up.
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  ASSERT_EQ(14u, natural.layout.size());
-  const long d = natural.layout[0] - static_cast<long>((work.bottom - work.top) * 0.9);
-  EXPECT_GT(d, 0) << "the display is meant to be too low for the dialog of height " << natural.layout[0];
-  std::vector<long> expected = natural.layout;
+  ASSERT_EQ(14u, natural.size());
+  const long d = natural[0] - static_cast<long>((work.bottom - work.top) * 0.9);
+  EXPECT_GT(d, 0) << "the display is meant to be too low for the dialog of height " << natural[0];
+  std::vector<long> expected = natural;
   for (int i : {0, 5, 7, 9}) expected[i] -= d;
   EXPECT_EQ(expected, shrunk);
 

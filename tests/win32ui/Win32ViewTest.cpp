@@ -36,8 +36,7 @@ class Win32User final : public viewtest::User {
   void DoubleClickRow(int id, int row) override {  // where the user would make it
     HWND list = GetDlgItem(dialog, id);
     RECT r{};
-    r.left = LVIR_LABEL;
-    SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
     const LPARAM at = MAKELPARAM(r.left + 5, (r.top + r.bottom) / 2);
     for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
       SendMessageW(list, m, m == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);

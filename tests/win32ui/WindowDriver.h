@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -75,14 +76,10 @@ class WindowDriver {
     SendMessageW(Item(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
   bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  int Rows(HWND dialog, int id) { return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETITEMCOUNT, 0, 0)); }
+  int Rows(HWND dialog, int id) { return ListView_GetItemCount(Item(dialog, id)); }
   std::wstring Cell(HWND dialog, int id, int row, int column) {
     wchar_t buffer[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 1024;
-    SendMessageW(Item(dialog, id), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    ListView_GetItemText(Item(dialog, id), row, column, buffer, 1024);
     return buffer;
   }
   int FindRow(HWND dialog, int id, const std::wstring& column0) {
@@ -93,13 +90,9 @@ class WindowDriver {
   // Selects and focuses one row (the others of a single-selection list drop theirs, those
   // of a multiple-selection list keep it).
   void SelectRow(HWND dialog, int id, int row) {
-    LVITEMW item{};
-    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(Item(dialog, id), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ListView_SetItemState(Item(dialog, id), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   }
-  int SelectedRow(HWND dialog, int id) {
-    return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-  }
+  int SelectedRow(HWND dialog, int id) { return ListView_GetNextItem(Item(dialog, id), -1, LVNI_SELECTED); }
   // Answers a message box with one of its buttons (IDOK, IDYES, IDNO...).
   void Answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
@@ -129,11 +122,7 @@ class WindowDriver {
     if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
     return buffer;
   }
-  static std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
-  }
+  static std::string Narrow(const std::wstring& text) { return std::filesystem::path(text).string(); }
 
  private:
   struct Abort {};
