@@ -99,11 +99,24 @@ es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
 
 TEST(Win32View, MissingTemplateGivesNoView) { EXPECT_EQ(es::CreateWin32View(nullptr, 999), nullptr); }
 
-TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
-  // A hyphen is ignored and an underscore sorts before the letters.
+// What only the real controls have: the linguistic sort order (a hyphen is ignored, an
+// underscore sorts before the letters), a wait cursor that nests, column widths and list
+// styles, the results of sent messages.
+TEST(Win32View, LinguisticOrderNestedWaitCursorColumnsStylesAndSentMessageResults) {
   std::vector<Str> rows, entries;
+  std::vector<bool> waiting;
   viewtest::Probe logic;
   logic.init = [&](IDialogView& v) {
+    HWND list = GetDlgItem(static_cast<HWND>(v.Handle()), IDC_GROUP_LIST);
+    v.InsertColumn(IDC_GROUP_LIST, 0, u"Group", es::kLvcfmtLeft, -1);
+    v.SetColumnWidth(IDC_GROUP_LIST, 0, 123);
+    EXPECT_EQ(123, ListView_GetColumnWidth(list, 0));
+    v.AddListExtendedStyle(IDC_GROUP_LIST, es::kLvsExFullRowSelect);
+    EXPECT_NE(0u, ListView_GetExtendedListViewStyle(list) & LVS_EX_FULLROWSELECT);
+    for (bool on : {true, true, false, false}) {
+      v.SetWaitCursor(on);
+      waiting.push_back(GetCursor() == LoadCursorW(nullptr, IDC_WAIT));
+    }
     for (const char16_t* text : {u"ab", u"b", u"a-c", u"a_z"}) {
       v.InsertItem(IDC_GROUP_LIST, text);
       v.AddString(IDC_STORAGE_COMBO, text);
@@ -112,37 +125,17 @@ TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
       rows.push_back(v.ItemText(IDC_GROUP_LIST, i, 0));
       entries.push_back(v.ComboText(IDC_STORAGE_COMBO, i));
     }
-    v.EndDialog(1);
-  };
-  EXPECT_EQ(1, RunWin32(IDD_SCAN, logic, nullptr));
-  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
-  EXPECT_EQ(rows, entries);
-}
-
-TEST(Win32View, WaitCursorNestsColumnsAndStylesReachTheListAndSentMessagesGetTheirResults) {
-  viewtest::Probe logic;
-  logic.init = [](IDialogView& v) {
-    const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-    v.SetWaitCursor(true);
-    EXPECT_EQ(wait, GetCursor());
-    v.SetWaitCursor(true);
-    v.SetWaitCursor(false);
-    EXPECT_EQ(wait, GetCursor()) << "nested: still waiting";
-    v.SetWaitCursor(false);
-    EXPECT_NE(wait, GetCursor());
-    HWND list = GetDlgItem(static_cast<HWND>(v.Handle()), IDC_STORAGE_LIST);
-    v.InsertColumn(IDC_STORAGE_LIST, 0, u"Directory", es::kLvcfmtLeft, -1);
-    v.SetColumnWidth(IDC_STORAGE_LIST, 0, 123);
-    EXPECT_EQ(123, SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
-    v.AddListExtendedStyle(IDC_STORAGE_LIST, es::kLvsExFullRowSelect);
-    EXPECT_NE(0, SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
   };
   logic.message = [](IDialogView&, std::uint32_t m) -> std::intptr_t { return m == es::kWmCommandHelp ? 55 : 0; };
   LRESULT commandHelp = 0;
-  RunWin32(IDD_CONFIGURE, logic, [&](viewtest::User& u) {
+  RunWin32(IDD_SCAN, logic, [&](viewtest::User& u) {
     u.PressF1();  // answered as handled
     commandHelp = SendMessageW(static_cast<Win32User&>(u).dialog, es::kWmCommandHelp, 0, 0);
   });
+  EXPECT_EQ((std::vector<bool>{true, true, true, false}), waiting)
+      << "set twice, the wait cursor stays until cleared twice";
+  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
+  EXPECT_EQ(rows, entries);
   EXPECT_EQ(55, commandHelp);
 }
 
