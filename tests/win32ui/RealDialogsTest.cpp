@@ -79,8 +79,8 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
       shown += (r == d.SelectedRow(dlg, IDC_STORAGE_LIST) ? L"*" : L"") +
                std::filesystem::path(d.Cell(dlg, IDC_STORAGE_LIST, r, 0)).lexically_relative(temp.root).wstring() +
                L" " + d.Cell(dlg, IDC_STORAGE_LIST, r, 1) + L", ";
-    seen.push_back(shown + (d.Checked(dlg, IDC_DELETE_IMAGES) ? L"images " : L"") +
-                   (d.Checked(dlg, IDC_DELETE_GROUP_FOLDER) ? L"group folder" : L""));
+    seen.push_back(shown + (IsDlgButtonChecked(dlg, IDC_DELETE_IMAGES) ? L"images " : L"") +
+                   (IsDlgButtonChecked(dlg, IDC_DELETE_GROUP_FOLDER) ? L"group folder" : L""));
   };
   const auto configure = [&](WindowDriver& d) {
     HWND dlg = d.WaitDialog(L"Choose External Storage");
@@ -91,7 +91,7 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
     seen.push_back(L"register '" + WindowDriver::Text(directory) + L"'");
     // Answers the box that OK with `text` brings; what it said.
     const auto refused = [&](const std::wstring& text) {
-      d.SetText(edit, IDC_DIRECTORY, text);
+      SetDlgItemTextW(edit, IDC_DIRECTORY, text.c_str());
       d.Click(edit, IDOK);
       HWND box = d.WaitDialog(L"External Storage Input", edit);
       seen.push_back(WindowDriver::Text(GetDlgItem(box, 0xFFFF)));
@@ -100,7 +100,7 @@ TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkAre
     refused((temp / "missing").wstring());
     if (WindowDriver::Focus(edit) == directory) seen.back() += L" Focus back on the directory.";
     refused((temp / "alpha\\").wstring());
-    d.SetText(edit, IDC_DIRECTORY, (temp / "store").wstring());
+    SetDlgItemTextW(edit, IDC_DIRECTORY, (temp / "store").c_str());
     d.Click(edit, IDOK);
     d.WaitGone(edit);
     look(d, dlg);

@@ -28,11 +28,10 @@ class WindowDriver {
       try {
         script(*this);
       } catch (const Abort&) {
-        Rescue();
       } catch (...) {
         Record("script threw");
-        Rescue();
       }
+      Rescue();  // whatever the script left open
     });
   }
   ~WindowDriver() { Finish(); }
@@ -72,10 +71,6 @@ class WindowDriver {
   void Click(HWND dialog, int id) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
   // A click whose handler ends before the call returns.
   void ClickNow(HWND dialog, int id) { SendMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
-  void SetText(HWND dialog, int id, const std::wstring& text) {
-    SendMessageW(Item(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  }
-  bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   int Rows(HWND dialog, int id) { return ListView_GetItemCount(Item(dialog, id)); }
   std::wstring Cell(HWND dialog, int id, int row, int column) {
     wchar_t buffer[1024] = {};
