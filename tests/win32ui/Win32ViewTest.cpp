@@ -1,6 +1,5 @@
 // The Win32 view: the view contract on real dialogs driven by window messages from a
-// second thread, and what only the real controls have (linguistic sort, folder browser,
-// nested wait cursor, results of sent messages).
+// second thread, and what only the real controls do.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -99,10 +98,13 @@ es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
 
 TEST(Win32View, MissingTemplateGivesNoView) { EXPECT_EQ(es::CreateWin32View(nullptr, 999), nullptr); }
 
-// What only the real controls have: the linguistic sort order (a hyphen is ignored, an
+// What only the real controls do: the linguistic sort order (a hyphen is ignored, an
 // underscore sorts before the letters), a wait cursor that nests, column widths and list
-// styles, the results of sent messages.
-TEST(Win32View, LinguisticOrderNestedWaitCursorColumnsStylesAndSentMessageResults) {
+// styles, the results of sent messages, the folder browser.
+TEST(Win32View, WhatOnlyTheRealControlsDo) {
+  const estest::TempFolder folder{"win32ui-browse"};
+  const std::wstring path = folder.root.wstring();
+  std::optional<Str> chosen, cancelled = u"untouched";
   std::vector<Str> rows, entries;
   std::vector<bool> waiting;
   viewtest::Probe logic;
@@ -126,32 +128,18 @@ TEST(Win32View, LinguisticOrderNestedWaitCursorColumnsStylesAndSentMessageResult
       entries.push_back(v.ComboText(IDC_STORAGE_COMBO, i));
     }
   };
-  logic.message = [](IDialogView&, std::uint32_t m) -> std::intptr_t { return m == es::kWmCommandHelp ? 55 : 0; };
-  LRESULT commandHelp = 0;
-  RunWin32(IDD_SCAN, logic, [&](viewtest::User& u) {
-    u.PressF1();  // answered as handled
-    commandHelp = SendMessageW(static_cast<Win32User&>(u).dialog, es::kWmCommandHelp, 0, 0);
-  });
-  EXPECT_EQ((std::vector<bool>{true, true, true, false}), waiting)
-      << "set twice, the wait cursor stays until cleared twice";
-  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
-  EXPECT_EQ(rows, entries);
-  EXPECT_EQ(55, commandHelp);
-}
-
-TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
-  const estest::TempFolder folder{"win32ui-browse"};
-  const std::wstring path = folder.root.wstring();
-  std::optional<Str> chosen, cancelled = u"untouched";
-  viewtest::Probe logic;
   logic.message = [&](IDialogView& v, std::uint32_t m) -> std::intptr_t {
+    if (m == es::kWmCommandHelp) return 55;
     if (m != WM_APP + 3) return 0;
     chosen = v.BrowseForFolder(Str(path.begin(), path.end()), u"Select Directory");
     cancelled = v.BrowseForFolder(u"", u"Select Directory");
     return 0;
   };
-  RunWin32(IDD_EDIT_STORAGE, logic, [&](viewtest::User& user) {
+  LRESULT commandHelp = 0;
+  RunWin32(IDD_SCAN, logic, [&](viewtest::User& user) {
     auto& u = static_cast<Win32User&>(user);
+    u.PressF1();  // answered as handled
+    commandHelp = SendMessageW(u.dialog, es::kWmCommandHelp, 0, 0);
     PostMessageW(u.dialog, WM_APP + 3, 0, 0);
     HWND browser = u.d.WaitDialog(L"", u.dialog);
     // The initial selection is made once the browser has initialised, after it shows; its
@@ -163,6 +151,11 @@ TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
     PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
     u.d.WaitGone(browser);
   });
+  EXPECT_EQ((std::vector<bool>{true, true, true, false}), waiting)
+      << "set twice, the wait cursor stays until cleared twice";
+  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
+  EXPECT_EQ(rows, entries);
+  EXPECT_EQ(55, commandHelp);
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(0, _wcsicmp(Wide(*chosen).c_str(), path.c_str())) << Wide(*chosen).size();
   EXPECT_FALSE(cancelled.has_value());
