@@ -46,10 +46,9 @@ class WindowDriver {
     return failures_;
   }
 
-  // Windows are found among the UI thread's visible, enabled top-level windows (the
-  // enabled one is the dialog on top when dialogs are nested). A dialog (a message box, a
-  // folder browser) captioned `caption` (any caption when empty) and owned by `owner`
-  // when one is given.
+  // A dialog (also a message box, a folder browser) among the UI thread's visible, enabled
+  // top-level windows (the enabled one is the top dialog when dialogs are nested), with
+  // `caption` unless that is empty, owned by `owner` when one is given.
   HWND WaitDialog(const std::wstring& caption, HWND owner = nullptr, int timeoutMs = 10000) {
     return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" (owner \"" + Narrow(Text(owner)) + "\") appeared",
                 [&](HWND w) {
