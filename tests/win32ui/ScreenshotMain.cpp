@@ -33,19 +33,15 @@ struct SampleStorages {
     std::error_code ignored;
     for (auto it = created.rbegin(); it != created.rend(); ++it) fs::remove(*it, ignored);
   }
-  bool Create(const fs::path& dir) {
+  // A folder holding, when `text` is given, `file` (ESDesc.txt or the group's lock file)
+  // with `text`, and `documents` empty document folders (the scan dialog only counts them).
+  fs::path Add(const fs::path& dir, const char* text = nullptr, const std::u16string& file = u"ESDesc.txt",
+               int documents = 0) {
     std::error_code error;
-    if (!fs::create_directory(dir, error)) return false;
+    if (!fs::create_directory(dir, error)) return dir;
     created.push_back(dir);
-    return true;
-  }
-  // A folder holding `file` (ESDesc.txt or the group's lock file) with `text`, and
-  // `documents` empty document folders (the scan dialog only counts them).
-  fs::path Add(const fs::path& dir, const std::u16string& file, const char* text, int documents = 0) {
-    if (!Create(dir)) return dir;
-    std::ofstream(dir / file, std::ios::binary) << text << "\r\n";
-    created.push_back(dir / file);
-    for (int d = 1; d <= documents; ++d) Create(dir / ("Doc" + std::to_string(d)));
+    if (text != nullptr && std::ofstream(dir / file, std::ios::binary) << text << "\r\n") created.push_back(dir / file);
+    for (int d = 1; d <= documents; ++d) Add(dir / ("Doc" + std::to_string(d)));
     return dir;
   }
 };
@@ -89,9 +85,8 @@ int wmain(int argc, wchar_t** argv) {
   const fs::path handshake = argv[1];
   // Short folder names, as a site would register them, so that the columns show them whole.
   SampleStorages samples;
-  samples.Create(L"C:\\Storages");
-  const fs::path incoming = samples.Add(L"C:\\Storages\\Incoming", u"ESDesc.txt", "Incoming mail");
-  const fs::path invoices = samples.Add(L"C:\\Storages\\Invoices", u"ESDesc.txt", "Supplier invoices");
+  const fs::path root = samples.Add(L"C:\\Storages"), incoming = samples.Add(root / "Incoming", "Incoming mail"),
+                 invoices = samples.Add(root / "Invoices", "Supplier invoices");
   const es::StrArray registered{invoices.u16string(), incoming.u16string()},
       names{u"Supplier invoices", u"Incoming mail"};
 
@@ -109,7 +104,7 @@ int wmain(int argc, wchar_t** argv) {
                 [&] { es::CEditESDlg(es::ListRef{}, incoming.u16string(), std::nullopt, 0, nullptr).DoModal(); });
   for (auto [folder, name, documents] : {std::tuple{"Scanner1-0417", "Morning post", 12}, {"Scanner2-0417", "Contracts", 3},
                                          {"Scanner1-0418", "Returns", 5}, {"Scanner3-0418", "Applications", 8}})
-    samples.Add(incoming / folder, es::layout::kLockFile, name, documents);
+    samples.Add(incoming / folder, name, es::layout::kLockFile, documents);
   const auto counted = [](estest::WindowDriver& d, HWND dlg) {
     // The counts arrive from the counting thread; until then a row shows "?".
     estest::WindowDriver::Poll(30000, [&] {
