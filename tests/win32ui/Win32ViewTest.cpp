@@ -29,8 +29,7 @@ class Win32User final : public viewtest::User {
     return true;
   }
   void ComboDown(int id) override {
-    SendMessageW(GetDlgItem(dialog, id), WM_KEYDOWN, VK_DOWN, 0);
-    SendMessageW(GetDlgItem(dialog, id), WM_KEYUP, VK_DOWN, 0);
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP}) SendMessageW(GetDlgItem(dialog, id), m, VK_DOWN, 0);
   }
   void DoubleClickRow(int id, int row) override {  // where the user would make it
     HWND list = GetDlgItem(dialog, id);
@@ -49,8 +48,7 @@ class Win32User final : public viewtest::User {
   }
   void PressEscape() override {  // into the control that has the focus
     HWND focus = WindowDriver::Focus(dialog) != nullptr ? WindowDriver::Focus(dialog) : dialog;
-    PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0);
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP}) PostMessageW(focus, m, VK_ESCAPE, 0);
     d.WaitGone(dialog);
   }
   void CloseBox() override {

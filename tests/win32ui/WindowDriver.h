@@ -35,8 +35,6 @@ class WindowDriver {
     });
   }
   ~WindowDriver() { Finish(); }
-  WindowDriver(const WindowDriver&) = delete;
-  WindowDriver& operator=(const WindowDriver&) = delete;
 
   // Call once the modal run has returned: ends the script (or its rescue), waits, and
   // returns what the script found wrong.
@@ -133,8 +131,7 @@ class WindowDriver {
 
   static bool IsDialog(HWND window) {
     wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    return std::wstring(className) == L"#32770";
+    return GetClassNameW(window, className, 32) > 0 && std::wstring(className) == L"#32770";
   }
   // Polls the UI thread's visible, enabled top-level windows for one that `match`es.
   HWND Wait(int timeoutMs, const std::string& failure, const std::function<bool(HWND)>& match) {
