@@ -1,9 +1,7 @@
-// The module's dialogs in real windows: their templates, controls and message boxes are
-// wired to the dialog logic (whose rules the headless tests prove), the configure dialog
-// shrinks to the work area (600 pixels high here), and the element's Configure and Scan
-// run them by default.
+// The module's dialogs in real windows: their controls and message boxes are wired to the
+// dialog logic (whose rules the headless tests prove), the configure dialog fits the work
+// area (600 pixels high here), and the element's Configure and Scan run them by default.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -25,9 +23,8 @@ auto Driven(WindowDriver::Script script, F run) {
   return result;
 }
 
-// Three groups of two one-page documents in the storage registered here; the folder names
-// sort the other way round from the group names, so that the list's order is not the
-// folders' order.
+// The storage registered here: three groups of two one-page documents whose folders sort
+// the other way round from their names, so that the list's order is not the folders'.
 TEST(RealDialogs, TheElementsConfigureAndScanRunTheRealDialogsFittedToTheWorkArea) {
   estest::TempFolder temp{"win32ui"};
   temp.Write("alpha/ESDesc.txt", "Alpha storage\r\nsecond line\r\n");

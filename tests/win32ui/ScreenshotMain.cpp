@@ -46,9 +46,8 @@ struct SampleStorages {
   }
 };
 
-// Runs the dialog `run` shows and holds it (captioned `caption`) open until the picture is
-// taken, then cancels it; whether it was shown. `prepare`, when given, readies the dialog
-// for the picture (waits for its contents).
+// Holds the dialog `run` shows (captioned `caption`; readied by `prepare` when given) open
+// until the picture is taken, then cancels it; whether it was shown.
 bool Show(const fs::path& handshake, const std::string& name, const std::wstring& caption,
           const std::function<void(estest::WindowDriver&, HWND)>& prepare, const std::function<void()>& run) {
   estest::WindowDriver driver([&](estest::WindowDriver& d) {
@@ -95,8 +94,7 @@ int wmain(int argc, wchar_t** argv) {
     configure.registeredDirectories = registered;
     configure.storageNames = names;
     configure.selectedDirectory = invoices.u16string();
-    configure.deleteImages = 1;
-    configure.deleteGroupFolder = 0;
+    configure.deleteImages = 1;  // Delete Group Folder stays off
     configure.allowScan = true;
     configure.DoModal();
   });
