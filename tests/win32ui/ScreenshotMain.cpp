@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,49 +24,34 @@
 namespace {
 
 namespace fs = std::filesystem;
-using es::Str;
-
-Str U(const std::wstring& text) { return Str(text.begin(), text.end()); }
 
 // Sample storages and their groups, as a producer leaves them. Only what was created here
-// is removed again: a folder that existed before stays untouched.
-class SampleStorages {
- public:
-  explicit SampleStorages(fs::path root) : root_(std::move(root)) { Create(root_); }
+// is removed again, newest first: a folder that existed before stays untouched.
+struct SampleStorages {
+  std::vector<fs::path> created;
   ~SampleStorages() {
     std::error_code ignored;
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it) fs::remove(*it, ignored);
+    for (auto it = created.rbegin(); it != created.rend(); ++it) fs::remove(*it, ignored);
   }
-  // A folder holding `file` (ESDesc.txt or the group's lock file) with `text`, and
-  // `documents` empty document folders (the scan dialog only counts them).
-  std::wstring Add(const fs::path& dir, const std::u16string& file, const char* text, int documents = 0) {
-    if (!Create(dir)) return dir.wstring();
-    std::ofstream(dir / file, std::ios::binary) << text << "\r\n";
-    created_.push_back(dir / file);
-    for (int d = 1; d <= documents; ++d) Create(dir / ("Doc" + std::to_string(d)));
-    return dir.wstring();
-  }
-  std::wstring Add(const char* folder, const char* name) { return Add(root_ / folder, u"ESDesc.txt", name); }
-
- private:
-  bool Create(const fs::path& dir) {
+  // A folder holding, when `text` is given, `file` (ESDesc.txt or the group's lock file)
+  // with `text`, and `documents` empty document folders (the scan dialog only counts them).
+  fs::path Add(const fs::path& dir, const char* text = nullptr, const std::u16string& file = u"ESDesc.txt",
+               int documents = 0) {
     std::error_code error;
-    if (!fs::create_directory(dir, error)) return false;
-    created_.push_back(dir);
-    return true;
+    if (!fs::create_directory(dir, error)) return dir;
+    created.push_back(dir);
+    if (text != nullptr && std::ofstream(dir / file, std::ios::binary) << text << "\r\n") created.push_back(dir / file);
+    for (int d = 1; d <= documents; ++d) Add(dir / ("Doc" + std::to_string(d)));
+    return dir;
   }
-  fs::path root_;
-  std::vector<fs::path> created_;
 };
 
-// Holds the dialog with `caption` open until the picture is taken, then cancels it.
-// Started before the dialog runs; `Finish` once the dialog has returned.
-// `prepare`, when given, readies the dialog for the picture (waits for its contents).
-std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const std::string& name,
-                                              const std::wstring& caption,
-                                              std::function<void(estest::WindowDriver&, HWND)> prepare = nullptr) {
-  return std::make_unique<estest::WindowDriver>([=](estest::WindowDriver& d) {
-    HWND dialog = d.WaitDialog(caption, 30000);
+// Holds the dialog `run` shows (captioned `caption`; readied by `prepare` when given) open
+// until the picture is taken, then cancels it; whether it was shown.
+bool Show(const fs::path& handshake, const std::string& name, const std::wstring& caption,
+          const std::function<void(estest::WindowDriver&, HWND)>& prepare, const std::function<void()>& run) {
+  estest::WindowDriver driver([&](estest::WindowDriver& d) {
+    HWND dialog = d.WaitDialog(caption, nullptr, 30000);
     if (prepare) prepare(d, dialog);
     // Started from a console, the first window need not be the active one.
     SetForegroundWindow(dialog);
@@ -84,12 +68,10 @@ std::unique_ptr<estest::WindowDriver> Present(const fs::path& handshake, const s
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     d.WaitGone(dialog);
   });
-}
-
-bool Finished(estest::WindowDriver& driver, const char* name) {
-  driver.Finish();
-  for (const auto& failure : driver.Failures()) std::fprintf(stderr, "%s: %s\n", name, failure.c_str());
-  return driver.Failures().empty();
+  run();
+  const std::vector<std::string> failures = driver.Finish();
+  for (const auto& failure : failures) std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
+  return failures.empty();
 }
 
 }  // namespace
@@ -101,48 +83,41 @@ int wmain(int argc, wchar_t** argv) {
   }
   const fs::path handshake = argv[1];
   // Short folder names, as a site would register them, so that the columns show them whole.
-  SampleStorages samples(L"C:\\Storages");
-  const std::wstring incoming = samples.Add("Incoming", "Incoming mail");
-  const std::wstring invoices = samples.Add("Invoices", "Supplier invoices");
-  bool shown = true;
+  SampleStorages samples;
+  const fs::path root = samples.Add(L"C:\\Storages"), incoming = samples.Add(root / "Incoming", "Incoming mail"),
+                 invoices = samples.Add(root / "Invoices", "Supplier invoices");
+  const es::StrArray registered{invoices.u16string(), incoming.u16string()},
+      names{u"Supplier invoices", u"Incoming mail"};
 
-  {
+  bool shown = Show(handshake, "configure", L"Configure External Storage", nullptr, [&] {
     es::CDlgConfigure configure(nullptr);
-    configure.registeredDirectories = {U(invoices), U(incoming)};
-    configure.storageNames = {u"Supplier invoices", u"Incoming mail"};
-    configure.selectedDirectory = U(invoices);
-    configure.deleteImages = 1;
-    configure.deleteGroupFolder = 0;
+    configure.registeredDirectories = registered;
+    configure.storageNames = names;
+    configure.selectedDirectory = invoices.u16string();
+    configure.deleteImages = 1;  // Delete Group Folder stays off
     configure.allowScan = true;
-    auto driver = Present(handshake, "configure", L"Configure External Storage");
     configure.DoModal();
-    shown = Finished(*driver, "configure") && shown;
-  }
-  {
-    es::CEditESDlg edit(es::ListRef{}, U(incoming), std::nullopt, 0, nullptr);
-    auto driver = Present(handshake, "edit", L"Edit External Storage");
-    edit.DoModal();
-    shown = Finished(*driver, "edit") && shown;
-  }
-  {
-    for (auto [folder, name, documents] : {std::tuple{"Scanner1-0417", "Morning post", 12}, {"Scanner2-0417", "Contracts", 3},
-                                           {"Scanner1-0418", "Returns", 5}, {"Scanner3-0418", "Applications", 8}})
-      samples.Add(fs::path(incoming) / folder, es::layout::kLockFile, name, documents);
-    es::CDlgScan scan(nullptr);
-    scan.registeredDirectories = {U(invoices), U(incoming)};
-    scan.storageNames = {u"Supplier invoices", u"Incoming mail"};
-    scan.preselectedDirectory = U(incoming);
-    auto driver = Present(handshake, "scan", L"Scan from External Storage", [](estest::WindowDriver& d, HWND dlg) {
-      // The counts arrive from the counting thread; until then a row shows "?".
-      estest::WindowDriver::Poll(30000, [&] {
-        bool counted = d.Rows(dlg, IDC_GROUP_LIST) == 4;
-        for (int row = 0; counted && row < 4; ++row) counted = d.Cell(dlg, IDC_GROUP_LIST, row, 1) != L"?";
-        return counted;
-      });
-      d.SelectRow(dlg, IDC_GROUP_LIST, d.FindRow(dlg, IDC_GROUP_LIST, L"Contracts"));
+  });
+  shown &= Show(handshake, "edit", L"Edit External Storage", nullptr,
+                [&] { es::CEditESDlg(es::ListRef{}, incoming.u16string(), std::nullopt, 0, nullptr).DoModal(); });
+  for (auto [folder, name, documents] : {std::tuple{"Scanner1-0417", "Morning post", 12}, {"Scanner2-0417", "Contracts", 3},
+                                         {"Scanner1-0418", "Returns", 5}, {"Scanner3-0418", "Applications", 8}})
+    samples.Add(incoming / folder, name, es::layout::kLockFile, documents);
+  const auto counted = [](estest::WindowDriver& d, HWND dlg) {
+    // The counts arrive from the counting thread; until then a row shows "?".
+    estest::WindowDriver::Poll(30000, [&] {
+      bool counted = d.Rows(dlg, IDC_GROUP_LIST) == 4;
+      for (int row = 0; counted && row < 4; ++row) counted = d.Cell(dlg, IDC_GROUP_LIST, row, 1) != L"?";
+      return counted;
     });
+    d.SelectRow(dlg, IDC_GROUP_LIST, d.FindRow(dlg, IDC_GROUP_LIST, L"Contracts"));
+  };
+  shown &= Show(handshake, "scan", L"Scan from External Storage", counted, [&] {
+    es::CDlgScan scan(nullptr);
+    scan.registeredDirectories = registered;
+    scan.storageNames = names;
+    scan.preselectedDirectory = incoming.u16string();
     scan.DoModal();
-    shown = Finished(*driver, "scan") && shown;
-  }
+  });
   return shown ? 0 : 1;
 }

@@ -1,12 +1,12 @@
 // The Win32 view: the view contract on real dialogs driven by window messages from a
-// second thread, and what only the real controls have (linguistic sort, folder browser,
-// nested wait cursor, results of sent messages).
+// second thread, and what only the real controls do.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <filesystem>
 
 #include "resources/ResourceIds.h"
+#include "tests/support/TempFolder.h"
 #include "tests/ui/ViewContract.h"
 #include "tests/win32ui/WindowDriver.h"
 #include "ui/DialogTemplates.h"
@@ -19,41 +19,22 @@ using viewtest::Str;
 
 std::wstring Wide(const Str& text) { return std::wstring(text.begin(), text.end()); }
 
-// Runs `logic` in the real dialog while `script` drives it; the user closes what is left.
-int RunDriven(int templateId, es::CDialogLogic& logic, const std::function<void(WindowDriver&, HWND)>& script) {
-  std::unique_ptr<IDialogView> view = es::CreateWin32View(nullptr, templateId);
-  if (!view) return ADD_FAILURE() << "no view for template " << templateId, -1;
-  if (!script) return view->RunModal(logic);
-  WindowDriver driver([&](WindowDriver& d) {
-    HWND dialog = d.WaitDialog(Wide(es::templates::FindDialog(templateId)->caption));
-    script(d, dialog);
-    if (IsWindow(dialog) && IsWindowVisible(dialog)) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    d.WaitGone(dialog);
-  });
-  const int result = view->RunModal(logic);  // a handler's exception leaves the driver to its destructor
-  driver.Finish();
-  for (const auto& failure : driver.Failures()) ADD_FAILURE() << failure;
-  return result;
-}
-
 class Win32User final : public viewtest::User {
  public:
-  Win32User(WindowDriver& d, HWND dialog) : d_(d), dialog_(dialog) {}
+  Win32User(WindowDriver& d, HWND dialog) : d(d), dialog(dialog) {}
   bool Click(int id) override {
-    HWND item = GetDlgItem(dialog_, id);
+    HWND item = GetDlgItem(dialog, id);
     if (!IsWindowEnabled(item) || !IsWindowVisible(item)) return false;
-    d_.ClickNow(dialog_, id);
+    d.ClickNow(dialog, id);
     return true;
   }
   void ComboDown(int id) override {
-    SendMessageW(GetDlgItem(dialog_, id), WM_KEYDOWN, VK_DOWN, 0);
-    SendMessageW(GetDlgItem(dialog_, id), WM_KEYUP, VK_DOWN, 0);
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP}) SendMessageW(GetDlgItem(dialog, id), m, VK_DOWN, 0);
   }
   void DoubleClickRow(int id, int row) override {  // where the user would make it
-    HWND list = GetDlgItem(dialog_, id);
+    HWND list = GetDlgItem(dialog, id);
     RECT r{};
-    r.left = LVIR_LABEL;
-    SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
     const LPARAM at = MAKELPARAM(r.left + 5, (r.top + r.bottom) / 2);
     for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
       SendMessageW(list, m, m == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
@@ -62,44 +43,48 @@ class Win32User final : public viewtest::User {
     HELPINFO help{};
     help.cbSize = sizeof(help);
     help.iContextType = HELPINFO_WINDOW;
-    help.hItemHandle = dialog_;
-    helpResult = SendMessageW(dialog_, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    help.hItemHandle = dialog;
+    d.Expect(SendMessageW(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)) == TRUE, "F1 is answered as handled");
   }
   void PressEscape() override {  // into the control that has the focus
-    HWND focus = WindowDriver::Focus(dialog_) != nullptr ? WindowDriver::Focus(dialog_) : dialog_;
-    PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0);
-    d_.WaitGone(dialog_);
+    HWND focus = WindowDriver::Focus(dialog) != nullptr ? WindowDriver::Focus(dialog) : dialog;
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP}) PostMessageW(focus, m, VK_ESCAPE, 0);
+    d.WaitGone(dialog);
   }
   void CloseBox() override {
-    PostMessageW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    d_.WaitGone(dialog_);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    d.WaitGone(dialog);
   }
   Str ClickAnswering(int id, int answer) override {
-    d_.Click(dialog_, id);
-    std::wstring text;
-    HWND box = d_.WaitMessageBox(dialog_, L"External Storage Input", &text);
-    d_.Expect(!IsWindowEnabled(dialog_), "the dialog stays usable under its message box");
-    d_.Answer(box, answer);
+    d.Click(dialog, id);
+    HWND box = d.WaitDialog(L"External Storage Input", dialog);
+    const std::wstring text = WindowDriver::Text(GetDlgItem(box, 0xFFFF));
+    d.Expect(!IsWindowEnabled(dialog), "the dialog stays usable under its message box");
+    d.Answer(box, answer);
     return Str(text.begin(), text.end());
   }
   bool Until(const std::function<bool(IDialogView&)>& check) override {
     const LPARAM call = reinterpret_cast<LPARAM>(&check);
-    return WindowDriver::Poll(5000, [&] { return SendMessageW(dialog_, viewtest::kCallMessage, 0, call) != 0; });
+    return WindowDriver::Poll(5000, [&] { return SendMessageW(dialog, viewtest::kCallMessage, 0, call) != 0; });
   }
-  LRESULT helpResult = 0;
-
- private:
-  WindowDriver& d_;
-  HWND dialog_;
+  WindowDriver& d;
+  HWND dialog;
 };
 
+// Runs `logic` in the real dialog while `script` drives it; the user closes what is left.
 int RunWin32(int templateId, es::CDialogLogic& logic, const std::function<void(viewtest::User&)>& script) {
-  if (!script) return RunDriven(templateId, logic, nullptr);
-  return RunDriven(templateId, logic, [&](WindowDriver& d, HWND dialog) {
-    Win32User user(d, dialog);
+  std::unique_ptr<IDialogView> view = es::CreateWin32View(nullptr, templateId);
+  if (!view) return ADD_FAILURE() << "no view for template " << templateId, -1;
+  if (!script) return view->RunModal(logic);
+  WindowDriver driver([&](WindowDriver& d) {
+    Win32User user(d, d.WaitDialog(Wide(es::templates::FindDialog(templateId)->caption)));
     script(user);
+    if (IsWindow(user.dialog) && IsWindowVisible(user.dialog)) PostMessageW(user.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    d.WaitGone(user.dialog);
   });
+  const int result = view->RunModal(logic);  // a handler's exception leaves the driver to its destructor
+  for (const auto& failure : driver.Finish()) ADD_FAILURE() << failure;
+  return result;
 }
 
 // The dialog manager converts a control's position and size (not its right and bottom).
@@ -111,11 +96,27 @@ es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
 
 TEST(Win32View, MissingTemplateGivesNoView) { EXPECT_EQ(es::CreateWin32View(nullptr, 999), nullptr); }
 
-TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
-  // A hyphen is ignored and an underscore sorts before the letters.
+// What only the real controls do: the linguistic sort order (a hyphen is ignored, an
+// underscore sorts before the letters), a wait cursor that nests, column widths and list
+// styles, the results of sent messages, the folder browser.
+TEST(Win32View, WhatOnlyTheRealControlsDo) {
+  const estest::TempFolder folder{"win32ui-browse"};
+  const std::wstring path = folder.root.wstring();
+  std::optional<Str> chosen, cancelled = u"untouched";
   std::vector<Str> rows, entries;
+  std::vector<bool> waiting;
   viewtest::Probe logic;
   logic.init = [&](IDialogView& v) {
+    HWND list = GetDlgItem(static_cast<HWND>(v.Handle()), IDC_GROUP_LIST);
+    v.InsertColumn(IDC_GROUP_LIST, 0, u"Group", es::kLvcfmtLeft, -1);
+    v.SetColumnWidth(IDC_GROUP_LIST, 0, 123);
+    EXPECT_EQ(123, ListView_GetColumnWidth(list, 0));
+    v.AddListExtendedStyle(IDC_GROUP_LIST, es::kLvsExFullRowSelect);
+    EXPECT_NE(0u, ListView_GetExtendedListViewStyle(list) & LVS_EX_FULLROWSELECT);
+    for (bool on : {true, true, false, false}) {
+      v.SetWaitCursor(on);
+      waiting.push_back(GetCursor() == LoadCursorW(nullptr, IDC_WAIT));
+    }
     for (const char16_t* text : {u"ab", u"b", u"a-c", u"a_z"}) {
       v.InsertItem(IDC_GROUP_LIST, text);
       v.AddString(IDC_STORAGE_COMBO, text);
@@ -124,71 +125,38 @@ TEST(Win32View, SortedControlsUseTheLinguisticOrder) {
       rows.push_back(v.ItemText(IDC_GROUP_LIST, i, 0));
       entries.push_back(v.ComboText(IDC_STORAGE_COMBO, i));
     }
-    v.EndDialog(1);
   };
-  EXPECT_EQ(1, RunDriven(IDD_SCAN, logic, nullptr));
-  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
-  EXPECT_EQ(rows, entries);
-}
-
-TEST(Win32View, WaitCursorNestsColumnsAndStylesReachTheListAndSentMessagesGetTheirResults) {
-  viewtest::Probe logic;
-  logic.init = [](IDialogView& v) {
-    const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-    v.SetWaitCursor(true);
-    EXPECT_EQ(wait, GetCursor());
-    v.SetWaitCursor(true);
-    v.SetWaitCursor(false);
-    EXPECT_EQ(wait, GetCursor()) << "nested: still waiting";
-    v.SetWaitCursor(false);
-    EXPECT_NE(wait, GetCursor());
-    HWND list = GetDlgItem(static_cast<HWND>(v.Handle()), IDC_STORAGE_LIST);
-    v.InsertColumn(IDC_STORAGE_LIST, 0, u"Directory", es::kLvcfmtLeft, -1);
-    v.SetColumnWidth(IDC_STORAGE_LIST, 0, 123);
-    EXPECT_EQ(123, SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
-    v.AddListExtendedStyle(IDC_STORAGE_LIST, es::kLvsExFullRowSelect);
-    EXPECT_NE(0, SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
-  };
-  logic.message = [](IDialogView&, std::uint32_t m) -> std::intptr_t { return m == es::kWmCommandHelp ? 55 : 0; };
-  LRESULT help = 0, commandHelp = 0;
-  RunDriven(IDD_CONFIGURE, logic, [&](WindowDriver& d, HWND dialog) {
-    Win32User user(d, dialog);
-    user.PressF1();
-    help = user.helpResult;
-    commandHelp = SendMessageW(dialog, es::kWmCommandHelp, 0, 0);
-  });
-  EXPECT_EQ(TRUE, help);
-  EXPECT_EQ(55, commandHelp);
-}
-
-TEST(Win32View, FolderBrowserStartsAtTheGivenFolder) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "win32ui-browse";
-  std::filesystem::create_directories(folder);
-  const std::wstring path = folder.wstring();
-  std::optional<Str> chosen, cancelled = u"untouched";
-  viewtest::Probe logic;
   logic.message = [&](IDialogView& v, std::uint32_t m) -> std::intptr_t {
+    if (m == es::kWmCommandHelp) return 55;
     if (m != WM_APP + 3) return 0;
     chosen = v.BrowseForFolder(Str(path.begin(), path.end()), u"Select Directory");
     cancelled = v.BrowseForFolder(u"", u"Select Directory");
     return 0;
   };
-  RunDriven(IDD_EDIT_STORAGE, logic, [&](WindowDriver& d, HWND dialog) {
-    PostMessageW(dialog, WM_APP + 3, 0, 0);
-    HWND browser = d.WaitOwned(dialog);
+  LRESULT commandHelp = 0;
+  RunWin32(IDD_SCAN, logic, [&](viewtest::User& user) {
+    auto& u = static_cast<Win32User&>(user);
+    u.PressF1();  // answered as handled
+    commandHelp = SendMessageW(u.dialog, es::kWmCommandHelp, 0, 0);
+    PostMessageW(u.dialog, WM_APP + 3, 0, 0);
+    HWND browser = u.d.WaitDialog(L"", u.dialog);
     // The initial selection is made once the browser has initialised, after it shows; its
     // status line names the folder then. OK before that would return another folder.
     WindowDriver::Poll(10000, [&] { return WindowDriver::HasChildWithText(browser, path); });
     PostMessageW(browser, WM_COMMAND, IDOK, 0);
-    d.WaitGone(browser);
-    browser = d.WaitOwned(dialog);
+    u.d.WaitGone(browser);
+    browser = u.d.WaitDialog(L"", u.dialog);
     PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
-    d.WaitGone(browser);
+    u.d.WaitGone(browser);
   });
+  EXPECT_EQ((std::vector<bool>{true, true, true, false}), waiting)
+      << "set twice, the wait cursor stays until cleared twice";
+  EXPECT_EQ((std::vector<Str>{u"a_z", u"ab", u"a-c", u"b"}), rows);
+  EXPECT_EQ(rows, entries);
+  EXPECT_EQ(55, commandHelp);
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(0, _wcsicmp(Wide(*chosen).c_str(), path.c_str())) << Wide(*chosen).size();
   EXPECT_FALSE(cancelled.has_value());
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

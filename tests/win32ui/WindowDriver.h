@@ -9,8 +9,8 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,80 +28,50 @@ class WindowDriver {
       try {
         script(*this);
       } catch (const Abort&) {
-        Rescue();
       } catch (...) {
         Record("script threw");
-        Rescue();
       }
+      Rescue();  // whatever the script left open
     });
   }
   ~WindowDriver() { Finish(); }
-  WindowDriver(const WindowDriver&) = delete;
-  WindowDriver& operator=(const WindowDriver&) = delete;
 
-  // Call once the modal run has returned: ends the script (or its rescue) and waits.
-  void Finish() {
+  // Call once the modal run has returned: ends the script (or its rescue), waits, and
+  // returns what the script found wrong.
+  std::vector<std::string> Finish() {
     finished_ = true;
     if (thread_.joinable()) thread_.join();
-  }
-  std::vector<std::string> Failures() {
-    std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
   }
 
-  // Windows are found among the UI thread's visible, enabled top-level windows (the
-  // enabled one is the dialog on top when dialogs are nested).
-  HWND WaitDialog(const std::wstring& caption, int timeoutMs = 10000) {
-    return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" appeared",
-                [&](HWND w) { return IsDialog(w) && Text(w) == caption; });
-  }
-  // A message box (caption `caption`) owned by `owner`; its text in `*text`.
-  HWND WaitMessageBox(HWND owner, const std::wstring& caption, std::wstring* text, int timeoutMs = 10000) {
-    HWND box = Wait(timeoutMs, "no message box owned by \"" + Narrow(Text(owner)) + "\"",
-                    [&](HWND w) { return IsDialog(w) && Text(w) == caption && GetWindow(w, GW_OWNER) == owner; });
-    if (text != nullptr) *text = Text(GetDlgItem(box, 0xFFFF));
-    return box;
-  }
-  // Any window `owner` owns (a nested dialog, a folder browser).
-  HWND WaitOwned(HWND owner, int timeoutMs = 10000) {
-    return Wait(timeoutMs, "no window owned by \"" + Narrow(Text(owner)) + "\" appeared",
-                [&](HWND w) { return GetWindow(w, GW_OWNER) == owner; });
+  // A dialog (also a message box, a folder browser) among the UI thread's visible, enabled
+  // top-level windows (the enabled one is the top dialog when dialogs are nested), with
+  // `caption` unless that is empty, owned by `owner` when one is given.
+  HWND WaitDialog(const std::wstring& caption, HWND owner = nullptr, int timeoutMs = 10000) {
+    return Wait(timeoutMs, "no dialog \"" + Narrow(caption) + "\" (owner \"" + Narrow(Text(owner)) + "\") appeared",
+                [&](HWND w) {
+                  return IsDialog(w) && (caption.empty() || Text(w) == caption) &&
+                         (owner == nullptr || GetWindow(w, GW_OWNER) == owner);
+                });
   }
   void WaitGone(HWND window, int timeoutMs = 10000) {
     if (!Poll(timeoutMs, [&] { return !IsWindow(window); })) Fail("window \"" + Narrow(Text(window)) + "\" stayed");
   }
   // Whether any descendant of `parent` shows `text` (compared without regard to case).
   static bool HasChildWithText(HWND parent, const std::wstring& text) {
-    std::pair<const std::wstring*, bool> search{&text, false};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM context) -> BOOL {
-          auto* s = reinterpret_cast<std::pair<const std::wstring*, bool>*>(context);
-          s->second = _wcsicmp(Text(child).c_str(), s->first->c_str()) == 0;
-          return !s->second;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    Found found{[&](HWND w) { return _wcsicmp(Text(w).c_str(), text.c_str()) == 0; }};
+    EnumChildWindows(parent, Found::Next, reinterpret_cast<LPARAM>(&found));
+    return found.window != nullptr;
   }
 
   // A click that may open a modal loop: posted, returns at once.
   void Click(HWND dialog, int id) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
   // A click whose handler ends before the call returns.
   void ClickNow(HWND dialog, int id) { SendMessageW(Item(dialog, id), BM_CLICK, 0, 0); }
-  void SetText(HWND dialog, int id, const std::wstring& text) {
-    SendMessageW(Item(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  }
-  bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  bool Enabled(HWND dialog, int id) { return IsWindowEnabled(Item(dialog, id)) != FALSE; }
-  bool Visible(HWND dialog, int id) { return IsWindowVisible(Item(dialog, id)) != FALSE; }
-  int Rows(HWND dialog, int id) { return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETITEMCOUNT, 0, 0)); }
+  int Rows(HWND dialog, int id) { return ListView_GetItemCount(Item(dialog, id)); }
   std::wstring Cell(HWND dialog, int id, int row, int column) {
     wchar_t buffer[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 1024;
-    SendMessageW(Item(dialog, id), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    ListView_GetItemText(Item(dialog, id), row, column, buffer, 1024);
     return buffer;
   }
   int FindRow(HWND dialog, int id, const std::wstring& column0) {
@@ -109,15 +79,12 @@ class WindowDriver {
       if (Cell(dialog, id, row, 0) == column0) return row;
     return -1;
   }
-  // Selects and focuses one row (the others of a single-selection list drop theirs).
+  // Selects and focuses one row (the others of a single-selection list drop theirs, those
+  // of a multiple-selection list keep it).
   void SelectRow(HWND dialog, int id, int row) {
-    LVITEMW item{};
-    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(Item(dialog, id), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ListView_SetItemState(Item(dialog, id), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   }
-  int SelectedRow(HWND dialog, int id) {
-    return static_cast<int>(SendMessageW(Item(dialog, id), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-  }
+  int SelectedRow(HWND dialog, int id) { return ListView_GetNextItem(Item(dialog, id), -1, LVNI_SELECTED); }
   // Answers a message box with one of its buttons (IDOK, IDYES, IDNO...).
   void Answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
@@ -147,72 +114,58 @@ class WindowDriver {
     if (window != nullptr) SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
     return buffer;
   }
-  static std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
-    return out;
-  }
+  static std::string Narrow(const std::wstring& text) { return std::filesystem::path(text).string(); }
 
  private:
   struct Abort {};
-  using Match = std::function<bool(HWND)>;
+  // The first window an enumeration hands to `Next` that `match`es.
+  struct Found {
+    std::function<bool(HWND)> match;
+    HWND window = nullptr;
+    static BOOL CALLBACK Next(HWND w, LPARAM self) {
+      auto* found = reinterpret_cast<Found*>(self);
+      if (found->match(w)) found->window = w;
+      return found->window == nullptr;
+    }
+  };
 
   static bool IsDialog(HWND window) {
     wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    return std::wstring(className) == L"#32770";
+    return GetClassNameW(window, className, 32) > 0 && std::wstring(className) == L"#32770";
   }
   // Polls the UI thread's visible, enabled top-level windows for one that `match`es.
-  HWND Wait(int timeoutMs, const std::string& failure, const Match& match) {
-    std::pair<const Match*, HWND> search{&match, nullptr};
-    const bool found = Poll(timeoutMs, [&] {
-      EnumThreadWindows(
-          uiThread_,
-          [](HWND w, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<const Match*, HWND>*>(context);
-            if (IsWindowVisible(w) && IsWindowEnabled(w) && (*s->first)(w)) s->second = w;
-            return s->second == nullptr;
-          },
-          reinterpret_cast<LPARAM>(&search));
-      return search.second != nullptr;
-    });
-    if (!found) Fail(failure);
-    return search.second;
+  HWND Wait(int timeoutMs, const std::string& failure, const std::function<bool(HWND)>& match) {
+    Found found{[&](HWND w) { return IsWindowVisible(w) && IsWindowEnabled(w) && match(w); }};
+    if (!Poll(timeoutMs, [&] {
+          EnumThreadWindows(uiThread_, Found::Next, reinterpret_cast<LPARAM>(&found));
+          return found.window != nullptr;
+        }))
+      Fail(failure);
+    return found.window;
   }
   HWND Item(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
     if (item == nullptr) Fail("control " + std::to_string(id) + " missing");
     return item;
   }
-  void Record(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back(what);
-  }
+  void Record(const std::string& what) { failures_.push_back(what); }  // on the script's thread only
   [[noreturn]] void Fail(const std::string& what) {
     Record(what);
     throw Abort{};
   }
   // Cancels whatever is open until the modal run has returned.
   void Rescue() {
-    while (!finished_) {
-      EnumThreadWindows(
-          uiThread_,
-          [](HWND window, LPARAM) -> BOOL {
-            if (IsDialog(window) && IsWindowEnabled(window)) {
-              PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-              PostMessageW(window, WM_COMMAND, IDNO, 0);
-            }
-            return TRUE;
-          },
-          0);
-      Sleep(100);
-    }
+    Found every{[](HWND w) {
+      if (IsDialog(w) && IsWindowEnabled(w))
+        for (int id : {IDCANCEL, IDNO}) PostMessageW(w, WM_COMMAND, id, 0);
+      return false;
+    }};
+    for (; !finished_; Sleep(100)) EnumThreadWindows(uiThread_, Found::Next, reinterpret_cast<LPARAM>(&every));
   }
 
   DWORD uiThread_;
   std::thread thread_;
   std::atomic<bool> finished_{false};
-  std::mutex mutex_;
   std::vector<std::string> failures_;
 };
 
