@@ -433,7 +433,7 @@ TEST(InteractiveScan, ImportsTheGroupsChosenInTheDialogAndNothingWhenCancelled) 
   holder.element->RebuildStorageNames();
   holder.element->SelectedPath = storage.Dir();
   for (int choose : {es::kIdCancel, IDC_SCAN}) {
-    estest::RecordingCallback callback;
+    estest::RecordingCallback callback;  // accepts every page: the accepted ones are all delivered
     callback.unattended = false;
     desk.AddScript(IDD_SCAN, [choose](HeadlessView& v) {
       ASSERT_EQ(2, v.ItemCount(kList));
@@ -441,7 +441,6 @@ TEST(InteractiveScan, ImportsTheGroupsChosenInTheDialogAndNothingWhenCancelled) 
       v.Click(choose);
     });
     EXPECT_EQ(1, holder.element->Scan(nullptr, 0, &callback));
-    EXPECT_EQ(choose == IDC_SCAN ? 1u : 0u, callback.pages.size());
     EXPECT_EQ(choose == IDC_SCAN ? std::vector<std::u16string>{u"GroupB-doc/p1"} : std::vector<std::u16string>{},
               callback.AcceptedIds());
     EXPECT_TRUE(fs::exists(storage.root / "GroupA" / "GroupA-doc"));
