@@ -124,6 +124,7 @@ TEST_F(Dialogs, ConfigureSessions) {
     Script script;
     std::string expected;  // result, registered, selected, switches (live: the caller takes them on OK), boxes
   };
+  std::map<bool, std::map<int, Rect>> at;  // OK, Cancel and Scan & Close at the start, by allowScan
   const Row rows[] = {
       {"lists the storages sorted with names and selects the selected one", [&] { configure.selectedDirectory = c; }, {},
        [&](HeadlessView& v) {
@@ -233,12 +234,17 @@ TEST_F(Dialogs, ConfigureSessions) {
          v.Click(es::kIdOk);
        },
        "1 [] sel=kept img=1 grp=1 boxes=remove:124,empty:34,empty:34"},
-      {"a caption format takes the display name once",
+      {"a caption format takes the display name once; without Scan & Close, OK and Cancel move right",
        [&] {
          configure.captionGiven = true;
          configure.captionFormat = u"Setup of %s (100%%)";
+         configure.allowScan = false;
        },
-       {}, [](HeadlessView& v) { EXPECT_EQ(u"Setup of External Storage (100%)", v.Caption()); },
+       {},
+       [](HeadlessView& v) {
+         EXPECT_EQ(u"Setup of External Storage (100%)", v.Caption());
+         EXPECT_FALSE(v.IsControlVisible(IDC_SCAN) || v.IsControlEnabled(IDC_SCAN));
+       },
        "2 [c,a,b] sel= img=1 grp=1 boxes="},
   };
   for (const Row& row : rows) {
@@ -246,12 +252,21 @@ TEST_F(Dialogs, ConfigureSessions) {
     Reset();
     if (row.setup) row.setup();
     for (int answer : row.answers) desk.AddAnswer(answer);
-    desk.AddScript(IDD_CONFIGURE, row.script);
+    desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) {
+      for (int id : {es::kIdOk, es::kIdCancel, IDC_SCAN}) at[configure.allowScan][id] = v.ControlRect(id);
+      row.script(v);
+    });
     const int result = configure.DoModal();
     EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(configure.registeredDirectories) +
                                 " sel=" + Name(configure.selectedDirectory) + " img=" + std::to_string(configure.deleteImages) +
                                 " grp=" + std::to_string(configure.deleteGroupFolder) + " boxes=" + Boxes());
     EXPECT_FALSE(configure.captionGiven);
+  }
+  const int shift = at[true][IDC_SCAN].right - at[true][es::kIdCancel].right;  // the hidden button's offset
+  EXPECT_GT(shift, 0);
+  for (int id : {es::kIdOk, es::kIdCancel}) {
+    const Rect r = at[true][id];
+    EXPECT_EQ((Rect{r.left + shift, r.top, r.right + shift, r.bottom}), at[false][id]) << id;
   }
 }
 
@@ -312,25 +327,6 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
     std::string traced;  // "severity source text"
     for (const auto& l : trace.Lines()) traced += std::to_string(l.severity) + " " + l.source + " " + es::ToUtf8(l.text);
     EXPECT_EQ(row.traced, traced);
-  }
-}
-
-TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {
-  std::map<bool, std::map<int, Rect>> at;  // by allowScan
-  for (bool allowScan : {true, false}) {
-    configure.allowScan = allowScan;
-    desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) {
-      for (int id : {es::kIdOk, es::kIdCancel, IDC_SCAN}) at[allowScan][id] = v.ControlRect(id);
-      EXPECT_EQ(allowScan, v.IsControlVisible(IDC_SCAN));
-      EXPECT_TRUE(allowScan || !v.IsControlEnabled(IDC_SCAN));
-    });
-    configure.DoModal();
-  }
-  const int shift = at[true][IDC_SCAN].right - at[true][es::kIdCancel].right;
-  EXPECT_GT(shift, 0);
-  for (int id : {es::kIdOk, es::kIdCancel}) {
-    const Rect r = at[true][id];
-    EXPECT_EQ((Rect{r.left + shift, r.top, r.right + shift, r.bottom}), at[false][id]) << id;
   }
 }
 
