@@ -5,19 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "frame/App.h"
 #include "base/ModuleState.h"
-#include "platform/Platform.h"
+#include "tests/frame/ModuleAttachEnvironment.h"
 #include "ui/HeadlessView.h"
 
 namespace uitest {
-
-struct AttachEnvironment : ::testing::Environment {
-  void SetUp() override { es::ModuleAttach(es::platform::ThisModuleHandle()); }
-};
-inline ::testing::Environment* const kAttach = ::testing::AddGlobalTestEnvironment(new AttachEnvironment);
 
 inline void SetVariable(const std::string& name, const std::string& value) {
 #ifdef _WIN32

@@ -124,6 +124,7 @@ TEST_F(Dialogs, ConfigureSessions) {
     Script script;
     std::string expected;  // result, registered, selected, switches (live: the caller takes them on OK), boxes
   };
+  std::map<bool, std::map<int, Rect>> at;  // OK, Cancel and Scan & Close at the start, by allowScan
   const Row rows[] = {
       {"lists the storages sorted with names and selects the selected one", [&] { configure.selectedDirectory = c; }, {},
        [&](HeadlessView& v) {
@@ -133,7 +134,6 @@ TEST_F(Dialogs, ConfigureSessions) {
          EXPECT_TRUE(v.IsControlEnabled(IDC_EDIT) && v.IsControlEnabled(IDC_REMOVE) && v.IsControlEnabled(IDC_SCAN));
          EXPECT_EQ((std::vector<Str>{u"Directory", u"Name"}), (std::vector<Str>{v.ColumnText(kList, 0), v.ColumnText(kList, 1)}));
          EXPECT_EQ(v.ListClientWidth(kList) / 2, v.ColumnWidth(kList, 1));
-         EXPECT_EQ(u"Configure External Storage", v.Caption());
          EXPECT_FALSE(v.WaitCursor());
          EXPECT_EQ(1, v.WaitCursorCount());
          v.Click(es::kIdOk);
@@ -220,12 +220,6 @@ TEST_F(Dialogs, ConfigureSessions) {
          v.Click(es::kIdOk);
        },
        "1 [aa,b,c,d] sel=aa img=1 grp=1 boxes="},
-      {"Scan & Close takes the selected row over and ends with 15001", nullptr, {},
-       [](HeadlessView& v) {
-         v.ClickRow(kList, 2);
-         v.Click(IDC_SCAN);
-       },
-       "15001 [a,b,c] sel=c img=1 grp=1 boxes="},
       {"an empty list asks before closing; no row keeps the selected directory",
        [&] {
          configure.registeredDirectories = {u"stale"};
@@ -240,12 +234,17 @@ TEST_F(Dialogs, ConfigureSessions) {
          v.Click(es::kIdOk);
        },
        "1 [] sel=kept img=1 grp=1 boxes=remove:124,empty:34,empty:34"},
-      {"a caption format takes the display name once",
+      {"a caption format takes the display name once; without Scan & Close, OK and Cancel move right",
        [&] {
          configure.captionGiven = true;
          configure.captionFormat = u"Setup of %s (100%%)";
+         configure.allowScan = false;
        },
-       {}, [](HeadlessView& v) { EXPECT_EQ(u"Setup of External Storage (100%)", v.Caption()); },
+       {},
+       [](HeadlessView& v) {
+         EXPECT_EQ(u"Setup of External Storage (100%)", v.Caption());
+         EXPECT_FALSE(v.IsControlVisible(IDC_SCAN) || v.IsControlEnabled(IDC_SCAN));
+       },
        "2 [c,a,b] sel= img=1 grp=1 boxes="},
   };
   for (const Row& row : rows) {
@@ -253,12 +252,21 @@ TEST_F(Dialogs, ConfigureSessions) {
     Reset();
     if (row.setup) row.setup();
     for (int answer : row.answers) desk.AddAnswer(answer);
-    desk.AddScript(IDD_CONFIGURE, row.script);
+    desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) {
+      for (int id : {es::kIdOk, es::kIdCancel, IDC_SCAN}) at[configure.allowScan][id] = v.ControlRect(id);
+      row.script(v);
+    });
     const int result = configure.DoModal();
     EXPECT_EQ(row.expected, std::to_string(result) + " " + Names(configure.registeredDirectories) +
                                 " sel=" + Name(configure.selectedDirectory) + " img=" + std::to_string(configure.deleteImages) +
                                 " grp=" + std::to_string(configure.deleteGroupFolder) + " boxes=" + Boxes());
     EXPECT_FALSE(configure.captionGiven);
+  }
+  const int shift = at[true][IDC_SCAN].right - at[true][es::kIdCancel].right;  // the hidden button's offset
+  EXPECT_GT(shift, 0);
+  for (int id : {es::kIdOk, es::kIdCancel}) {
+    const Rect r = at[true][id];
+    EXPECT_EQ((Rect{r.left + shift, r.top, r.right + shift, r.bottom}), at[false][id]) << id;
   }
 }
 
@@ -319,25 +327,6 @@ TEST_F(Dialogs, ConfigureFitsItsHeightIntoNinetyPercentOfTheWorkArea) {
     std::string traced;  // "severity source text"
     for (const auto& l : trace.Lines()) traced += std::to_string(l.severity) + " " + l.source + " " + es::ToUtf8(l.text);
     EXPECT_EQ(row.traced, traced);
-  }
-}
-
-TEST_F(Dialogs, WithoutScanAndCloseOkAndCancelMoveRight) {
-  std::map<bool, std::map<int, Rect>> at;  // by allowScan
-  for (bool allowScan : {true, false}) {
-    configure.allowScan = allowScan;
-    desk.AddScript(IDD_CONFIGURE, [&](HeadlessView& v) {
-      for (int id : {es::kIdOk, es::kIdCancel, IDC_SCAN}) at[allowScan][id] = v.ControlRect(id);
-      EXPECT_EQ(allowScan, v.IsControlVisible(IDC_SCAN));
-      EXPECT_TRUE(allowScan || !v.IsControlEnabled(IDC_SCAN));
-    });
-    configure.DoModal();
-  }
-  const int shift = at[true][IDC_SCAN].right - at[true][es::kIdCancel].right;
-  EXPECT_GT(shift, 0);
-  for (int id : {es::kIdOk, es::kIdCancel}) {
-    const Rect r = at[true][id];
-    EXPECT_EQ((Rect{r.left + shift, r.top, r.right + shift, r.bottom}), at[false][id]) << id;
   }
 }
 
@@ -451,8 +440,9 @@ TEST_F(Dialogs, ConfigureEntrySessions) {
   };
   const std::string unchanged = "1 [b,a,c] [old b,old a,old c] sel=b 1 1 0";
   const Row rows[] = {
-      {"cancel changes nothing", {es::kIdYes}, true, nullptr, false,
+      {"cancel changes nothing; a caption format not given", {es::kIdYes}, false, u"%s settings", false,
        [](HeadlessView& v) {
+         EXPECT_EQ(u"Configure External Storage", v.Caption());
          v.ClickRow(kList, 0);
          v.Click(IDC_REMOVE);
          v.Click(IDC_DELETE_IMAGES);
@@ -475,8 +465,6 @@ TEST_F(Dialogs, ConfigureEntrySessions) {
        "15001 [a,b,c] [Alpha,Beta,Gamma] sel=c 1 1 0"},
       {"a caption format given", {}, false, u"%s settings", true,
        [](HeadlessView& v) { EXPECT_EQ(u"External Storage settings", v.Caption()); }, unchanged},
-      {"a caption format not given", {}, false, u"%s settings", false,
-       [](HeadlessView& v) { EXPECT_EQ(u"Configure External Storage", v.Caption()); }, unchanged},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
