@@ -95,37 +95,28 @@ TEST_F(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
   EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
 }
 
-TEST_F(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
-  auto doc = NamedDocument("D1", 3);
-  doc.files.push_back({"4.pg", Tiff(1, 4)});
-  storage.Write({MakeGroup("g1", {doc})});
-  callback.unattended = true;
-  Import("g1");
-  ASSERT_EQ("D1/p1 1 1 doc\nD1/p2 0 1\nD1/p3 0 1\nExternal Storage image file 0 1\n", Pages(callback));
-  EXPECT_TRUE(boxes.boxes.empty()) << "unattended: traced instead";
-  ASSERT_EQ(1u, traces.WithId(IDS_MORE_PAGES).size());
-  EXPECT_EQ(2, traces.WithId(IDS_MORE_PAGES)[0].severity);
-  EXPECT_EQ(248u, callback.pages[3].page.at(es::attrs::kPageScanStamp).bytes.size());
-}
-
-TEST_F(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
+// Images beyond the announced pages come as extra pages, after the named ones, with
+// attributes of their own.
+TEST_F(DocumentImport, ExtraPagesAfterTheNamedOnesAndMultiPageFirstFiles) {
+  auto d = NamedDocument("D", 3);
+  d.files.push_back({"4.pg", Tiff(1, 4)});
   storage.Write({Group("g1", {DocumentWith("A", {{"1.pg", Tiff(5)}}, AttrV2({u"A/p1", u"A/p2", u"A/p3"})),
                              DocumentWith("B", {{"1.pg", Tiff(5)}}),
                              // two images are already a multi-page file
-                             DocumentWith("C", {{"1.pg", Tiff(2)}}, AttrV2({u"C/p1", u"C/p2"}))})});
+                             DocumentWith("C", {{"1.pg", Tiff(2)}}, AttrV2({u"C/p1", u"C/p2"})), d})});
   Import("g1");
   // B's first extra image opens its document.
   const std::string extra = "External Storage image file 0 1\n";
   EXPECT_EQ("A/p1 1 1 doc\nA/p2 0 1\nA/p3 0 1\nExternal Storage image file 1 1 doc\n" + extra + extra + extra + extra +
-                "C/p1 1 1 doc\nC/p2 0 1\n",
+                "C/p1 1 1 doc\nC/p2 0 1\nD/p1 1 1 doc\nD/p2 0 1\nD/p3 0 1\n" + extra,
             Pages(callback));
-  EXPECT_EQ("A Doc_Order.txt GR_LOCK.TXT", Entries(storage, "g1")) << "A stays, B and C go";
+  EXPECT_EQ(248u, callback.pages.back().page.at(es::attrs::kPageScanStamp).bytes.size());
+  EXPECT_EQ("A Doc_Order.txt GR_LOCK.TXT", Entries(storage, "g1")) << "A stays, B, C and D go";
   EXPECT_TRUE(storage.Exists("g1/A/1.pg"));
-  ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
   // Images 3 and 4 of A's "1.pg" never reached the host: A stays, and says so.
-  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"document A from group \"G\" are damaged:\n1.pg(3), 1.pg(4)"))
-      << es::ToUtf8(boxes.boxes[1].text);
+  const std::u16string more = u"There are more pages  in the next scanned document than specified in the attributes file.\n";
+  EXPECT_EQ(more + u"The following pages from document A from group \"G\" are damaged:\n1.pg(3), 1.pg(4)\nDocument will not be deleted.\n" + more,
+            Shown());
 }
 
 // A page that reached the host is never listed as damaged, so a document is not kept (and
@@ -251,7 +242,9 @@ TEST_F(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
     run.Groups({run.storage.Group("g1"), run.storage.Group("g2"), run.storage.Group("g3")}, {u"g1", u"g2", u"g3"});
     EXPECT_EQ((Ids{u"A/p1"}), run.callback.AcceptedIds());
     EXPECT_EQ(unattended ? 0u : 1u, run.boxes.boxes.size());
-    EXPECT_EQ(unattended ? 1u : 0u, run.traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
+    const auto traced = run.traces.WithId(IDS_GROUP_NOT_AVAILABLE);
+    EXPECT_EQ(unattended ? 1u : 0u, traced.size());
+    for (const auto& line : traced) EXPECT_EQ(2, line.severity) << "traced as skipped";
     EXPECT_TRUE(run.storage.Exists("g3/C/1.pg")) << "the third group is not touched";
   }
 }
