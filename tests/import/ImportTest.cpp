@@ -76,23 +76,30 @@ TEST_F(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheSwitchesDecide
   }
 }
 
-TEST_F(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
-  auto doc = NamedDocument("D1", 3);
-  doc.files.erase(doc.files.begin() + 1);  // no 2.pg
-  storage.Write({Group("g1", {doc})});
-  Import("g1", u"");
-  EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
-  EXPECT_EQ(1u, traces.WithId(IDS_TIFF_MISSING).size());
-  EXPECT_EQ(1u, traces.WithId(IDS_IMAGE_UNREADABLE).size());
-  EXPECT_EQ(1u, traces.WithId(IDS_LESS_PAGES_DETAIL).size());
-  ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id);
-  EXPECT_EQ(16u, boxes.boxes[0].style);
-  EXPECT_EQ(std::u16string(u"The following pages from document D1 from group \"\" are damaged:\n2.PG\n"
-                           u"Document will not be deleted."),
-            boxes.boxes[1].text);
-  EXPECT_TRUE(storage.Exists("g1/D1/1.pg")) << "a damaged document stays";
-  EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
+// A damaged document is reported under its own name, also one that hands nothing, and
+// stays; only with deletion on does the message say it will not be deleted.
+TEST_F(DocumentImport, DamagedDocumentsAreReportedUnderTheirOwnNamesAndStay) {
+  for (const bool deletion : {true, false}) {
+    SCOPED_TRACE(deletion ? "deletion on" : "deletion off");
+    StorageImport run;
+    auto d1 = NamedDocument("D1", 3);
+    d1.files.erase(d1.files.begin() + 1);  // no 2.pg
+    // D2 announces a page whose file is missing: it hands nothing.
+    run.storage.Write({Group("g1", {d1, DocumentWith("D2", {}, AttrV2({u"D2/p1"}))})});
+    const std::string before = Tree(run.storage / "g1");
+    run.Deletion(deletion, false);
+    run.Import("g1", u"");
+    EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), run.callback.AcceptedIds());
+    for (const int id : {IDS_TIFF_MISSING, IDS_IMAGE_UNREADABLE, IDS_LESS_PAGES_DETAIL})
+      EXPECT_EQ(2u, run.traces.WithId(id).size()) << id << ": once for each document";
+    const std::u16string less = u"There are less pages  in the next scanned document than specified in the attributes file.\n";
+    const std::u16string stays = deletion ? u"Document will not be deleted.\n" : u"";
+    EXPECT_EQ(less + less + u"The following pages from document D2 from group \"\" are damaged:\n1.PG\n" + stays +
+                  u"The following pages from document D1 from group \"\" are damaged:\n2.PG\n" + stays,
+              run.Shown());
+    EXPECT_EQ(16u, run.boxes.boxes.at(0).style);
+    EXPECT_EQ(before, Tree(run.storage / "g1"));
+  }
 }
 
 // Images beyond the announced pages come as extra pages, after the named ones, with
@@ -305,21 +312,6 @@ TEST_F(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
       EXPECT_EQ("B\r\nA\r\n", run.storage.Read("g1/Doc_Order.txt.BAK"));
     }
   }
-}
-
-TEST_F(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
-  auto first = NamedDocument("D1", 2);
-  first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
-  // D2 announces a page whose file is missing: it hands nothing.
-  const auto second = DocumentWith("D2", {}, AttrV2({u"D2/p1"}));
-  storage.Write({Group("g1", {first, second})});
-  Deletion(false, false);
-  callback.unattended = true;
-  Import("g1");
-  // With deletion off no message says the document will not be deleted.
-  EXPECT_EQ(u"The following pages from document D2 from group \"G\" are damaged:\n1.PG\n"
-            u"The following pages from document D1 from group \"G\" are damaged:\n2.PG\n",
-            Shown());
 }
 
 }  // namespace
