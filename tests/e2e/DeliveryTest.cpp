@@ -13,14 +13,9 @@ namespace {
 
 using namespace estest;
 
-bool Empty(const fs::path& folder) {
-  std::error_code ec;
-  return fs::is_empty(folder, ec);
-}
-
 // Runs eshost without faults until the storage is empty, at most three times.
 void RunUntilEmpty(const fs::path& settings, const fs::path& storage, const fs::path& out) {
-  for (int i = 0; i < 3 && !Empty(storage); ++i) {
+  for (int i = 0; i < 3 && !fs::is_empty(storage); ++i) {
     const auto r = Scan(settings, out, {"--quiet"});
     ASSERT_EQ(0, r.exitCode) << r.err;
   }
@@ -77,7 +72,7 @@ class FaultTable : public ::testing::Test {
       // Refused, not lost: the page's document is still in the storage.
       EXPECT_TRUE(r.exitCode == 1 || r.exitCode == 2) << r.exitCode << " " << r.err;
       EXPECT_NE(std::string::npos, r.err.find("No space left on device")) << r.err;
-      EXPECT_FALSE(Empty(storage));
+      EXPECT_FALSE(fs::is_empty(storage));
     } else {
       EXPECT_EQ(eshost::os::kFaultExitStatus, r.exitCode) << r.err;
     }
@@ -207,7 +202,7 @@ TEST(EshostDelivery, FullDiskStopsTheGroupWithoutLosingAPage) {
     const auto r = Scan(s.settings, small, {"--quiet", "--receipt", (s.work.root / "receipt.json").string()});
     EXPECT_EQ(1, r.exitCode) << r.err;
     EXPECT_NE(std::string::npos, r.err.find("cannot be stored")) << r.err;
-    EXPECT_FALSE(Empty(s.storage.root));
+    EXPECT_FALSE(fs::is_empty(s.storage.root));
     const auto receipt = ReadJson(s.work.root / "receipt.json");
     ASSERT_FALSE(receipt["pages_not_stored"].empty());
     EXPECT_NE(std::string::npos,
