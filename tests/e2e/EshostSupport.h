@@ -16,27 +16,23 @@
 
 namespace estest {
 
-struct Settings {
-  std::vector<fs::path> directories;
-  bool deleteImages = true;
-  bool deleteGroupFolder = true;
-};
-
-inline fs::path WriteSettings(const fs::path& folder, const Settings& s) {
-  nlohmann::json j = {{"AllowRescanning", true}, {"SelectedPath", ""}, {"DeleteFaxes", s.deleteImages},
-                      {"DeleteGroupFolder", s.deleteGroupFolder}, {"Number of dirs", s.directories.size()}};
-  for (std::size_t i = 0; i < s.directories.size(); ++i) j["Dir" + std::to_string(i)] = s.directories[i].string();
+// A settings file in `folder` registering `directories`, with deletion on or off.
+inline fs::path WriteSettings(const fs::path& folder, const std::vector<fs::path>& directories, bool deletion = true) {
+  nlohmann::json j = {{"AllowRescanning", true}, {"SelectedPath", ""}, {"DeleteFaxes", deletion},
+                      {"DeleteGroupFolder", deletion}, {"Number of dirs", directories.size()}};
+  for (std::size_t i = 0; i < directories.size(); ++i) j["Dir" + std::to_string(i)] = directories[i].string();
   std::ofstream(folder / "settings.json") << j.dump(2);
   return folder / "settings.json";
 }
 
 // A storage written from `plan` and registered in a settings file in a work folder, which
-// also holds eshost's output folder.
+// also holds eshost's output folder. Its groups were written long ago: one a stopped host
+// left without documents is not one a producer is still filling, and a scan cleans it up.
 struct Registered {
-  explicit Registered(const esproduce::StoragePlan& plan, Settings s = {}) {
+  explicit Registered(const esproduce::StoragePlan& plan, bool deletion = true) {
     storage.Write(plan);
-    s.directories = {storage.root};
-    settings = WriteSettings(work.root, s);
+    for (const auto& group : plan.groups) AgeLock(storage / group.folderName);
+    settings = WriteSettings(work.root, {storage.root}, deletion);
   }
   TempStorage storage, work;
   fs::path settings, out = work.root / "out";
@@ -77,41 +73,12 @@ void WaitFor(Done done) {
   while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-// What is left of a storage beyond group folders holding only their lock file (a group
-// emptied under another host stays until its lock file is a minute old).
-inline std::string LeftOverDocuments(const fs::path& storage) {
-  std::string left;
-  for (const auto& group : fs::directory_iterator(storage)) {
-    if (!group.is_directory()) left += group.path().string() + "\n";
-    if (group.is_directory())
-      for (const auto& entry : fs::directory_iterator(group.path()))
-        if (entry.path().filename() != "GR_LOCK.TXT") left += entry.path().string() + "\n";
-  }
-  return left;
-}
-
 inline std::string FileBytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 inline nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(FileBytes(file)); }
-
-// The page ids of the manifest lines, in order; a refused page marked so.
-inline std::string Ids(const std::vector<nlohmann::json>& lines) {
-  std::string ids;
-  for (const auto& line : lines) ids += (ids.empty() ? "" : " ") + PageId(line) + (line["accepted"].get<bool>() ? "" : "(refused)");
-  return ids;
-}
-
-// How often each page was accepted, over the output folders.
-inline std::map<std::string, int> Accepted(const std::vector<fs::path>& outs) {
-  std::map<std::string, int> seen;
-  for (const auto& out : outs)
-    for (const auto& line : Manifest(out))
-      if (line["accepted"].get<bool>()) ++seen[PageId(line)];
-  return seen;
-}
 
 // The hex SHA-256 digest of a file's bytes.
 inline std::string Digest(const fs::path& file) {

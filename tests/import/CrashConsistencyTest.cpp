@@ -54,14 +54,6 @@ std::string Unaccepted(const TempStorage& storage, const std::set<std::u16string
   return out;
 }
 
-// Pages accepted without the name their attribute file gives them: a page that arrives
-// stripped of its attributes is a second copy the host cannot recognise.
-int Nameless(const RecordingCallback& callback) {
-  int n = 0;
-  for (const auto& id : callback.AcceptedIds()) n += id.find(u'/') == std::u16string::npos;
-  return n;
-}
-
 // Runs the first import with `arm` preparing the stop; returns false once the stop no
 // longer happens (n is past the last point).
 bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::platform::FaultyPlatform&)>& arm) {
@@ -88,9 +80,14 @@ bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::plat
     Importer second;
     second.callback.unattended = true;
     second.All(storage);
-    for (const auto& id : second.callback.AcceptedIds()) accepted.insert(id);
-    // Only the kept PDF page has no name of its own, at every scan.
-    EXPECT_EQ(1, Nameless(second.callback)) << "stop " << n << ": pages of a finished document came back as new ones";
+    int nameless = 0;  // accepted without the name its attribute file gives it
+    for (const auto& id : second.callback.AcceptedIds()) {
+      accepted.insert(id);
+      nameless += id.find(u'/') == std::u16string::npos;
+    }
+    // Only the kept PDF page, at every scan: a page stripped of its attributes is a second
+    // copy the host cannot recognise.
+    EXPECT_EQ(1, nameless) << "stop " << n << ": pages of a finished document came back as new ones";
   }
   EXPECT_EQ("", Unaccepted(storage, accepted, false)) << "stop " << n << ": these never arrived";
   EXPECT_EQ(kept, Tree(storage / "g3")) << "stop " << n << ": a document with images never handed over changed";

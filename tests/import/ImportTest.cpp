@@ -40,6 +40,8 @@ std::string Pages(const RecordingCallback& callback) {
   return out;
 }
 
+const std::u16string kLessPages = u"There are less pages  in the next scanned document than specified in the attributes file.\n";
+
 // The names in a folder of the storage, sorted; "-" when the folder is gone.
 std::string Entries(const TempStorage& storage, const std::string& folder) {
   if (!storage.Exists(folder)) return "-";
@@ -76,56 +78,53 @@ TEST_F(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheSwitchesDecide
   }
 }
 
-TEST_F(DocumentImport, MissingNamedPageIsReportedAndKeepsTheDocument) {
-  auto doc = NamedDocument("D1", 3);
-  doc.files.erase(doc.files.begin() + 1);  // no 2.pg
-  storage.Write({Group("g1", {doc})});
-  Import("g1", u"");
-  EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), callback.AcceptedIds());
-  EXPECT_EQ(1u, traces.WithId(IDS_TIFF_MISSING).size());
-  EXPECT_EQ(1u, traces.WithId(IDS_IMAGE_UNREADABLE).size());
-  EXPECT_EQ(1u, traces.WithId(IDS_LESS_PAGES_DETAIL).size());
-  ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id);
-  EXPECT_EQ(16u, boxes.boxes[0].style);
-  EXPECT_EQ(std::u16string(u"The following pages from document D1 from group \"\" are damaged:\n2.PG\n"
-                           u"Document will not be deleted."),
-            boxes.boxes[1].text);
-  EXPECT_TRUE(storage.Exists("g1/D1/1.pg")) << "a damaged document stays";
-  EXPECT_EQ("D1\r\n", storage.Read("g1/Doc_Order.txt"));
+// A damaged document is reported under its own name, also one that hands nothing, and
+// stays; only with deletion on does the message say it will not be deleted.
+TEST_F(DocumentImport, DamagedDocumentsAreReportedUnderTheirOwnNamesAndStay) {
+  for (const bool deletion : {true, false}) {
+    SCOPED_TRACE(deletion ? "deletion on" : "deletion off");
+    StorageImport run;
+    auto d1 = NamedDocument("D1", 3);
+    d1.files.erase(d1.files.begin() + 1);  // no 2.pg
+    // D2 announces a page whose file is missing: it hands nothing.
+    run.storage.Write({Group("g1", {d1, DocumentWith("D2", {}, AttrV2({u"D2/p1"}))})});
+    const std::string before = Tree(run.storage / "g1");
+    run.Deletion(deletion, false);
+    run.Import("g1", u"");
+    EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), run.callback.AcceptedIds());
+    for (const int id : {IDS_TIFF_MISSING, IDS_IMAGE_UNREADABLE, IDS_LESS_PAGES_DETAIL})
+      EXPECT_EQ(2u, run.traces.WithId(id).size()) << id << ": once for each document";
+    const std::u16string stays = deletion ? u"Document will not be deleted.\n" : u"";
+    EXPECT_EQ(kLessPages + kLessPages + u"The following pages from document D2 from group \"\" are damaged:\n1.PG\n" + stays +
+                  u"The following pages from document D1 from group \"\" are damaged:\n2.PG\n" + stays,
+              run.Shown());
+    EXPECT_EQ(16u, run.boxes.boxes.at(0).style);
+    EXPECT_EQ(before, Tree(run.storage / "g1"));
+  }
 }
 
-TEST_F(DocumentImport, ExtraPageFileAfterTheNamedPagesWithExtraAttributes) {
-  auto doc = NamedDocument("D1", 3);
-  doc.files.push_back({"4.pg", Tiff(1, 4)});
-  storage.Write({MakeGroup("g1", {doc})});
-  callback.unattended = true;
-  Import("g1");
-  ASSERT_EQ("D1/p1 1 1 doc\nD1/p2 0 1\nD1/p3 0 1\nExternal Storage image file 0 1\n", Pages(callback));
-  EXPECT_TRUE(boxes.boxes.empty()) << "unattended: traced instead";
-  ASSERT_EQ(1u, traces.WithId(IDS_MORE_PAGES).size());
-  EXPECT_EQ(2, traces.WithId(IDS_MORE_PAGES)[0].severity);
-  EXPECT_EQ(248u, callback.pages[3].page.at(es::attrs::kPageScanStamp).bytes.size());
-}
-
-TEST_F(DocumentImport, MultiPageFirstFileWithAndWithoutAttributeFile) {
+// Images beyond the announced pages come as extra pages, after the named ones, with
+// attributes of their own.
+TEST_F(DocumentImport, ExtraPagesAfterTheNamedOnesAndMultiPageFirstFiles) {
+  auto d = NamedDocument("D", 3);
+  d.files.push_back({"4.pg", Tiff(1, 4)});
   storage.Write({Group("g1", {DocumentWith("A", {{"1.pg", Tiff(5)}}, AttrV2({u"A/p1", u"A/p2", u"A/p3"})),
                              DocumentWith("B", {{"1.pg", Tiff(5)}}),
                              // two images are already a multi-page file
-                             DocumentWith("C", {{"1.pg", Tiff(2)}}, AttrV2({u"C/p1", u"C/p2"}))})});
+                             DocumentWith("C", {{"1.pg", Tiff(2)}}, AttrV2({u"C/p1", u"C/p2"})), d})});
   Import("g1");
   // B's first extra image opens its document.
   const std::string extra = "External Storage image file 0 1\n";
   EXPECT_EQ("A/p1 1 1 doc\nA/p2 0 1\nA/p3 0 1\nExternal Storage image file 1 1 doc\n" + extra + extra + extra + extra +
-                "C/p1 1 1 doc\nC/p2 0 1\n",
+                "C/p1 1 1 doc\nC/p2 0 1\nD/p1 1 1 doc\nD/p2 0 1\nD/p3 0 1\n" + extra,
             Pages(callback));
-  EXPECT_EQ("A Doc_Order.txt GR_LOCK.TXT", Entries(storage, "g1")) << "A stays, B and C go";
+  EXPECT_EQ(248u, callback.pages.back().page.at(es::attrs::kPageScanStamp).bytes.size());
+  EXPECT_EQ("A Doc_Order.txt GR_LOCK.TXT", Entries(storage, "g1")) << "A stays, B, C and D go";
   EXPECT_TRUE(storage.Exists("g1/A/1.pg"));
-  ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(IDS_MORE_PAGES, boxes.boxes[0].id) << "5 images for 3 pages";
   // Images 3 and 4 of A's "1.pg" never reached the host: A stays, and says so.
-  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"document A from group \"G\" are damaged:\n1.pg(3), 1.pg(4)"))
-      << es::ToUtf8(boxes.boxes[1].text);
+  const std::u16string more = u"There are more pages  in the next scanned document than specified in the attributes file.\n";
+  EXPECT_EQ(more + u"The following pages from document A from group \"G\" are damaged:\n1.pg(3), 1.pg(4)\nDocument will not be deleted.\n" + more,
+            Shown());
 }
 
 // A page that reached the host is never listed as damaged, so a document is not kept (and
@@ -210,9 +209,9 @@ TEST_F(DocumentImport, PdfDocumentIsOnePageWithItsBytesAsContent) {
   for (const auto& l : traces.Lines())
     if (l.text.find(u"PDF Document includes unsupported additional pages.") != std::u16string::npos) ++unsupported;
   EXPECT_EQ(2, unsupported) << "one for the second page file, one for the 3 announced pages";
-  ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(IDS_LESS_PAGES, boxes.boxes[0].id) << "3 announced, 1 page file counted";
-  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(u"are damaged:\n2.PG")) << "2.pg never reached the host";
+  // 3 pages announced, 1 page file counted; 2.pg never reached the host.
+  EXPECT_EQ(kLessPages + u"The following pages from document P from group \"G\" are damaged:\n2.PG\nDocument will not be deleted.\n",
+            Shown());
 }
 
 // A stop keeps the document it came in and all later ones; a refused first page also
@@ -251,7 +250,9 @@ TEST_F(GroupImport, HeldLockMakesTheGroupUnavailableAndStopsTheSelection) {
     run.Groups({run.storage.Group("g1"), run.storage.Group("g2"), run.storage.Group("g3")}, {u"g1", u"g2", u"g3"});
     EXPECT_EQ((Ids{u"A/p1"}), run.callback.AcceptedIds());
     EXPECT_EQ(unattended ? 0u : 1u, run.boxes.boxes.size());
-    EXPECT_EQ(unattended ? 1u : 0u, run.traces.WithId(IDS_GROUP_NOT_AVAILABLE).size());
+    const auto traced = run.traces.WithId(IDS_GROUP_NOT_AVAILABLE);
+    EXPECT_EQ(unattended ? 1u : 0u, traced.size());
+    for (const auto& line : traced) EXPECT_EQ(2, line.severity) << "traced as skipped";
     EXPECT_TRUE(run.storage.Exists("g3/C/1.pg")) << "the third group is not touched";
   }
 }
@@ -312,21 +313,6 @@ TEST_F(Cleanup, InterruptedRewriteIsTakenBackOnlyWhenDeletionIsOn) {
       EXPECT_EQ("B\r\nA\r\n", run.storage.Read("g1/Doc_Order.txt.BAK"));
     }
   }
-}
-
-TEST_F(Cleanup, DamagedDocumentsAreEachReportedUnderTheirOwnName) {
-  auto first = NamedDocument("D1", 2);
-  first.files.pop_back();  // 2.pg missing: damaged, hands 1.pg
-  // D2 announces a page whose file is missing: it hands nothing.
-  const auto second = DocumentWith("D2", {}, AttrV2({u"D2/p1"}));
-  storage.Write({Group("g1", {first, second})});
-  Deletion(false, false);
-  callback.unattended = true;
-  Import("g1");
-  // With deletion off no message says the document will not be deleted.
-  EXPECT_EQ(u"The following pages from document D2 from group \"G\" are damaged:\n1.PG\n"
-            u"The following pages from document D1 from group \"G\" are damaged:\n2.PG\n",
-            Shown());
 }
 
 }  // namespace
