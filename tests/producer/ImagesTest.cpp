@@ -10,21 +10,21 @@
 #include "tests/pictorn/PictornSupport.h"
 
 using namespace producer_test;
-using pictorn_test::OpenFile, pictorn_test::Page, pictorn_test::ReadImage, pictorn_test::ReadMemory;
+using pictorn_test::Page, pictorn_test::ReadImage, pictorn_test::ReadMemory;
 namespace ids = es::attrs;
 
 namespace {
 
 // What the library says of each image of the file: "ok", or why it cannot hand it over.
 std::vector<std::string> Reads(const fs::path& path) {
-  const OpenFile file(path);
+  const pictorn_test::OpenFile file(path);  // not the Win32 function of that name
   std::vector<std::string> reads;
   for (std::int32_t i = 0, count = PictornImageCount(file.handle); i < count; ++i)
     reads.push_back(ReadImage(file.handle, i).result == kPictornOk ? "ok" : std::string("failed: ") + PictornLastError());
   return reads;
 }
 
-Page FirstImage(const fs::path& path) { return ReadImage(OpenFile(path).handle, 0); }
+Page FirstImage(const fs::path& path) { return ReadImage(pictorn_test::OpenFile(path).handle, 0); }
 
 std::u16string Text(CAttrContainer& container, std::uint32_t id) {
   AttrVariant value{};
