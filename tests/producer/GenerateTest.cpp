@@ -1,5 +1,4 @@
 // The storages esproduce writes: consistent with the layout the module reads.
-#include <algorithm>
 #include <stdexcept>
 
 #include "TreeSupport.h"
@@ -7,30 +6,6 @@
 using namespace producer_test;
 
 static std::int16_t I16(const Bytes& b, std::size_t at) { return static_cast<std::int16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-
-TEST(GenerateStorage, GroupsHaveLockAndShuffledOrderFilesWithoutAttributeFilesPagesAreNumbered) {
-  TempFolder temp;
-  Write(temp.Root(), {.groups = 2, .documents = 12, .pages = 2, .attrVersion = AttrVersion::None,
-                      .description = "Caf\xC3\xA9", .groupOrder = true, .seed = 3, .groupPrefix = "Gr\xC3\xBC"});
-  EXPECT_EQ(temp.Read("ESDesc.txt"), "Caf\xE9\r\n");
-  auto groups = Lines(temp.Read("Doc_Order.txt"));
-  std::ranges::sort(groups);
-  EXPECT_EQ(groups, (std::vector<std::string>{"Gr\xFC" "001", "Gr\xFC" "002"}));
-
-  const fs::path group = temp / esproduce::PathFromUtf8("Gr\xC3\xBC" "001");  // "Grü001"
-  EXPECT_EQ(ReadText(group / "GR_LOCK.TXT"), "Gr\xFC" "001");
-  const auto order = Lines(ReadText(group / "Doc_Order.txt"));
-  std::vector<std::string> sorted = order, folders;
-  std::ranges::sort(sorted);
-  for (const auto& entry : fs::directory_iterator(group))
-    if (entry.is_directory()) folders.push_back(esproduce::PathToUtf8(entry.path().filename()));
-  std::ranges::sort(folders);
-  EXPECT_EQ(sorted, folders);
-  EXPECT_EQ(folders.front(), "Doc00001");
-  EXPECT_NE(order, sorted) << "twelve documents should not come out in folder order";
-  EXPECT_FALSE(fs::exists(group / "Doc00001" / "SC_ATTR.BIN"));
-  EXPECT_EQ(PageFiles(group / "Doc00001"), (std::set<std::string>{"1.pg", "2.pg"}));
-}
 
 TEST(GenerateStorage, Version1FilesNamePagesByTheirValueRecords) {
   TempFolder temp;

@@ -1,5 +1,6 @@
 // Page images of generated storages as the image library finds them: sizes, every
 // compression, PDF documents, damaged, missing and extra pages.
+#include <algorithm>
 #include <stdexcept>
 
 #include <Pictorn.h>
@@ -168,25 +169,27 @@ TEST(GeneratedPages, DefaultPagesAreA4G4AndAgreeWithTheAttributeFile) {
 // The encoders are portable C++ and the draws avoid the library's distributions, so Linux
 // and Windows write the same bytes (JPEG is each platform's own): a change of the
 // generator changes the fingerprints on purpose, update them from the failure message
-// once the rest of the test passes. Each special document is what the report says, no
-// document has two roles, and every other page reads as written.
+// once the rest of the test passes. Names reach the text files in ANSI, each group's
+// order file lists its documents shuffled, each special document is what the report
+// says, no document has two roles, and every other page reads as written.
 TEST(GeneratedStorage, SeedGivesTheBytesEachRoleIsWhereTheReportSaysEveryOtherPageReadsAsWritten) {
   const struct {
     bool multipage; AttrVersion version; Compression compression; const char* name; std::uint64_t fingerprint;
   } configs[] = {
-      {false, AttrVersion::V2, Compression::None, "none", 9330384284915175997ull},
-      {true, AttrVersion::V2, Compression::Lzw, "LZW", 14749251581137467354ull},
-      {true, AttrVersion::V1, Compression::PackBits, "PackBits", 16181504728164278116ull},
-      {false, AttrVersion::V2, Compression::CcittG3, "CCITT G3", 5800046609731173655ull},
-      {false, AttrVersion::V2, Compression::CcittG4, "CCITT G4", 16184016914302464068ull},
-      {false, AttrVersion::None, Compression::CcittG4, "CCITT G4", 7484287553123825037ull},
+      {false, AttrVersion::V2, Compression::None, "none", 13261915113498879168ull},
+      {true, AttrVersion::V2, Compression::Lzw, "LZW", 132219886446307607ull},
+      {true, AttrVersion::V1, Compression::PackBits, "PackBits", 13857307931436586757ull},
+      {false, AttrVersion::V2, Compression::CcittG3, "CCITT G3", 2336379140204190352ull},
+      {false, AttrVersion::V2, Compression::CcittG4, "CCITT G4", 10898430088366963777ull},
+      {false, AttrVersion::None, Compression::CcittG4, "CCITT G4", 4416183066028202634ull},
       {false, AttrVersion::V2, Compression::Jpeg, "JPEG", 0}};
   for (const auto& [multipage, version, compression, compressionName, fingerprint] : configs) {
     SCOPED_TRACE(std::string(compressionName) + (multipage ? ", multi-page, version " : ", single pages, version ") +
                  std::to_string(static_cast<int>(version)));
     TempFolder temp;
-    GenerateOptions options{.groups = 2, .documents = 6, .pages = 3, .attrVersion = version, .commands = true,
-                            .groupOrder = true, .seed = 21, .compression = compression, .pageSize = kSmallPage,
+    GenerateOptions options{.groups = 2, .documents = 6, .pages = 3, .attrVersion = version,
+                            .description = "Caf\xC3\xA9", .commands = true, .groupOrder = true, .seed = 21,
+                            .groupPrefix = "Gr\xC3\xBC", .compression = compression, .pageSize = kSmallPage,
                             .dpi = 100, .multipage = multipage, .pdfDocuments = 1, .damagedDocuments = 2,
                             .missingPageDocuments = 1, .extraPageDocuments = 1};
     if (!CanWrite(compression)) {
@@ -208,6 +211,11 @@ TEST(GeneratedStorage, SeedGivesTheBytesEachRoleIsWhereTheReportSaysEveryOtherPa
     options.seed = 22;
     EXPECT_NE(Tree(Write(temp / "c", options, &other)), tree);
     EXPECT_NE(Roles(other), Roles(report));
+    // The description and the groups' names in ANSI.
+    EXPECT_EQ(temp.Read("a/ESDesc.txt"), "Caf\xE9\r\n");
+    auto groups = Lines(temp.Read("a/Doc_Order.txt"));
+    std::ranges::sort(groups);
+    EXPECT_EQ(groups, (std::vector<std::string>{"Gr\xFC" "001", "Gr\xFC" "002"}));
 
     // Per group: PDF 1, damaged 2 x 3, missing 2 (none in one file), extra 3 + 1, plain 3.
     EXPECT_EQ(std::tuple(report.pages, report.pageFiles),
@@ -218,14 +226,26 @@ TEST(GeneratedStorage, SeedGivesTheBytesEachRoleIsWhereTheReportSaysEveryOtherPa
     EXPECT_EQ(roles.size(), 2u * 5u);
 
     int damagedSoFar = 0;
-    for (const char* group : {"Group001", "Group002"}) {
+    for (const std::string group : {"Gr\xC3\xBC" "001", "Gr\xC3\xBC" "002"}) {
+      const fs::path folder = temp / "a" / PathFromUtf8(group);
+      EXPECT_EQ(ReadText(folder / "GR_LOCK.TXT"), "Gr\xFC" + group.substr(4));
+      // The order file names every document folder, not in folder order.
+      const auto order = Lines(ReadText(folder / "Doc_Order.txt"));
+      std::vector<std::string> sorted = order, folders;
+      std::ranges::sort(sorted);
+      for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.is_directory()) folders.push_back(PathToUtf8(entry.path().filename()));
+      std::ranges::sort(folders);
+      EXPECT_EQ(sorted, folders);
+      EXPECT_NE(order, sorted);
       for (int d = 1; d <= 6; ++d) {
-        const std::string name = std::string(group) + "/Doc0000" + std::to_string(d);
+        const std::string name = group + "/Doc0000" + std::to_string(d);
         SCOPED_TRACE(name);
-        const fs::path document = temp / "a" / name;
+        const fs::path document = folder / ("Doc0000" + std::to_string(d));
         const auto role = roles.find(name);
         const esproduce::SpecialDocument* special = role == roles.end() ? nullptr : role->second;
         const auto is = [special](SpecialKind kind) { return special && special->kind == kind; };
+        EXPECT_EQ(fs::exists(document / "SC_ATTR.BIN"), version != AttrVersion::None);
         if (version != AttrVersion::None) {  // the page count: 32 bits at 8 in version 2, 16 bits at 14 in version 1
           const Bytes attributes = ReadBytes(document / "SC_ATTR.BIN");
           EXPECT_EQ(version == AttrVersion::V2 ? U32(attributes, 8) : U32(attributes, 12) >> 16,
