@@ -15,10 +15,10 @@ namespace {
 double ReadAll(const std::filesystem::path& path, std::int32_t images) {
   const auto start = std::chrono::steady_clock::now();
   const pictorn_test::OpenFile file(path);  // not the Win32 function of that name
-  const std::int32_t count = PictornImageCount(file.Handle());
+  const std::int32_t count = PictornImageCount(file.handle);
   if (count != images) std::printf("count %d, expected %d: %s\n", count, images, PictornLastError());
   for (std::int32_t i = 0; i < count; ++i) {
-    const Page page = ReadImage(file.Handle(), i);
+    const Page page = ReadImage(file.handle, i);
     if (page.result != kPictornOk) std::printf("image %d: %s\n", i, PictornLastError());
   }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

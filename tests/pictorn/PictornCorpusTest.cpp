@@ -77,13 +77,10 @@ class PictornCorpus : public testing::Test {
     Raster reference;
     ASSERT_TRUE(ReadPnm(corpus_ / row.reference, &reference)) << row.reference;
     EXPECT_TRUE(DecodesAs(read.image, reference, ToleranceOf(row)));
-    PictornFileBytes file{};
-    ASSERT_TRUE(PictornPageFile(read.image, &file)) << PictornLastError();
-    const Bytes bytes(file.data, file.data + file.size);
-    PictornFreeFileBytes(&file);
-    const OpenFile stored(dir_, bytes);
-    ASSERT_EQ(PictornImageCount(stored.Handle()), 1) << PictornLastError();
-    const Page again = ReadImage(stored.Handle(), 0);
+    ASSERT_TRUE(PictornSavePage(read.image, Utf8(dir_ / "stored page.tif").c_str())) << PictornLastError();
+    const OpenFile stored(dir_ / "stored page.tif");
+    ASSERT_EQ(PictornImageCount(stored.handle), 1) << PictornLastError();
+    const Page again = ReadImage(stored.handle, 0);
     ASSERT_EQ(again.result, kPictornOk) << "stored page: " << PictornLastError();
     ExpectAttributes(again, width, height, row.xDpi, row.yDpi, row.bits);
     EXPECT_TRUE(DecodesAs(again.image, reference, ToleranceOf(row))) << "stored page";
@@ -111,17 +108,17 @@ TEST_F(PictornCorpus, EveryImageReadsAsItsReferenceOrFailsWithItsReason) {
     }
     const OpenFile file(corpus_ / row.file);
     ASSERT_TRUE(file.IsOpen());
-    const std::int32_t count = PictornImageCount(file.Handle());
+    const std::int32_t count = PictornImageCount(file.handle);
     EXPECT_EQ(count, row.count) << PictornLastError();
     if (count == kPictornTooManyImages) {
       // Neither counted nor read: the file is kept with its reason.
       EXPECT_NE(std::string(PictornLastError()).find("more than 50000"), std::string::npos) << PictornLastError();
-      const Page read = ReadImage(file.Handle(), 0);
+      const Page read = ReadImage(file.handle, 0);
       EXPECT_EQ(read.result, kPictornTooLarge);
       EXPECT_TRUE(read.Untouched());
       continue;
     }
-    const Page read = ReadImage(file.Handle(), static_cast<std::int32_t>(row.index));
+    const Page read = ReadImage(file.handle, static_cast<std::int32_t>(row.index));
     // Wine's imaging component reads no planar TIFF images: such pages fail there, saying so.
     if (row.outcome.starts_with("fail:") || (row.file.find("planar") != std::string::npos && WineImaging())) {
       EXPECT_NE(read.result, kPictornOk);

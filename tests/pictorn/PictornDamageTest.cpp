@@ -48,12 +48,12 @@ TEST(PictornDamage, DamagedFileKeepsTheImagesAheadOfTheDamage) {
     std::string error;
     ASSERT_TRUE(esproduce::DamageTiff(&bytes, row.damage, row.page, &error)) << error;
     const OpenFile file(dir, bytes);
-    const std::int32_t count = PictornImageCount(file.Handle());
+    const std::int32_t count = PictornImageCount(file.handle);
     EXPECT_GE(count, row.countMin);
     EXPECT_LE(count, row.countMax);
     std::string results, why;
     for (std::int32_t k = 0; k < 6; ++k) {
-      const Page read = ReadImage(file.Handle(), k);
+      const Page read = ReadImage(file.handle, k);
       const bool failed = read.result != kPictornOk;
       results += !failed                                 ? 'o'
                  : row.results[k] == 'x'                 ? 'x'
@@ -72,7 +72,7 @@ TEST(PictornDamage, FileRewrittenInPlaceIsWalkedAnew) {
   // The same file, size and time stamp: only the chain of directories changes.
   const TempDir dir;
   Bytes bytes = FivePages();
-  EXPECT_EQ(PictornImageCount(OpenFile(dir, bytes).Handle()), 5);
+  EXPECT_EQ(PictornImageCount(OpenFile(dir, bytes).handle), 5);
   const auto stamp = std::filesystem::last_write_time(dir / "1.pg");
   auto u32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24; };
   auto link = [&](std::size_t ifd) { return ifd + 2 + 12 * (bytes[ifd] | bytes[ifd + 1] << 8); };
@@ -81,17 +81,17 @@ TEST(PictornDamage, FileRewrittenInPlaceIsWalkedAnew) {
   WriteFile(dir / "1.pg", bytes);
   std::filesystem::last_write_time(dir / "1.pg", stamp);
   const OpenFile file(dir / "1.pg");
-  EXPECT_EQ(PictornImageCount(file.Handle()), 3);
-  EXPECT_EQ(ReadImage(file.Handle(), 3).result, kPictornNoSuchImage);
+  EXPECT_EQ(PictornImageCount(file.handle), 3);
+  EXPECT_EQ(ReadImage(file.handle, 3).result, kPictornNoSuchImage);
 }
 
 TEST(PictornDamage, FileAtTheImageLimitIsReadWhole) {
   // One image more is refused as a whole (the corpus's too-many.tif).
   const TempDir dir;
   const OpenFile file(dir, Tiff(std::vector<PageImage>(kPictornMaxImages, esproduce::MakeBitonalPage(8, 2, 72, 0)), Compression::CcittG4));
-  EXPECT_EQ(PictornImageCount(file.Handle()), kPictornMaxImages);
-  EXPECT_EQ(ReadImage(file.Handle(), kPictornMaxImages - 1).result, kPictornOk) << PictornLastError();
-  EXPECT_EQ(ReadImage(file.Handle(), kPictornMaxImages).result, kPictornNoSuchImage);
+  EXPECT_EQ(PictornImageCount(file.handle), kPictornMaxImages);
+  EXPECT_EQ(ReadImage(file.handle, kPictornMaxImages - 1).result, kPictornOk) << PictornLastError();
+  EXPECT_EQ(ReadImage(file.handle, kPictornMaxImages).result, kPictornNoSuchImage);
 }
 
 // Cut at every length, or with random bytes changed: every image handed over is whole and
@@ -122,9 +122,9 @@ TEST(PictornDamage, TruncatedAndCorruptFilesFailCleanly) {
     SCOPED_TRACE(d < cuts ? "cut at " + std::to_string(damaged[d].size()) : "corrupt file " + std::to_string(d - cuts));
     const OpenFile file(dir, damaged[d]);
     ASSERT_TRUE(file.IsOpen());
-    EXPECT_LE(PictornImageCount(file.Handle()), d < cuts ? 5 : kPictornMaxImages);
+    EXPECT_LE(PictornImageCount(file.handle), d < cuts ? 5 : kPictornMaxImages);
     for (std::int32_t k = 0; k < 5; ++k) {
-      const Page read = ReadImage(file.Handle(), k);
+      const Page read = ReadImage(file.handle, k);
       if (read.result != kPictornOk) continue;
       const PictornInfo info = read.Info();
       if (std::uint64_t{info.width} * info.height > 4'000'000) continue;

@@ -17,7 +17,7 @@ struct Case {
   double mean;       // mean difference allowed per sample (lossy compressions)
 };
 
-void ReadEveryImageByIndexFromAnyPositionAndSaveAgain(const Case& c) {
+void ReadEveryImageByIndexFromAnyPosition(const Case& c) {
   const Tolerance tolerance{c.mean > 0 ? 255 : 0, c.mean};
   // An A4 page (300 dpi bitonal, 100 dpi for the bulkier gray and colour ones), then four
   // of different sizes, so that an image read for the wrong index shows.
@@ -33,37 +33,28 @@ void ReadEveryImageByIndexFromAnyPositionAndSaveAgain(const Case& c) {
   for (std::int32_t k = 0; k < 5; ++k) {
     SCOPED_TRACE("image " + std::to_string(k));
     // Read at explicit offsets: where the file stands does not matter.
-    ASSERT_TRUE(es::platform::Os().Seek(file.Handle(), k % 2 ? 4 : fileSize));
-    EXPECT_EQ(PictornImageCount(file.Handle()), 5);
-    const Page read = ReadImage(file.Handle(), k);
+    ASSERT_TRUE(es::platform::Os().Seek(file.handle, k % 2 ? 4 : fileSize));
+    EXPECT_EQ(PictornImageCount(file.handle), 5);
+    const Page read = ReadImage(file.handle, k);
     ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
     ASSERT_NE(read.attrs, nullptr);
-    EXPECT_EQ(read.attrs->Scope(), kPictornPageScope);
-    ExpectAttributes(read, pages[k]);
-    EXPECT_EQ(read.Info().index, static_cast<std::uint32_t>(k));
-    EXPECT_STREQ(read.Info().compression, c.name);
-    EXPECT_GT(read.size, 0u);
-    EXPECT_LT(read.size, fileSize);
+    const PageImage& p = pages[k];
+    ExpectAttributes(read, p.width, p.height, p.xDpi, p.yDpi, RasterOf(p).format);
+    EXPECT_EQ(std::tuple(read.attrs->Scope(), read.Info().index, std::string(read.Info().compression), read.size > 0,
+                         read.size < fileSize),
+              std::tuple(kPictornPageScope, static_cast<std::uint32_t>(k), c.name, true, true))
+        << "scope, index, compression, some bytes but not the whole file's";
     EXPECT_TRUE(DecodesAs(read.image, RasterOf(pages[k]), tolerance));
   }
   // An index beyond the images fails and leaves the outputs alone.
   for (const std::int32_t index : {5, 6, kPictornMaxImages, -1}) {
-    const Page read = ReadImage(file.Handle(), index);
+    const Page read = ReadImage(file.handle, index);
     EXPECT_NE(read.result, kPictornOk) << index;
     EXPECT_TRUE(read.Untouched()) << index;
   }
-  // A page saved on its own reopens as the same image.
-  const Page read = ReadImage(file.Handle(), 2);
-  ASSERT_TRUE(PictornSavePage(read.image, Utf8(dir / "saved page.tif").c_str())) << PictornLastError();
-  const OpenFile again(dir / "saved page.tif");
-  EXPECT_EQ(PictornImageCount(again.Handle()), 1);
-  const Page reread = ReadImage(again.Handle(), 0);
-  ASSERT_EQ(reread.result, kPictornOk) << PictornLastError();
-  ExpectAttributes(reread, pages[2]);
-  EXPECT_TRUE(DecodesAs(reread.image, RasterOf(pages[2]), tolerance));
 }
 
-TEST(PictornPages, EveryImageReadByIndexFromAnyPositionAndSavedAgain) {
+TEST(PictornPages, EveryImageReadByIndexFromAnyPosition) {
   const Case cases[] = {{Compression::None, PixelKind::Bitonal, "none", 0},
                         {Compression::PackBits, PixelKind::Bitonal, "PackBits", 0},
                         {Compression::Lzw, PixelKind::Bitonal, "LZW", 0},
@@ -77,7 +68,7 @@ TEST(PictornPages, EveryImageReadByIndexFromAnyPositionAndSavedAgain) {
                         {Compression::Jpeg, PixelKind::Rgb24, "JPEG", 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + (c.kind == PixelKind::Bitonal ? " bitonal" : c.kind == PixelKind::Gray8 ? " gray" : " RGB"));
-    if (esproduce::CanWrite(c.compression)) ReadEveryImageByIndexFromAnyPositionAndSaveAgain(c);  // no JPEG writer in some builds
+    if (esproduce::CanWrite(c.compression)) ReadEveryImageByIndexFromAnyPosition(c);  // no JPEG writer in some builds
   }
 }
 
@@ -97,8 +88,6 @@ void Patch(Bytes& tiff, std::uint16_t tag, std::uint32_t value) {
 }
 
 TEST(PictornAttributes, ResolutionAndPageSizeFromTheFile) {
-  PageImage fax = esproduce::MakeBitonalPage(1728, 1100, 204, 1);
-  fax.yDpi = 98;
   const struct {
     const char* name;
     PageImage page;
@@ -109,14 +98,13 @@ TEST(PictornAttributes, ResolutionAndPageSizeFromTheFile) {
       {"centimetres", esproduce::MakeBitonalPage(1600, 2400, 80, 1), {{296, 3}}, {203, 203, 2000, 3000}},
       {"no unit: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{296, 1}}, {300, 300, 508, 762}},
       {"zero resolution: 300 dpi", esproduce::MakeBitonalPage(600, 900, 72, 1), {{282, 0}, {283, 0}}, {300, 300, 508, 762}},
-      {"fax: both axes kept", fax, {}, {204, 98, 2152, 2851}},
   };
   const TempDir dir;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Bytes tiff = Tiff({row.page}, Compression::CcittG4);
     for (const auto& [tag, value] : row.patches) Patch(tiff, tag, value);
-    const Page read = ReadImage(OpenFile(dir, tiff).Handle(), 0);
+    const Page read = ReadImage(OpenFile(dir, tiff).handle, 0);
     ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
     EXPECT_EQ((std::vector<long>{read.Attr(kPictornAttrResolutionX), read.Attr(kPictornAttrResolutionY),
                                  read.Attr(kPictornAttrWidth), read.Attr(kPictornAttrHeight)}),
@@ -131,7 +119,7 @@ TEST(PictornAttributes, GivenPageContainerIsFilledADocumentOneRefused) {
   CAttrContainer document(2);
   CAttrContainer* page = &document;
   for (const std::int32_t one : {1, 0}) {
-    EXPECT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &read.image, &read.size, page, one), kPictornBadArgument);
+    EXPECT_EQ(GT_CreatePageAttrsFromHandle(file.handle, 0, &read.image, &read.size, page, one), kPictornBadArgument);
   }
   EXPECT_EQ(document.Count(), 0u);
   EXPECT_TRUE(read.Untouched());
@@ -140,7 +128,7 @@ TEST(PictornAttributes, GivenPageContainerIsFilledADocumentOneRefused) {
   read.attrs->SetAttr(0x0102000E, 1L, 0);
   read.attrs->SetAttr(kPictornAttrResolutionX, 1L, 0);
   CAttrContainer* given = read.attrs;
-  ASSERT_EQ(GT_CreatePageAttrsFromHandle(file.Handle(), 0, &read.image, &read.size, read.attrs, 1), kPictornOk);
+  ASSERT_EQ(GT_CreatePageAttrsFromHandle(file.handle, 0, &read.image, &read.size, read.attrs, 1), kPictornOk);
   EXPECT_EQ(read.attrs, given);
   EXPECT_EQ(std::make_pair(read.Attr(0x0102000E), read.Attr(kPictornAttrResolutionX)), std::make_pair(1L, 150L));
   EXPECT_EQ(read.attrs->Count(), 6u);
@@ -162,8 +150,8 @@ TEST(PictornAttributes, GivenPageContainerIsFilledADocumentOneRefused) {
 TEST(PictornReplacementImage, LiesBesideTheModuleAndIsReadable) {
   const OpenFile file(estest::BinFolder() / "DualStreamPdf.tif");
   ASSERT_TRUE(file.IsOpen());
-  EXPECT_EQ(PictornImageCount(file.Handle()), 1);
-  const Page read = ReadImage(file.Handle(), 0);
+  EXPECT_EQ(PictornImageCount(file.handle), 1);
+  const Page read = ReadImage(file.handle, 0);
   ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
   ExpectAttributes(read, 1654, 2339, 200, 200, 1);  // A4 in whole pixels
   PictornPixels pixels{};
@@ -213,7 +201,7 @@ TEST(PictornMemory, TiffBytesGiveTheFirstImageAllElseFails) {
 
   const Page read = ReadMemory(bytes);
   ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
-  ExpectAttributes(read, pages[0]);
+  ExpectAttributes(read, pages[0].width, pages[0].height, 60, 60, 1);
   EXPECT_EQ(read.Info().index, 0u);
   std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
   bytes = Bytes();

@@ -56,7 +56,6 @@ struct OpenFile {
   }
   OpenFile(const OpenFile&) = delete;
   bool IsOpen() const { return handle != es::platform::kInvalidFile; }
-  std::intptr_t Handle() const { return handle; }
   const std::intptr_t handle;
 };
 
@@ -172,10 +171,6 @@ inline void ExpectAttributes(const Page& read, std::uint32_t width, std::uint32_
                                        read.Attr(kPictornAttrHeight), info.width, info.height, info.bitsPerPixel}),
             (std::vector<std::int64_t>{xDpi, yDpi, bits, tenths(width, xDpi), tenths(height, yDpi), width, height, bits}))
       << "resolution x y, bits, size in tenths of a millimetre x y, information's width height bits";
-}
-
-inline void ExpectAttributes(const Page& read, const PageImage& page) {
-  ExpectAttributes(read, page.width, page.height, page.xDpi, page.yDpi, RasterOf(page).format);
 }
 
 }  // namespace pictorn_test
