@@ -11,6 +11,8 @@
 #include "base/ModuleState.h"
 #include "base/Text.h"
 #include "frame/VAVudiImplement.h"
+#include "platform/Platform.h"
+#include "tests/attrs/AttrsTestSupport.h"
 #include "tests/support/Capture.h"
 #include "tests/frame/ModuleAttachEnvironment.h"
 
@@ -83,6 +85,26 @@ TEST(Slots, FactoryAndElementAnswerAsTheTableSays) {
   EXPECT_EQ(0u, value);
   EXPECT_EQ(kE_POINTER, (CallSlot<HResult, std::uint64_t, std::uint32_t*>(element, 15, 77, &value)));
   EXPECT_EQ(kE_NOTIMPL, CallSlot<HResult>(element, 16));
+
+  // A fresh page gets the defaults the host relies on, in their order, and the site hears
+  // of it once; a page that holds anything is left alone.
+  struct Site final : IInitializeSite {
+    HResult Reserved0() override { return kE_NOTIMPL; }
+    HResult Notify(std::int32_t, std::int32_t) override { return ++notified, kS_OK; }
+    int notified = 0;
+  } site;
+  CAttrContainer fresh(1), used(1);
+  used.SetAttr(es::attrs::kPageWidth, 7L, 0);
+  const std::int64_t before = es::platform::Os().UnixTime();
+  const std::int32_t onFresh = element->InitializeAttributes(&fresh, &site);
+  const std::int32_t onUsed = element->InitializeAttributes(&used, &site);
+  const std::int64_t after = es::platform::Os().UnixTime();
+  std::string got = std::to_string(onFresh) + " " + std::to_string(onUsed) + " notified " +
+                    std::to_string(site.notified) + "\n" + attrtest::Render(fresh, "page", "\n", {before, after}) +
+                    attrtest::Render(used, "used");
+  const std::size_t stamp = got.find("binary stamp now ") + 17;  // then this machine's user and computer names
+  got.replace(stamp, got.find('\n', stamp) - stamp, "<user> <computer>");
+  attrtest::ExpectGolden("element-fresh-page", got);
   CallSlot<void>(element, 0);
   CallSlot<void>(other, 0);
 }
