@@ -103,8 +103,10 @@ Deleted DeleteSeen(const Folder& folder, const SeenEntries& seen, bool group) {
   std::stable_sort(doomed.begin(), doomed.end(), [&](const Str& a, const Str& b) { return rank(a) < rank(b); });
   bool failed = false;
   for (const Str& name : doomed) {
-    // A page that would not go keeps the mark: the next scan deletes it, never imports it.
-    if (failed && !group && EqualsNoCase(name, layout::kDeliveredMark)) break;
+    // What would not go keeps the last entry: a document its mark, so that the next scan
+    // deletes it and never imports it; a group its lock file, so that it stays a group the
+    // next scan finishes.
+    if (failed && rank(name) == 2) break;
     // Sub-folders are not entered: deleting one fails and is reported like a file.
     if (!folder.DeleteFile(name, &why) && !why.IsAbsence()) {
       Trace(kSevError, kSourceFrame, __LINE__, IDS_CANNOT_DELETE_FILE, folder.PathOf(name).c_str());

@@ -271,6 +271,17 @@ TEST_F(Cleanup, ReadOnlyPageFileSurvivesKeepsFolderAndGroupAndIsNeverImportedAga
   EXPECT_EQ(0u, callback.pages.size()) << "the page that would not go was delivered already";
 }
 
+// A group file that would not go keeps the lock file, or the next scan would not see a group.
+TEST_F(Cleanup, ReadOnlyGroupFileKeepsTheLockFile) {
+  storage.Write({MakeGroup("g1", {NamedDocument("D1", 1)})});
+  storage.Write("g1/notes.txt", "x");
+  fs::permissions(storage / "g1/notes.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  Import("g1");
+  EXPECT_EQ(1u, traces.WithId(IDS_CANNOT_DELETE_FILE).size());
+  EXPECT_EQ("GR_LOCK.TXT notes.txt", Entries(storage, "g1"));
+}
+
 TEST_F(Cleanup, ADocumentMarkedDeliveredIsOnlyDeletedAndItsGroupGoesAtOnce) {
   auto doc = NamedDocument("D1", 2);
   doc.files.push_back({"ES_DELIVERED", {}});
