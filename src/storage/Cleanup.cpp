@@ -86,20 +86,20 @@ Deleted DeleteSeen(const Folder& folder, const SeenEntries& seen, bool group) {
     doomed.push_back(entry.name);
   }
   if (kept) return Deleted::Kept;
-  if (!group && std::none_of(doomed.begin(), doomed.end(),
-                             [](const Str& name) { return EqualsNoCase(name, layout::kDeliveredMark); })) {
-    // Without the mark (a folder that takes no new file) the delete goes on as before.
-    File mark(folder, layout::kDeliveredMark, platform::Access::Write, platform::Share::None,
-              platform::Disposition::CreateNew);
-    if (mark.IsOpen()) doomed.push_back(layout::kDeliveredMark);
-  }
   // The attribute file first: where no mark could be put, what is left of the document
-  // comes back as extra pages rather than missing ones.
+  // comes back as extra pages rather than missing ones. Last the entry that keeps the
+  // folder recognisable: a group's lock file, a document's mark.
   const auto rank = [group](const Str& name) {
     if (!group && EqualsNoCase(name, layout::kAttributeFile)) return 0;
     if (group ? EqualsNoCase(name, layout::kLockFile) : EqualsNoCase(name, layout::kDeliveredMark)) return 2;
     return 1;
   };
+  if (!group && std::none_of(doomed.begin(), doomed.end(), [&](const Str& name) { return rank(name) == 2; })) {
+    // Without the mark (a folder that takes no new file) the delete goes on as before.
+    File mark(folder, layout::kDeliveredMark, platform::Access::Write, platform::Share::None,
+              platform::Disposition::CreateNew);
+    if (mark.IsOpen()) doomed.push_back(layout::kDeliveredMark);
+  }
   std::stable_sort(doomed.begin(), doomed.end(), [&](const Str& a, const Str& b) { return rank(a) < rank(b); });
   bool failed = false;
   for (const Str& name : doomed) {
