@@ -21,7 +21,7 @@
 #endif
 
 #include "tests/support/BuildTree.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/StoragePlans.h"
 #include <nlohmann/json.hpp>
 
 #include "QuilletBlockWriter.h"
@@ -40,37 +40,24 @@ using Json = nlohmann::json;
 using esproduce::Bytes;
 using esproduce::Damage;
 
-// A TIFF of `pages` images, damaged in its image `page` when `damage` is given.
-Bytes Tiff(int pages, std::optional<Damage> damage = std::nullopt, std::size_t page = 0) {
-  std::vector<esproduce::PageImage> images;
-  for (int i = 1; i <= pages; ++i) images.push_back(esproduce::MakeBitonalPage(64, 80, 100, static_cast<std::uint32_t>(i)));
+// The import tests' TIFF, damaged in its image `page`.
+Bytes Damaged(Bytes bytes, Damage damage, std::size_t page) {
   std::string error;
-  Bytes bytes = esproduce::MakeTiff(images, esproduce::Compression::PackBits, &error);
-  EXPECT_FALSE(bytes.empty()) << error;
-  if (damage) {
-    EXPECT_TRUE(esproduce::DamageTiff(&bytes, *damage, page, &error)) << error;
-  }
+  EXPECT_TRUE(esproduce::DamageTiff(&bytes, damage, page, &error)) << error;
   return bytes;
 }
+using estest::Tiff;
 
 // A version-2 attribute file announcing `pages` pages, each with `source` as its source name.
 Bytes AttrV2(int pages, const std::u16string& source = u"p") {
-  esproduce::AttrFileV2 file;
-  file.documentBlock = QuilletBlockWriter(es::attrs::kScopeDocument).AddText(es::attrs::kDocText2, u"doc").Bytes();
-  for (int i = 0; i < pages; ++i)
-    file.pages.push_back({0, QuilletBlockWriter(es::attrs::kScopePage).AddText(es::attrs::kPageSourceName, source).Bytes()});
-  return esproduce::Serialize(file);
+  return estest::AttrV2(std::vector<std::u16string>(static_cast<std::size_t>(pages), source));
 }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // A document announcing `announced` pages (none: no attribute file) with the given files.
 esproduce::DocumentPlan Doc(const std::string& name, std::optional<int> announced, std::vector<esproduce::FilePlan> files) {
-  esproduce::DocumentPlan doc;
-  doc.folderName = name;
-  doc.files = std::move(files);
-  if (announced) doc.attributeFile = AttrV2(*announced);
-  return doc;
+  return estest::DocumentWith(name, std::move(files), announced ? std::optional(AttrV2(*announced)) : std::nullopt);
 }
 
 // A version-2 document naming 1.pg .. n.pg, each page file one image.
@@ -90,14 +77,8 @@ esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::Doc
   return group;
 }
 
-class TempRoot : public estest::TempFolder {
+class TempRoot : public estest::TempStorage {
  public:
-  TempRoot() : estest::TempFolder("es-check") {}
-  using estest::TempFolder::Write;
-  void Write(const esproduce::StoragePlan& plan) {
-    std::string error;
-    ASSERT_TRUE(esproduce::WriteStorage(root, plan, &error)) << error;
-  }
   std::string Dir() const { return esproduce::PathToUtf8(root); }
   // A complete settings file registering `dirs`, with rescanning off; its path.
   std::string Settings(const std::vector<std::string>& dirs) {
@@ -189,7 +170,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   clean.lockText = "Night shift\r\nsecond line";
   clean.order = std::vector<std::string>{"Old", "Two"};
   auto damaged = Named("Damaged", 2);
-  damaged.files[1].content = Tiff(1, Damage::BadMagic, 0);
+  damaged.files[1].content = Damaged(Tiff(1), Damage::BadMagic, 0);
   auto missing = Named("Missing", 3);
   missing.files.erase(missing.files.begin() + 1);
   auto extra = Named("Extra", 4);
@@ -204,7 +185,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   unknown.attributeFile = esproduce::Serialize(v3);
   auto garbage = Named("Garbage", 1);
   garbage.attributeFile = Bytes{1, 2, 3};
-  auto good = Group("Good", {damaged, Doc("Multi", 3, {{"1.pg", Tiff(3, Damage::CutInImageData, 2)}}), missing, extra,
+  auto good = Group("Good", {damaged, Doc("Multi", 3, {{"1.pg", Damaged(Tiff(3), Damage::CutInImageData, 2)}}), missing, extra,
                              readOnly, Named("Fine", 1),
                              // images the import never hands over: it keeps the document
                              Doc("Beyond", 2, {{"1.pg", Tiff(3)}}), further, unknown, garbage,
@@ -339,7 +320,7 @@ struct Storage : TempRoot {
   Storage() {
     esproduce::StoragePlan plan;
     for (const auto& [folder, name, documents] : {std::tuple{"G1", "Charlie", 3}, {"G2", "Alpha", 1}, {"G3", "Bravo", 2}}) {
-      auto group = Group(folder, {});
+      auto group = ::Group(folder, {});  // not the storage folder's Group(name)
       group.lockText = std::string(name) + "\r\n";
       group.order.emplace();
       for (int d = 1; d <= documents; ++d) {
