@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,24 +120,6 @@ inline void ExpectGolden(const std::string& name, const std::string& got) {
   std::ifstream in(path, std::ios::binary);
   ASSERT_TRUE(in) << path;
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), got) << path;
-}
-
-// Flips, overwrites, cuts or extends a few bytes of `bytes`.
-inline Bytes Mutate(Bytes bytes, std::mt19937& random) {
-  std::uniform_int_distribution<int> byteValue(0, 255);
-  const int edits = 1 + static_cast<int>(random() % 6);
-  for (int e = 0; e < edits && !bytes.empty(); ++e) {
-    const std::size_t at = random() % bytes.size();
-    switch (random() % 6) {
-      case 0: bytes[at] = static_cast<std::uint8_t>(byteValue(random)); break;
-      case 1: bytes[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
-      case 2: bytes[at] = 0xFF; break;
-      case 3: bytes[at] = 0x80; break;  // turns a small number negative or huge
-      case 4: bytes.resize(at); break;
-      default: bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(byteValue(random)));
-    }
-  }
-  return bytes;
 }
 
 }  // namespace attrtest

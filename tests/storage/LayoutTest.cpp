@@ -12,16 +12,6 @@ namespace {
 
 namespace layout = es::layout;
 
-TEST(Layout, PageFileNamesAndReplacementImage) {
-  const es::Str sep(1, es::platform::kPathSep);
-  EXPECT_EQ(layout::PageFileNameV2(1), u"1.pg");
-  EXPECT_EQ(layout::PageFileNameV2(11), u"11.pg");
-  EXPECT_EQ(layout::PageFileNameV1(26), u"0000001a.pg");  // version 1: eight hex digits
-  EXPECT_EQ(layout::PageFileNameV1(0xFFFFFFFFu), u"ffffffff.pg");
-  EXPECT_EQ(layout::ReplacementImagePath(u"es" + sep + u"In.dll"), u"es" + sep + u"DualStreamPdf.tif");
-  EXPECT_EQ(layout::ReplacementImagePath(u"In.dll"), u"DualStreamPdf.tif");
-}
-
 // File and folder names compare as Windows folds them, Latin-1 letters included: an order
 // file's "MÜLLER" names the folder "müller".
 TEST(Layout, NamesCompareWithoutCaseLatin1LettersIncluded) {

@@ -1,12 +1,12 @@
 // Reading every image of a long multi-image file costs time in proportion to the images:
 // prints the time of the image count plus reading each image for 10,000 and for 20,000
-// images, best of 5, and their ratio (2 when linear, 4 when quadratic). Not a test: times
+// images, best of 5, and their ratio (2 when linear, 4 when quadratic). Times
 // are only compared with each other in the same run.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
-#include "PictornSupport.h"
+#include "tests/pictorn/PictornSupport.h"
 
 using namespace pictorn_test;
 
