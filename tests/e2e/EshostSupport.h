@@ -73,16 +73,11 @@ void WaitFor(Done done) {
   while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-inline std::string FileBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(FileBytes(file)); }
+inline nlohmann::json ReadJson(const fs::path& file) { return nlohmann::json::parse(ReadFile(file)); }
 
 // The hex SHA-256 digest of a file's bytes.
 inline std::string Digest(const fs::path& file) {
-  const std::string bytes = FileBytes(file);
+  const std::string bytes = ReadFile(file);
   eshost::os::Sha256 sha;
   sha.Update(bytes.data(), bytes.size());
   return eshost::KeyHex(sha.Final());
@@ -90,7 +85,7 @@ inline std::string Digest(const fs::path& file) {
 
 // True when the file is one image the image library decodes.
 inline bool Decodes(const fs::path& file) {
-  const std::string bytes = FileBytes(file);
+  const std::string bytes = ReadFile(file);
   std::uint64_t image = 0;
   std::uint32_t size = 0;
   CAttrContainer* page = nullptr;

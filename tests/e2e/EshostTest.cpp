@@ -91,7 +91,7 @@ TEST(EshostService, UnavailableEmptyAndAllDamagedStoragesEndWithASummaryAndKeptP
   std::ifstream messages(work.root / "messages.jsonl");
   for (std::string line; std::getline(messages, line);) messageShown.push_back(json::parse(line).value("shown", true));
   EXPECT_EQ((std::vector<bool>{true, false, false}), messageShown);
-  EXPECT_NE(std::string::npos, FileBytes(work.root / "trace.txt").find("not shown again"));
+  EXPECT_NE(std::string::npos, ReadFile(work.root / "trace.txt").find("not shown again"));
 
   // The same document, from the ledger: in the receipt and in eshost status.
   const auto status = estest::Run(Program("eshost"), {"status", "--json", "--out", out.string()});

@@ -5,9 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -115,22 +112,6 @@ class TempRoot : public estest::TempStorage {
   }
 };
 
-// Every name, kind, permission, modification time and content byte of the tree.
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const auto status = fs::symlink_status(entry.path());
-    std::string& facts = entries[esproduce::PathToUtf8(fs::relative(entry.path(), root))];
-    facts = std::to_string(static_cast<int>(status.type())) + "|" + std::to_string(static_cast<unsigned>(status.permissions())) +
-            "|" + std::to_string(fs::last_write_time(entry.path()).time_since_epoch().count()) + "|";
-    if (status.type() == fs::file_type::regular) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      facts.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-  }
-  return entries;
-}
-
 struct Result {
   int status = -1;
   std::string out, err;
@@ -226,7 +207,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
 #endif
   std::size_t documents = 0;
   for (const auto& group : groups) documents += group.documents.size();
-  const auto before = Tree(temp.root);
+  const auto before = estest::Tree(temp.root, estest::TreeFacts::Times);
 
   Result json, text;
   {
@@ -269,7 +250,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   EXPECT_NE(std::string::npos, text.out.find("\"Gone\" names no document folder")) << text.out;
   EXPECT_NE(std::string::npos, text.out.find("announces 3 pages, the document has 2 page files")) << text.out;
 
-  EXPECT_TRUE(before == Tree(temp.root)) << "the check changed the storage";
+  EXPECT_TRUE(before == estest::Tree(temp.root, estest::TreeFacts::Times)) << "the check changed the storage";
   // The lock file can be taken again: the check let go of everything it opened.
   es::File again(es::FromUtf8(temp.Shown("Good/GR_LOCK.TXT")), es::platform::Access::Read,
                  es::platform::Share::None);

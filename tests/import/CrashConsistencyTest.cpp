@@ -59,7 +59,7 @@ std::string Unaccepted(const TempStorage& storage, const std::set<std::u16string
 bool StopThenFinish(int n, const std::function<void(RecordingCallback&, es::platform::FaultyPlatform&)>& arm) {
   TempStorage storage;
   BuildStorage(storage);
-  const std::string kept = Tree(storage / "g3");
+  const auto kept = Tree(storage / "g3");
   std::set<std::u16string> accepted;
   bool stopped = false;
   {

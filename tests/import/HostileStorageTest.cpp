@@ -46,7 +46,7 @@ class HostileStorage : public ::testing::Test {
   void ExpectOutsideUntouched() { EXPECT_EQ(before, Tree(outside.root)) << "something outside the storage changed"; }
 
   TempStorage storage, outside;  // storage links into `outside`, which no import may change
-  std::string before;
+  std::map<std::string, std::string> before;
 };
 
 // Each kind of link a producer could plant, in one storage: none is followed, the

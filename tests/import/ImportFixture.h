@@ -182,26 +182,4 @@ inline void AgeLock(const fs::path& group) {
   fs::last_write_time(group / "GR_LOCK.TXT", fs::last_write_time(group / "GR_LOCK.TXT") - std::chrono::minutes(5));
 }
 
-// Everything below `root` as one text: names, types, permissions, link targets and
-// contents, to compare before and after.
-inline std::string Tree(const fs::path& root) {
-  std::map<std::string, std::string> items;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path& p = it->path();
-    const auto status = fs::symlink_status(p);
-    std::string item = std::to_string(static_cast<int>(status.type())) + " " +
-                       std::to_string(static_cast<int>(status.permissions()));
-    if (fs::is_symlink(status)) {
-      item += " -> " + fs::read_symlink(p).string();
-    } else if (fs::is_regular_file(status)) {
-      std::ifstream in(p, std::ios::binary);
-      item += " " + std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    items[fs::relative(p, root).generic_string()] = item;
-  }
-  std::string out;
-  for (const auto& [name, item] : items) out += name + ": " + item + "\n";
-  return out;
-}
-
 }  // namespace estest

@@ -63,7 +63,7 @@ TEST_F(DocumentImport, PagesArriveInOrderWithTheirAttributesAndTheSwitchesDecide
     SCOPED_TRACE(testing::Message() << "images " << row.images << ", group folder " << row.groupFolder);
     StorageImport run;
     run.storage.Write({MakeGroup("g1", {NamedDocument("D1", 2), NamedDocument("D2", 1)}, std::vector<std::string>{"D2", "D1"})});
-    const std::string before = Tree(run.storage / "g1");
+    const auto before = Tree(run.storage / "g1");
     run.holder.element->AllowRescanning = 0;
     run.Deletion(row.images, row.groupFolder);
     run.Import("g1");
@@ -88,7 +88,7 @@ TEST_F(DocumentImport, DamagedDocumentsAreReportedUnderTheirOwnNamesAndStay) {
     d1.files.erase(d1.files.begin() + 1);  // no 2.pg
     // D2 announces a page whose file is missing: it hands nothing.
     run.storage.Write({Group("g1", {d1, DocumentWith("D2", {}, AttrV2({u"D2/p1"}))})});
-    const std::string before = Tree(run.storage / "g1");
+    const auto before = Tree(run.storage / "g1");
     run.Deletion(deletion, false);
     run.Import("g1", u"");
     EXPECT_EQ((Ids{u"D1/p1", u"D1/p3"}), run.callback.AcceptedIds());
@@ -159,7 +159,7 @@ TEST_F(DocumentImport, DamagedListsExactlyWhatNeverReachedTheHost) {
     SCOPED_TRACE(row.doc.folderName);
     StorageImport run;
     run.storage.Write({MakeGroup("g1", {row.doc})});
-    const std::string before = Tree(run.storage / "g1" / row.doc.folderName);
+    const auto before = Tree(run.storage / "g1" / row.doc.folderName);
     run.callback.unattended = true;
     run.Import("g1");
     EXPECT_EQ(row.pages, run.callback.pages.size());

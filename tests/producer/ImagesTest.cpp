@@ -151,9 +151,9 @@ TEST(GeneratedPages, DefaultPagesAreA4G4AndAgreeWithTheAttributeFile) {
   EXPECT_NE(ReadBytes(document / "1.pg"), ReadBytes(document / "2.pg"));
 
   const std::string barcode8(barcode.begin(), barcode.end());
-  EXPECT_EQ(Lines(ReadText(document / "COMMANDS")),
+  EXPECT_EQ(Lines(ReadFile(document / "COMMANDS")),
             (std::vector<std::string>{"BARCODE " + barcode8, "PILE_INDEX 2", "SCANBATCH B1-1", "SCANFOLDER Group001"}));
-  EXPECT_EQ(ReadText(document / "KVATTR"), "DOCUMENT=Doc00002\r\nBARCODE=" + barcode8 + "\r\n");
+  EXPECT_EQ(ReadFile(document / "KVATTR"), "DOCUMENT=Doc00002\r\nBARCODE=" + barcode8 + "\r\n");
 
   std::uintmax_t files = 0, bytes = 0;
   for (const auto& entry : fs::recursive_directory_iterator(temp.Root()))
@@ -228,9 +228,9 @@ TEST(GeneratedStorage, SeedGivesTheBytesEachRoleIsWhereTheReportSaysEveryOtherPa
     int damagedSoFar = 0;
     for (const std::string group : {"Gr\xC3\xBC" "001", "Gr\xC3\xBC" "002"}) {
       const fs::path folder = temp / "a" / PathFromUtf8(group);
-      EXPECT_EQ(ReadText(folder / "GR_LOCK.TXT"), "Gr\xFC" + group.substr(4));
+      EXPECT_EQ(ReadFile(folder / "GR_LOCK.TXT"), "Gr\xFC" + group.substr(4));
       // The order file names every document folder, not in folder order.
-      const auto order = Lines(ReadText(folder / "Doc_Order.txt"));
+      const auto order = Lines(ReadFile(folder / "Doc_Order.txt"));
       std::vector<std::string> sorted = order, folders;
       std::ranges::sort(sorted);
       for (const auto& entry : fs::directory_iterator(folder))
@@ -257,7 +257,7 @@ TEST(GeneratedStorage, SeedGivesTheBytesEachRoleIsWhereTheReportSaysEveryOtherPa
         if (is(SpecialKind::Pdf)) {
           files = {"1.pg"};
           EXPECT_EQ(special->pageFile, "1.pg");
-          ExpectPdf(ReadText(document / "1.pg"), special->documentFolder);
+          ExpectPdf(ReadFile(document / "1.pg"), special->documentFolder);
         } else if (is(SpecialKind::Damaged)) {
           // Cut short and corrupt alternate.
           EXPECT_NE(special->detail.find(damagedSoFar++ % 2 == 0 ? "truncated" : "corrupt"), std::string::npos)

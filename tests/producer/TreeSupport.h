@@ -22,30 +22,16 @@ namespace producer_test {
 using namespace esproduce;
 namespace fs = std::filesystem;
 
+using estest::ReadFile;
 using estest::TempFolder;
 
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline Bytes ReadBytes(const fs::path& path) {
-  const std::string text = ReadText(path);
+  const std::string text = ReadFile(path);
   return Bytes(text.begin(), text.end());
 }
 
-// Every file and folder below `root`, by relative path ("/" separated; folders end in
-// "/"), with the file contents.
-inline std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string relative = PathToUtf8(entry.path().lexically_relative(root));
-    for (char& c : relative)
-      if (c == '\\') c = '/';
-    tree[relative + (entry.is_directory() ? "/" : "")] = entry.is_directory() ? "" : ReadText(entry.path());
-  }
-  return tree;
-}
+// Every file and folder below `root` with the file contents.
+inline std::map<std::string, std::string> Tree(const fs::path& root) { return estest::Tree(root, estest::TreeFacts::None); }
 
 // The lines of a text that ends every line in CR LF.
 inline std::vector<std::string> Lines(const std::string& text) {

@@ -1,7 +1,7 @@
 #include "tests/support/Process.h"
+#include "tests/support/TempFolder.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <random>
 
 #ifdef _WIN32
@@ -18,10 +18,6 @@ namespace estest {
 namespace fs = std::filesystem;
 
 namespace {
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 fs::path TempName(const char* suffix) {
   static std::mt19937_64 rng{std::random_device{}()};
   return fs::temp_directory_path() / ("es-proc-" + std::to_string(rng()) + suffix);
@@ -113,8 +109,8 @@ ProcessResult Process::Wait() {
     GetExitCodeProcess(process_, &code);
     r.exitCode = static_cast<int>(code);
   }
-  r.out = Slurp(outFile_);
-  r.err = Slurp(errFile_);
+  r.out = ReadFile(outFile_);
+  r.err = ReadFile(errFile_);
   return r;
 }
 #else
@@ -160,8 +156,8 @@ ProcessResult Process::Wait() {
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     started_ = false;
   }
-  r.out = Slurp(outFile_);
-  r.err = Slurp(errFile_);
+  r.out = ReadFile(outFile_);
+  r.err = ReadFile(errFile_);
   return r;
 }
 #endif

@@ -8,11 +8,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <string_view>
 
 namespace estest {
+
+// A file's bytes, read through the standard library; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class TempFolder {
  public:
@@ -48,10 +55,7 @@ class TempFolder {
     std::ofstream out(root / relative, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
-  std::string Read(const std::filesystem::path& relative) const {
-    std::ifstream in(root / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Read(const std::filesystem::path& relative) const { return ReadFile(root / relative); }
   bool Exists(const std::filesystem::path& relative) const {
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::symlink_status(root / relative, ec));
@@ -59,5 +63,30 @@ class TempFolder {
 
   std::filesystem::path root;
 };
+
+// What `Tree` tells of each entry beside a file's bytes and a link's target.
+enum class TreeFacts { None, Kinds, Times };
+
+// Everything below `root` by relative path ("/" between names, a folder's ending in "/"):
+// a file's bytes, a link's target; with `Kinds` first its type and permissions, with
+// `Times` also its modification time. Compared before and after, it shows any change.
+inline std::map<std::string, std::string> Tree(const std::filesystem::path& root, TreeFacts facts = TreeFacts::Kinds) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::file_status status = it->symlink_status();
+    const std::u8string name = it->path().lexically_relative(root).generic_u8string();
+    std::string& item = tree[std::string(name.begin(), name.end()) + (fs::is_directory(status) ? "/" : "")];
+    if (facts != TreeFacts::None)
+      item = std::to_string(static_cast<int>(status.type())) + " " + std::to_string(static_cast<int>(status.permissions())) + " ";
+    if (facts == TreeFacts::Times) item += std::to_string(fs::last_write_time(it->path()).time_since_epoch().count()) + " ";
+    if (fs::is_symlink(status)) {
+      item += "-> " + fs::read_symlink(it->path()).string();
+    } else if (fs::is_regular_file(status)) {
+      item += ReadFile(it->path());
+    }
+  }
+  return tree;
+}
 
 }  // namespace estest
