@@ -176,27 +176,4 @@ TEST(TessardSinks, FileSinkAppendsWholeLinesFromEveryThread) {
   EXPECT_FALSE(TessardSetFileSink(nullptr));
 }
 
-TEST(TessardThreads, RegisteredThreadsAreCounted) {
-  const std::int32_t baseline = TessardRegisteredThreads();
-  EXPECT_EQ(KVInitW(u"Scan", 2, TestModule()), 0);
-  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
-  // Registering the same thread again does not count it twice.
-  KVInitW(u"Scan", 2, TestModule());
-  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
-  std::int32_t whileWorkerRuns = 0;
-  std::thread worker([&] {
-    KVInitW(u"Scan", 2, TestModule());
-    whileWorkerRuns = TessardRegisteredThreads();
-    EXPECT_EQ(KVExit(TestModule()), 0);
-  });
-  worker.join();
-  EXPECT_EQ(whileWorkerRuns, baseline + 2);
-  EXPECT_EQ(TessardRegisteredThreads(), baseline + 1);
-  EXPECT_EQ(KVExit(TestModule()), 0);
-  EXPECT_EQ(TessardRegisteredThreads(), baseline);
-  // A thread that never registered changes nothing when it ends.
-  std::thread([] { KVExit(nullptr); }).join();
-  EXPECT_EQ(TessardRegisteredThreads(), baseline);
-}
-
 }  // namespace

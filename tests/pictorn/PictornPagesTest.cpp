@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "PictornSupport.h"
-#include "tests/support/BuildTree.h"
 
 namespace pictorn_test {
 namespace {
@@ -145,21 +144,6 @@ TEST(PictornAttributes, GivenPageContainerIsFilledADocumentOneRefused) {
   PictornReleaseImage(image);
   PictornReleaseImage(0);
   PictornReleaseImage(image + 8);
-}
-
-TEST(PictornReplacementImage, LiesBesideTheModuleAndIsReadable) {
-  const OpenFile file(estest::BinFolder() / "DualStreamPdf.tif");
-  ASSERT_TRUE(file.IsOpen());
-  EXPECT_EQ(PictornImageCount(file.handle), 1);
-  const Page read = ReadImage(file.handle, 0);
-  ASSERT_EQ(read.result, kPictornOk) << PictornLastError();
-  ExpectAttributes(read, 1654, 2339, 200, 200, 1);  // A4 in whole pixels
-  PictornPixels pixels{};
-  ASSERT_TRUE(PictornDecode(read.image, &pixels)) << PictornLastError();
-  auto black = [&](std::uint32_t x, std::uint32_t y) { return (pixels.data[y * pixels.stride + x / 8] >> (7 - x % 8)) & 1; };
-  EXPECT_TRUE(black(105, 500));   // the frame
-  EXPECT_FALSE(black(800, 600));  // inside it
-  PictornFreePixels(&pixels);
 }
 
 // ---- Images from bytes in memory ----------------------------------------------------------

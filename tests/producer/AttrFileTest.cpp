@@ -66,12 +66,6 @@ TEST(AttrFileLayout, RecordTooLongForItsLengthFieldIsRefused) {
   EXPECT_EQ(Serialize(file).size(), 16u + 32767u);
 }
 
-TEST(PageFileNames, FollowTheVersionRules) {
-  EXPECT_EQ(PageFileNameV1(26) + PageFileNameV1(0) + PageFileNameV1(0xFFFFFFFF),
-            "0000001a.pg" "00000000.pg" "ffffffff.pg");
-  EXPECT_EQ(PageFileNameV2(1) + PageFileNameV2(11), "1.pg" "11.pg");
-}
-
 TEST(Ansi1252, MapsWindowsBlockLatin1AndReplacesTheRestOneQuestionMarkPerBadByte) {
   const std::pair<std::string, std::string> rows[] = {
       {"\xE2\x82\xAC", "\x80"},                // euro sign

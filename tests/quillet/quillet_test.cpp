@@ -3,9 +3,7 @@
 // and refusal of every malformed block without a change to the container.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <numeric>
 #include <stdexcept>
@@ -150,39 +148,6 @@ TEST(QuilletContainer, VariantAccessForTheHost) {
   EXPECT_TRUE(generic->Set(kPageLong, number, 0));
   EXPECT_TRUE(generic->IsIn(kPageLong));
   generic->Destroy();
-}
-
-TEST(QuilletContainer, BinaryStreams) {
-  struct ChunkedIn : IAttrInStream {  // hands out two bytes at a time
-    std::vector<std::uint8_t> data;
-    std::size_t at = 0;
-    std::uint32_t Read(void* buffer, std::uint32_t count) override {
-      const std::size_t n = std::min<std::size_t>({count, 2, data.size() - at});
-      std::memcpy(buffer, data.data() + at, n);
-      at += n;
-      return static_cast<std::uint32_t>(n);
-    }
-  } in, shortIn;
-  struct CollectingOut : IAttrOutStream {
-    std::vector<std::uint8_t> data;
-    bool fail = false;
-    bool Write(const void* bytes, std::uint32_t count) override {
-      data.insert(data.end(), static_cast<const std::uint8_t*>(bytes), static_cast<const std::uint8_t*>(bytes) + count);
-      return !fail;
-    }
-  } out;
-  CAttrContainer c(1);
-  in.data = {1, 2, 3, 4, 5};
-  shortIn.data = {7, 7};
-  ASSERT_TRUE(c.SetBinary(kPageBinary, &in, 5, 0));
-  EXPECT_FALSE(c.SetBinary(kPageBinary, &shortIn, 5, 0));  // ends early: value kept
-  EXPECT_FALSE(c.SetBinary(kPageBinary, &in, -1, 0));
-  EXPECT_FALSE(c.SetBinary(kPageText, &in, 0, 0));
-  ASSERT_TRUE(c.GetBinary(kPageBinary, &out, 0));
-  EXPECT_EQ(out.data, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
-  out.fail = true;
-  EXPECT_FALSE(c.GetBinary(kPageBinary, &out, 0));
-  EXPECT_FALSE(c.GetBinary(kPageLong, &out, 0));
 }
 
 // The library throws from its own binary; this test binary catches by type.

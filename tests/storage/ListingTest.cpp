@@ -62,21 +62,6 @@ struct Obstructed {
   std::optional<es::platform::ScopedPlatform> use;
 };
 
-TEST(TakeLine, CutsAtCrLfOnly) {
-  const struct { const char16_t* text; StrArray lines; } rows[] = {
-      {u"first\r\nsec\nond\rpart\r\n\r\nlast\r\n", {u"first", u"sec\nond\rpart", u"", u"last"}},
-      {u"", {}},
-  };
-  for (const auto& row : rows) {
-    Str text = row.text, line = u"before";
-    StrArray got;
-    while (es::TakeLine(line, text)) got.push_back(line);
-    EXPECT_EQ(got, row.lines);
-    EXPECT_TRUE(text.empty());
-    EXPECT_EQ(line, row.lines.empty() ? u"before" : row.lines.back());  // untouched at the end
-  }
-}
-
 // Each line takes the first remaining equal entry (case, blanks and all); beyond 32767
 // entries too, and a long reversed list in reasonable time.
 TEST(OrderByLines, SameAsLineByLineSearch) {

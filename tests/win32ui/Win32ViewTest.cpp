@@ -94,8 +94,6 @@ es::Rect Win32Pixels(IDialogView& view, es::Rect u) {
   return es::Rect{r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
-TEST(Win32View, MissingTemplateGivesNoView) { EXPECT_EQ(es::CreateWin32View(nullptr, 999), nullptr); }
-
 // What only the real controls do: the linguistic sort order (a hyphen is ignored, an
 // underscore sorts before the letters), a wait cursor that nests, column widths and list
 // styles, the results of sent messages, the folder browser.
