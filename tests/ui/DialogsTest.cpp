@@ -132,6 +132,8 @@ TEST_F(Dialogs, ConfigureSessions) {
          EXPECT_EQ((std::vector<Str>{u"Alpha", u"<not found>", u"Gamma"}), Column(v, 1));
          EXPECT_EQ(kBoth, v.ItemState(kList, 2, kBoth));
          EXPECT_TRUE(v.IsControlEnabled(IDC_EDIT) && v.IsControlEnabled(IDC_REMOVE) && v.IsControlEnabled(IDC_SCAN));
+         EXPECT_EQ((std::vector<Str>{u"Directory", u"Name"}), (std::vector<Str>{v.ColumnText(kList, 0), v.ColumnText(kList, 1)}));
+         EXPECT_EQ(v.ListClientWidth(kList) / 2, v.ColumnWidth(kList, 1));
          EXPECT_FALSE(v.WaitCursor());
          EXPECT_EQ(1, v.WaitCursorCount());
          v.Click(es::kIdOk);
