@@ -234,6 +234,9 @@ TEST_F(Dialogs, ConfigureSessions) {
          v.Click(es::kIdOk);
        },
        "1 [] sel=kept img=1 grp=1 boxes=remove:124,empty:34,empty:34"},
+      {"a question nobody answers is answered No", {}, {},
+       [](HeadlessView& v) { v.ClickRow(kList, 0); v.Click(IDC_REMOVE); v.Click(es::kIdOk); },
+       "1 [a,b,c] sel=a img=1 grp=1 boxes=remove:124"},
       {"a caption format takes the display name once; without Scan & Close, OK and Cancel move right",
        [&] {
          configure.captionGiven = true;
