@@ -66,6 +66,10 @@ TEST(AttrFileLayout, RecordTooLongForItsLengthFieldIsRefused) {
   EXPECT_EQ(Serialize(file).size(), 16u + 32767u);
 }
 
+TEST(PageFileNames, Version1NamesThePageValueInEightLowerCaseHexDigits) {
+  EXPECT_EQ(PageFileNameV1(26) + PageFileNameV1(0xFFFFFFFF), "0000001a.pg" "ffffffff.pg");
+}
+
 TEST(Ansi1252, MapsWindowsBlockLatin1AndReplacesTheRestOneQuestionMarkPerBadByte) {
   const std::pair<std::string, std::string> rows[] = {
       {"\xE2\x82\xAC", "\x80"},                // euro sign
