@@ -57,22 +57,13 @@ esproduce::DocumentPlan Doc(const std::string& name, std::optional<int> announce
   return estest::DocumentWith(name, std::move(files), announced ? std::optional(AttrV2(*announced)) : std::nullopt);
 }
 
-// A version-2 document naming 1.pg .. n.pg, each page file one image.
+// The import tests' document of 1.pg .. n.pg, each page with `source` as its source name.
 esproduce::DocumentPlan Named(const std::string& name, int pages, const std::u16string& source = u"p") {
-  std::vector<esproduce::FilePlan> files;
-  for (int i = 1; i <= pages; ++i) files.push_back({std::to_string(i) + ".pg", Tiff(1)});
-  auto doc = Doc(name, std::nullopt, std::move(files));
+  auto doc = estest::NamedDocument(name, pages);
   doc.attributeFile = AttrV2(pages, source);
   return doc;
 }
-
-esproduce::GroupPlan Group(const std::string& folder, std::vector<esproduce::DocumentPlan> documents) {
-  esproduce::GroupPlan group;
-  group.folderName = folder;
-  group.lockText = folder + " scanner";
-  group.documents = std::move(documents);
-  return group;
-}
+using estest::MakeGroup;
 
 class TempRoot : public estest::TempStorage {
  public:
@@ -144,7 +135,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   auto old = Doc("Old", std::nullopt, {{"0000001a.pg", Tiff(1)}});
   old.attributeFile = esproduce::Serialize(v1);
   const Bytes pdf = Text("%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
-  auto clean = Group("G1", {Named("Two", 2), Doc("Multi", 3, {{"1.pg", Tiff(3)}}),
+  auto clean = MakeGroup("G1", {Named("Two", 2), Doc("Multi", 3, {{"1.pg", Tiff(3)}}),
                             // no attribute file: its page files are extra pages
                             Doc("Loose", std::nullopt, {{"a.pg", Tiff(2)}, {"b.pg", Tiff(1)}}), old,
                             Doc("Pdf", 1, {{"1.pg", pdf}, {"notes.txt", Bytes{'x'}}})});
@@ -166,20 +157,20 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
   unknown.attributeFile = esproduce::Serialize(v3);
   auto garbage = Named("Garbage", 1);
   garbage.attributeFile = Bytes{1, 2, 3};
-  auto good = Group("Good", {damaged, Doc("Multi", 3, {{"1.pg", Damaged(Tiff(3), Damage::CutInImageData, 2)}}), missing, extra,
+  auto good = MakeGroup("Good", {damaged, Doc("Multi", 3, {{"1.pg", Damaged(Tiff(3), Damage::CutInImageData, 2)}}), missing, extra,
                              readOnly, Named("Fine", 1),
                              // images the import never hands over: it keeps the document
                              Doc("Beyond", 2, {{"1.pg", Tiff(3)}}), further, unknown, garbage,
                              Doc("PdfPlus", std::nullopt, {{"1.pg", Text("%PDF-1.4\n%%EOF\n")}, {"2.pg", Tiff(1)}})});
   good.order = std::vector<std::string>{"Damaged", "Gone"};
-  auto noLock = Group("NoLock", {Named("A", 1)});
+  auto noLock = MakeGroup("NoLock", {Named("A", 1)});
   noLock.lockText.reset();
   auto sent = Named("Sent", 1);  // delivered by a scan cut short while deleting it
   sent.files.push_back({"ES_DELIVERED", {}});
-  auto bigLock = Group("BigLock", {Named("A", 1)});
+  auto bigLock = MakeGroup("BigLock", {Named("A", 1)});
   bigLock.lockText = std::string(1024, 'L');
-  std::vector<esproduce::GroupPlan> groups = {clean, Group("G2", {Named("One", 1), sent}), good, noLock, bigLock,
-                                             Group("Held", {Named("A", 1)}), Group("Reading", {Named("A", 1)})};
+  std::vector<esproduce::GroupPlan> groups = {clean, MakeGroup("G2", {Named("One", 1), sent}), good, noLock, bigLock,
+                                             MakeGroup("Held", {Named("A", 1)}), MakeGroup("Reading", {Named("A", 1)})};
   std::set<std::string> expected = {
       "page-damaged Good/Damaged/2.pg", "page-damaged Good/Multi/1.pg", "page-missing Good/Missing/2.pg",
       "page-count Good/Missing", "page-count Good/Extra", "read-only Good/ReadOnly/1.pg", "page-count Good/Beyond",
@@ -189,7 +180,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
       "lock-too-big BigLock/GR_LOCK.TXT", "lock-held Held/GR_LOCK.TXT", "lock-held Reading/GR_LOCK.TXT"};
 #ifndef _WIN32
   // Only POSIX has names that are no UTF-8 and folders without write permission.
-  groups.push_back(Group("P", {Doc("Names", std::nullopt, {{"bad\xff.pg", Tiff(1)}}), Named("Locked", 1)}));
+  groups.push_back(MakeGroup("P", {Doc("Names", std::nullopt, {{"bad\xff.pg", Tiff(1)}}), Named("Locked", 1)}));
   temp.Write({"Front office\r\n", std::nullopt, groups});
   const fs::path p = temp.root / "P";
   fs::permissions(p / "Locked", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -262,7 +253,7 @@ TEST(CheckCommand, ReportsEachFaultWithItsPathAndChangesNothing) {
 // settings file it cannot use the check cannot run.
 TEST(CheckCommand, RegisteredStorages) {
   TempRoot temp;
-  temp.Write({std::nullopt, std::nullopt, {Group("G", {Doc("A", 2, {{"1.pg", Tiff(1)}})})}});
+  temp.Write({std::nullopt, std::nullopt, {MakeGroup("G", {Doc("A", 2, {{"1.pg", Tiff(1)}})})}});
 #ifdef _WIN32
   _putenv_s("ES_CHECK_ROOT", temp.Dir().c_str());
 #else
@@ -301,7 +292,7 @@ struct Storage : TempRoot {
   Storage() {
     esproduce::StoragePlan plan;
     for (const auto& [folder, name, documents] : {std::tuple{"G1", "Charlie", 3}, {"G2", "Alpha", 1}, {"G3", "Bravo", 2}}) {
-      auto group = ::Group(folder, {});  // not the storage folder's Group(name)
+      auto group = MakeGroup(folder, {});
       group.lockText = std::string(name) + "\r\n";
       group.order.emplace();
       for (int d = 1; d <= documents; ++d) {
